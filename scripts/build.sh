@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Installs the dependencies and builds everything into build/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build --parallel "$(nproc)"
+ln -sf velloria-sim build/velloria-sim 2>/dev/null || true

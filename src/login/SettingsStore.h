@@ -1,0 +1,24 @@
+#pragma once
+#include <QString>
+
+class QWidget;
+class QHeaderView;
+
+// Remembered state in the settings store (section "" of the user's settings
+// file). Each window's placement is kept apart under its class name.
+class SettingsStore
+{
+public:
+    QString GetValue(const QString &name, const QString &defaultValue = {}) const;
+    void SetValue(const QString &name, const QString &value);
+
+    void SaveFormPlacement(QWidget *window, const QString &name = QStringLiteral("Window placement"));
+    void LoadFormPlacement(QWidget *window, const QString &name = QStringLiteral("Window placement"));
+
+    // Column widths, order and visibility of a list's header.
+    void SaveListViewLayout(QHeaderView *header, const QString &name);
+    void LoadListViewLayout(QHeaderView *header, const QString &name);
+
+    // Writes what was set; false (with a reason) when the file could not be written.
+    bool flush(QString *error = nullptr);
+};

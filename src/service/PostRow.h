@@ -1,0 +1,15 @@
+#pragma once
+#include <QString>
+
+// One downloaded photo post, as listed and as written back.
+struct PostRow {
+    QString date;        // the post's date text (the row's own text)
+    QString id;          // the post id: the key by which it is written back
+    QString caption;     // display caption: first line of the plain text
+    QString rawCaption;  // the caption exactly as received (HTML, all lines)
+    QString tags;        // the tags joined into one text
+    QString format;
+    QString slug;
+    QString clickThroughUrl;
+    QString postUrl;
+};

@@ -1,0 +1,40 @@
+#pragma once
+#include <QAbstractTableModel>
+#include <deque>
+#include <vector>
+
+#include "service/PostRow.h"
+
+// The one store of downloaded posts, shown by the posts window's list.
+// Appending a page and removing the first row cost nothing proportional to
+// the number of rows.
+class PostsModel final : public QAbstractTableModel
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(PostsModel)
+
+public:
+    enum Column { DATE, CAPTION, TAGS, FORMAT, SLUG, CT_URL, POST_URL, ColumnCount };
+
+    explicit PostsModel(QObject *parent = nullptr);
+
+    static QString columnKey(int column);    // "DATE", "CAPTION", ...
+    static QString columnHeader(int column); // "Date", "Caption", ...
+
+    int rowCount(const QModelIndex &parent = {}) const override;
+    int columnCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+    int count() const { return int(m_rows.size()); }
+    const PostRow &at(int row) const { return m_rows[size_t(row)]; }
+    QString text(int row, int column) const;
+
+    void append(std::vector<PostRow> rows);
+    void append(PostRow row);
+    void removeAt(int row);
+    void clear();
+
+private:
+    std::deque<PostRow> m_rows;
+};
