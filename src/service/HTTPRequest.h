@@ -10,6 +10,8 @@ class QNetworkAccessManager;
 
 // Progress and cancel hooks of one exchange. Implementers let window events
 // run and set cancel to stop the exchange (the request then reports ErrorCode 9).
+// While nothing arrives, BlockReceived is also called now and then with an
+// empty block, so a stop takes effect during a stalled exchange too.
 class IHTTPRequestCallback
 {
 public:

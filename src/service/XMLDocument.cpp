@@ -1,0 +1,231 @@
+#include "service/XMLDocument.h"
+
+#include <QFile>
+#include <QStringView>
+#include <QXmlStreamReader>
+
+namespace {
+// Bounds that no page of the service comes near, so a hostile document
+// fails fast instead of eating memory or stack.
+constexpr int MaxDepth = 256;
+constexpr int MaxEntityExpansion = 10000;
+constexpr qint64 ExtraTextAllowance = 1 << 16;
+
+const XMLNodeData *documentOf(const XMLNodeData *node)
+{
+    while (node->parent)
+        node = node->parent;
+    return node;
+}
+
+const XMLNodeData *attributeNode(const XMLNodeData *element, QStringView name)
+{
+    for (const auto &node : element->attributeNodes) {
+        if (node->name == name)
+            return node.get();
+    }
+    for (const auto &[attrName, value] : element->attributes) {
+        if (attrName == name) {
+            auto node = std::make_unique<XMLNodeData>();
+            node->isAttribute = true;
+            node->name = attrName;
+            node->text = value;
+            node->parent = const_cast<XMLNodeData *>(element);
+            element->attributeNodes.push_back(std::move(node));
+            return element->attributeNodes.back().get();
+        }
+    }
+    return nullptr;
+}
+
+// Steps of a path: element names, "." , and "@name" as the last step.
+void select(const XMLNodeData *start, const QString &path, XMLNodeList *all, const XMLNodeData **first)
+{
+    if (!start || path.isEmpty())
+        return;
+    QStringView rest(path);
+    if (rest.startsWith(u'/')) {
+        start = documentOf(start);
+        rest = rest.mid(1);
+    }
+    const QList<QStringView> steps = rest.split(u'/');
+    std::vector<const XMLNodeData *> current{start};
+    std::vector<const XMLNodeData *> next;
+    for (qsizetype i = 0; i < steps.size(); ++i) {
+        const QStringView step = steps.at(i);
+        const bool last = i + 1 == steps.size();
+        next.clear();
+        if (step.isEmpty())
+            return; // "//" and a trailing "/" are not supported
+        if (step == u".") {
+            continue;
+        }
+        if (step.startsWith(u'@')) {
+            if (!last)
+                return;
+            const QStringView name = step.mid(1);
+            for (const XMLNodeData *node : current) {
+                if (node->isAttribute || !node->parent)
+                    continue;
+                if (const XMLNodeData *attr = attributeNode(node, name)) {
+                    if (first) {
+                        *first = attr;
+                        return;
+                    }
+                    all->append(XMLNode(attr));
+                }
+            }
+            return;
+        }
+        for (const XMLNodeData *node : current) {
+            for (const auto &child : node->children) {
+                if (step == u"*" || child->name == step) {
+                    if (last && first) {
+                        *first = child.get();
+                        return;
+                    }
+                    next.push_back(child.get());
+                }
+            }
+        }
+        current.swap(next);
+        if (current.empty())
+            return;
+    }
+    if (first) {
+        if (!current.empty())
+            *first = current.front();
+        return;
+    }
+    for (const XMLNodeData *node : current)
+        all->append(XMLNode(node));
+}
+}
+
+QString XMLNode::name() const { return m_data ? m_data->name : QString(); }
+
+QString XMLNode::Text() const { return m_data ? m_data->text : QString(); }
+
+XMLNodeList XMLNode::SelectNodes(const QString &path) const
+{
+    XMLNodeList list;
+    select(m_data, path, &list, nullptr);
+    return list;
+}
+
+XMLNode XMLNode::SelectSingleNode(const QString &path) const
+{
+    const XMLNodeData *found = nullptr;
+    select(m_data, path, nullptr, &found);
+    return XMLNode(found);
+}
+
+XMLNode XMLNode::GetNamedItem(const QString &attributeName) const
+{
+    if (!m_data || m_data->isAttribute || !m_data->parent)
+        return XMLNode();
+    return XMLNode(attributeNode(m_data, attributeName));
+}
+
+XMLDocument::XMLDocument()
+    : m_root(std::make_unique<XMLNodeData>())
+{
+}
+
+XMLDocument::~XMLDocument() = default;
+
+XMLNode XMLDocument::Root() const { return XMLNode(m_root.get()); }
+
+bool XMLDocument::Load(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        m_root = std::make_unique<XMLNodeData>();
+        m_error = ParseErrorInfo();
+        m_error.Number = QXmlStreamReader::CustomError;
+        m_error.Reason = QStringLiteral("The file could not be read: %1").arg(file.errorString());
+        return false;
+    }
+    return LoadXML(file.readAll());
+}
+
+bool XMLDocument::LoadXML(const QByteArray &text)
+{
+    m_root = std::make_unique<XMLNodeData>();
+    m_error = ParseErrorInfo();
+
+    auto document = std::make_unique<XMLNodeData>();
+    QXmlStreamReader reader(text);
+    reader.setNamespaceProcessing(false);
+    reader.setEntityExpansionLimit(MaxEntityExpansion);
+
+    // Internal entities may expand text; bound the total so a document built
+    // from many medium-sized entities cannot blow up either.
+    const qint64 maxText = qint64(text.size()) * 4 + ExtraTextAllowance;
+    qint64 textSize = 0;
+
+    XMLNodeData *current = document.get();
+    int depth = 0;
+    while (!reader.atEnd()) {
+        switch (reader.readNext()) {
+        case QXmlStreamReader::StartElement: {
+            if (++depth > MaxDepth) {
+                reader.raiseError(QStringLiteral("The document is nested too deeply."));
+                break;
+            }
+            auto node = std::make_unique<XMLNodeData>();
+            node->name = reader.qualifiedName().toString();
+            node->parent = current;
+            const QXmlStreamAttributes attributes = reader.attributes();
+            node->attributes.reserve(attributes.size());
+            for (const QXmlStreamAttribute &attribute : attributes) {
+                node->attributes.append({attribute.qualifiedName().toString(), attribute.value().toString()});
+                textSize += attribute.value().size();
+            }
+            current->children.push_back(std::move(node));
+            current = current->children.back().get();
+            break;
+        }
+        case QXmlStreamReader::EndElement:
+            --depth;
+            if (current->parent)
+                current = current->parent;
+            break;
+        case QXmlStreamReader::Characters:
+            if (current != document.get()) {
+                const QStringView chars = reader.text();
+                textSize += chars.size();
+                current->text += chars;
+            }
+            break;
+        case QXmlStreamReader::EntityReference:
+            // An entity the reader could not expand (declared external): it is
+            // never fetched, and a page that needs it is not usable.
+            reader.raiseError(QStringLiteral("The entity \"%1\" cannot be resolved.").arg(reader.name()));
+            break;
+        default:
+            break;
+        }
+        if (textSize > maxText && !reader.hasError())
+            reader.raiseError(QStringLiteral("The document expands to too much text."));
+        if (reader.hasError())
+            break;
+    }
+
+    if (reader.hasError()) {
+        m_error.Number = reader.error();
+        m_error.Line = long(reader.lineNumber());
+        m_error.LinePos = long(reader.columnNumber()) + 1;
+        m_error.Reason = reader.errorString();
+        return false;
+    }
+    if (document->children.empty()) {
+        m_error.Number = QXmlStreamReader::PrematureEndOfDocumentError;
+        m_error.Line = long(reader.lineNumber());
+        m_error.LinePos = long(reader.columnNumber()) + 1;
+        m_error.Reason = QStringLiteral("The document has no root element.");
+        return false;
+    }
+    m_root = std::move(document);
+    return true;
+}
