@@ -1,14 +1,19 @@
 #pragma once
 #include <QString>
+#include <memory>
 
 class QWidget;
 class QHeaderView;
+class QSettings;
 
 // Remembered state in the settings store (section "" of the user's settings
 // file). Each window's placement is kept apart under its class name.
 class SettingsStore
 {
 public:
+    SettingsStore();
+    ~SettingsStore();
+
     QString GetValue(const QString &name, const QString &defaultValue = {}) const;
     void SetValue(const QString &name, const QString &value);
 
@@ -21,4 +26,8 @@ public:
 
     // Writes what was set; false (with a reason) when the file could not be written.
     bool flush(QString *error = nullptr);
+
+private:
+    QSettings &settings() const;
+    mutable std::unique_ptr<QSettings> m_settings; // opened on first use
 };

@@ -1,0 +1,210 @@
+#include "login/SettingsStore.h"
+
+#include "app/AppConfig.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QScreen>
+#include <QSettings>
+#include <QStringList>
+#include <QVariantMap>
+#include <QWidget>
+
+namespace {
+// Our own file holds a few kilobytes; anything this big is not ours.
+constexpr qint64 MaxSettingsFileSize = 4 * 1024 * 1024;
+
+bool isSaneText(const QString &text)
+{
+    for (const QChar c : text) {
+        if (c == QChar::ReplacementCharacter)
+            return false;
+    }
+    return true;
+}
+
+bool isSaneKey(const QString &key)
+{
+    if (key.isEmpty() || key.size() > 256)
+        return false;
+    for (const QString &part : key.split(u'/')) {
+        if (part.isEmpty())
+            return false;
+    }
+    for (const QChar c : key) {
+        if (!c.isPrint() || c == QChar::ReplacementCharacter)
+            return false;
+    }
+    return true;
+}
+
+bool isSaneValue(const QVariant &value)
+{
+    switch (value.typeId()) {
+    case QMetaType::QString:
+        return isSaneText(value.toString());
+    case QMetaType::QStringList:
+        for (const QString &item : value.toStringList()) {
+            if (!isSaneText(item))
+                return false;
+        }
+        return true;
+    case QMetaType::QByteArray:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// A settings file that is damaged (truncated, overwritten, not an INI file)
+// is replaced by the entries that could be read, so the next write leaves a
+// clean file instead of carrying the damage along.
+std::unique_ptr<QSettings> openCleanSettings()
+{
+    auto settings = AppConfig::openSettings();
+    const QString path = settings->fileName();
+    const QFileInfo info(path);
+    if (!info.exists() || info.isDir())
+        return settings; // a folder in the way shows up as a failure when writing
+
+    const bool oversized = info.size() > MaxSettingsFileSize;
+    QVariantMap salvaged;
+    bool damaged = oversized || settings->status() != QSettings::NoError;
+    if (!oversized) {
+        const QStringList keys = settings->allKeys();
+        for (const QString &key : keys) {
+            const QVariant value = settings->value(key);
+            if (isSaneKey(key) && isSaneValue(value))
+                salvaged.insert(key, value);
+            else
+                damaged = true;
+        }
+    }
+    if (!damaged)
+        return settings;
+
+    settings.reset();
+    if (!QFile::remove(path))
+        return AppConfig::openSettings();
+    settings = AppConfig::openSettings();
+    for (auto it = salvaged.cbegin(); it != salvaged.cend(); ++it)
+        settings->setValue(it.key(), it.value());
+    return settings;
+}
+
+QString placementKey(const QWidget *window, const QString &name)
+{
+    return QString::fromLatin1(window->metaObject()->className()) + u'/' + name;
+}
+
+QByteArray decodeBase64(const QString &text)
+{
+    const auto result = QByteArray::fromBase64Encoding(text.toLatin1(),
+                                                       QByteArray::AbortOnBase64DecodingErrors);
+    return result ? *result : QByteArray();
+}
+
+// A placement saved on a screen that is gone would leave the window out of reach.
+void keepOnScreen(QWidget *window)
+{
+    const QRect frame = window->frameGeometry();
+    const QList<QScreen *> screens = QGuiApplication::screens();
+    for (const QScreen *screen : screens) {
+        if (screen->availableGeometry().intersects(frame)
+            && screen->availableGeometry().contains(frame.topLeft() + QPoint(frame.width() / 2, 0)))
+            return;
+    }
+    QScreen *screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect area = screen->availableGeometry();
+    const int x = area.x() + qMax(0, (area.width() - frame.width()) / 2);
+    const int y = area.y() + qMax(0, (area.height() - frame.height()) / 2);
+    window->move(x, y);
+}
+}
+
+SettingsStore::SettingsStore() = default;
+
+SettingsStore::~SettingsStore() = default;
+
+QSettings &SettingsStore::settings() const
+{
+    if (!m_settings)
+        m_settings = openCleanSettings();
+    return *m_settings;
+}
+
+QString SettingsStore::GetValue(const QString &name, const QString &defaultValue) const
+{
+    const QVariant value = settings().value(name);
+    if (!value.isValid())
+        return defaultValue;
+    if (value.typeId() == QMetaType::QStringList)
+        return value.toStringList().join(QStringLiteral(", ")); // an unquoted value with commas
+    return value.toString();
+}
+
+void SettingsStore::SetValue(const QString &name, const QString &value)
+{
+    settings().setValue(name, value);
+}
+
+void SettingsStore::SaveFormPlacement(QWidget *window, const QString &name)
+{
+    if (!window)
+        return;
+    settings().setValue(placementKey(window, name),
+                        QString::fromLatin1(window->saveGeometry().toBase64()));
+}
+
+void SettingsStore::LoadFormPlacement(QWidget *window, const QString &name)
+{
+    if (!window)
+        return;
+    const QByteArray geometry = decodeBase64(settings().value(placementKey(window, name)).toString());
+    if (geometry.isEmpty() || !window->restoreGeometry(geometry))
+        return;
+    keepOnScreen(window);
+}
+
+void SettingsStore::SaveListViewLayout(QHeaderView *header, const QString &name)
+{
+    if (!header)
+        return;
+    settings().setValue(name, QString::fromLatin1(header->saveState().toBase64()));
+}
+
+void SettingsStore::LoadListViewLayout(QHeaderView *header, const QString &name)
+{
+    if (!header)
+        return;
+    const QByteArray state = decodeBase64(settings().value(name).toString());
+    if (!state.isEmpty())
+        header->restoreState(state); // a layout that does not fit is refused and ignored
+}
+
+bool SettingsStore::flush(QString *error)
+{
+    if (!m_settings)
+        return true;
+    m_settings->sync();
+    switch (m_settings->status()) {
+    case QSettings::NoError:
+        return true;
+    case QSettings::AccessError:
+        if (error)
+            *error = QStringLiteral("The settings file \"%1\" could not be written.")
+                         .arg(m_settings->fileName());
+        return false;
+    case QSettings::FormatError:
+        if (error)
+            *error = QStringLiteral("The settings file \"%1\" is damaged and could not be written.")
+                         .arg(m_settings->fileName());
+        return false;
+    }
+    return false;
+}
