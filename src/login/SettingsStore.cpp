@@ -9,6 +9,7 @@
 #include <QHeaderView>
 #include <QScreen>
 #include <QSettings>
+#include <QStringDecoder>
 #include <QStringList>
 #include <QVariantMap>
 #include <QWidget>
@@ -59,6 +60,39 @@ bool isSaneValue(const QVariant &value)
     }
 }
 
+// What QSettings reads without complaint is not always what it wrote: each
+// line must be a section, a comment or a key with a value, all in UTF-8.
+bool isWellFormedIni(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray data = file.read(MaxSettingsFileSize + 1);
+    if (data.size() > MaxSettingsFileSize)
+        return false;
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    const QString text = decoder(data);
+    if (decoder.hasError() || text.contains(QChar::ReplacementCharacter) || text.contains(QChar(u'\0')))
+        return false;
+    const QStringList lines = text.split(u'\n');
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        QString line = lines.at(i).trimmed();
+        while (line.endsWith(u'\\') && i + 1 < lines.size()) // a value continued on the next line
+            line = line.chopped(1) + lines.at(++i).trimmed();
+        if (line.isEmpty() || line.startsWith(u';') || line.startsWith(u'#'))
+            continue;
+        if (line.startsWith(u'[')) {
+            if (!line.endsWith(u']'))
+                return false;
+            continue;
+        }
+        const qsizetype equals = line.indexOf(u'=');
+        if (equals <= 0)
+            return false;
+    }
+    return true;
+}
+
 // A settings file that is damaged (truncated, overwritten, not an INI file)
 // is replaced by the entries that could be read, so the next write leaves a
 // clean file instead of carrying the damage along.
@@ -72,7 +106,7 @@ std::unique_ptr<QSettings> openCleanSettings()
 
     const bool oversized = info.size() > MaxSettingsFileSize;
     QVariantMap salvaged;
-    bool damaged = oversized || settings->status() != QSettings::NoError;
+    bool damaged = oversized || settings->status() != QSettings::NoError || !isWellFormedIni(path);
     if (!oversized) {
         const QStringList keys = settings->allKeys();
         for (const QString &key : keys) {

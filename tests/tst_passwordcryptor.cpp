@@ -1,0 +1,107 @@
+#include "login/modPasswordCryptor.h"
+
+#include <QRegularExpression>
+#include <QTest>
+
+using namespace modPasswordCryptor;
+
+class TestPasswordCryptor final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void unscramble_storedText_givesPassword_data();
+    void unscramble_storedText_givesPassword();
+    void scramble_password_givesGroupsInReverseWithRandomDigits_data();
+    void scramble_password_givesGroupsInReverseWithRandomDigits();
+    void roundTrip_everyLatin1Character_comesBack();
+    void roundTrip_sameText_differsBetweenSaves();
+    void scramble_characterOutsideLatin1_isRefused();
+};
+
+void TestPasswordCryptor::unscramble_storedText_givesPassword_data()
+{
+    QTest::addColumn<QString>("scrambled");
+    QTest::addColumn<QString>("password");
+
+    QTest::newRow("empty") << QString() << QString();
+    // 255 - 'a' (97) = 158 = 9E
+    QTest::newRow("one character") << QStringLiteral("9E00") << QStringLiteral("a");
+    QTest::newRow("lower-case hex digits") << QStringLiteral("9e3f") << QStringLiteral("a");
+    // "ab": the group of 'b' (255 - 98 = 9D) comes first
+    QTest::newRow("two characters, second's group first") << QStringLiteral("9D419E7F") << QStringLiteral("ab");
+    QTest::newRow("5 digits") << QStringLiteral("9E001") << QString();
+    QTest::newRow("3 digits") << QStringLiteral("9E0") << QString();
+    QTest::newRow("non-hexadecimal pair") << QStringLiteral("9G00") << QString();
+    QTest::newRow("non-hexadecimal pair in second group") << QStringLiteral("9D41 E7F") << QString();
+    QTest::newRow("sign in pair") << QStringLiteral("+E00") << QString();
+    QTest::newRow("random digits not read") << QStringLiteral("9EZZ") << QStringLiteral("a");
+    QTest::newRow("random digits blank") << QStringLiteral("9D  9E!?") << QStringLiteral("ab");
+    QTest::newRow("code 255") << QStringLiteral("00AB") << QStringLiteral("\u00FF");
+    QTest::newRow("code 0") << QStringLiteral("FF12") << QString(QChar(u'\0'));
+}
+
+void TestPasswordCryptor::unscramble_storedText_givesPassword()
+{
+    QFETCH(QString, scrambled);
+    QFETCH(QString, password);
+    QCOMPARE(UnscramblePassword(scrambled), password);
+}
+
+void TestPasswordCryptor::scramble_password_givesGroupsInReverseWithRandomDigits_data()
+{
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<QString>("codeDigits"); // the first two digits of each group, in order
+
+    QTest::newRow("empty") << QString() << QString();
+    QTest::newRow("one character") << QStringLiteral("a") << QStringLiteral("9E");
+    QTest::newRow("two characters") << QStringLiteral("ab") << QStringLiteral("9D9E");
+    QTest::newRow("latin-1 accent") << QStringLiteral("\u00E9x") << QStringLiteral("8716");
+}
+
+void TestPasswordCryptor::scramble_password_givesGroupsInReverseWithRandomDigits()
+{
+    QFETCH(QString, password);
+    QFETCH(QString, codeDigits);
+    const QString scrambled = ScramblePassword(password);
+    QCOMPARE(scrambled.size(), password.size() * 4);
+    static const QRegularExpression upperHex(QStringLiteral("^[0-9A-F]*$"));
+    QVERIFY2(upperHex.match(scrambled).hasMatch(), qPrintable(scrambled));
+    QString codes;
+    for (qsizetype p = 0; p < scrambled.size(); p += 4)
+        codes += scrambled.mid(p, 2);
+    QCOMPARE(codes, codeDigits);
+}
+
+void TestPasswordCryptor::roundTrip_everyLatin1Character_comesBack()
+{
+    for (int code = 0; code <= 255; ++code) {
+        const QString password = QStringLiteral("x") + QChar(char16_t(code)) + QStringLiteral("y");
+        QVERIFY(CanScramble(password));
+        QCOMPARE(UnscramblePassword(ScramblePassword(password)), password);
+    }
+    QString all;
+    for (int code = 0; code <= 255; ++code)
+        all += QChar(char16_t(code));
+    QCOMPARE(UnscramblePassword(ScramblePassword(all)), all);
+}
+
+void TestPasswordCryptor::roundTrip_sameText_differsBetweenSaves()
+{
+    // 32 random bytes make equal texts practically impossible.
+    const QString password(32, u'p');
+    QVERIFY(ScramblePassword(password) != ScramblePassword(password));
+}
+
+void TestPasswordCryptor::scramble_characterOutsideLatin1_isRefused()
+{
+    const QString password = QStringLiteral("pa\u0436ss"); // Cyrillic zhe
+    QVERIFY(!CanScramble(password));
+    QVERIFY(ScramblePassword(password).isEmpty());
+    QVERIFY(!CanScramble(QStringLiteral("\u20AC")));
+    QVERIFY(CanScramble(QStringLiteral("\u00FF plain")));
+    QVERIFY(CanScramble(QString()));
+}
+
+QTEST_GUILESS_MAIN(TestPasswordCryptor)
+#include "tst_passwordcryptor.moc"
