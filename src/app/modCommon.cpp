@@ -6,6 +6,7 @@
 
 #include <QGuiApplication>
 #include <QRegularExpression>
+#include <QTextBlock>
 #include <QTextDocument>
 #include <QUrl>
 
@@ -29,16 +30,92 @@ QString removeHiddenElements(const QString &html)
         QStringLiteral("<(script|style|iframe|object|embed|noscript|template|head|title)\\b[^>]*>"
                        "(?:.*?</\\1\\s*>|.*$)"),
         QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
+    // Void elements Qt's parser would treat as containers of the rest.
+    static const QRegularExpression voidHead(QStringLiteral("<(link|meta|base)\\b[^>]*>"),
+                                             QRegularExpression::CaseInsensitiveOption);
     if (!html.contains(u'<'))
         return html;
     QString result = html;
     result.remove(hidden);
+    result.remove(voidHead);
     return result;
 }
 
-// Qt's HTML importer does not mind deep nesting, but its cost grows with the
-// element stack; past this many tags nobody writes a caption by hand.
-constexpr qsizetype MaxTags = 20000;
+// A "<" that cannot open a tag is text to a browser ("I <3 cats"); Qt's
+// parser would swallow what follows, so it is escaped first.
+QString escapeStrayLessThan(const QString &html)
+{
+    static const QRegularExpression stray(QStringLiteral("<(?![A-Za-z/!?])"));
+    QString result = html;
+    result.replace(stray, QStringLiteral("&lt;"));
+    return result;
+}
+
+// Qt's HTML importer takes time growing with the square of the nesting depth.
+// Past this many tags no caption is written by hand: keep only the line breaks.
+constexpr qsizetype MaxTags = 1000;
+
+QString flattenTags(const QString &html)
+{
+    static const QRegularExpression breaking(
+        QStringLiteral("<\\s*/?\\s*(br|p|div|li|tr|h[1-6]|blockquote|ul|ol|dl|dt|dd|table|pre|hr|"
+                       "section|article|header|footer|address|center)\\b[^>]*>"),
+        QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression anyTag(QStringLiteral("<[^>]*>"));
+    static const QRegularExpression breakRun(QStringLiteral("\\x{2029}[\\s\\x{2029}]*"));
+    QString text = html;
+    text.replace(breaking, QString(QChar::ParagraphSeparator));
+    text.remove(anyTag);
+    text.replace(breakRun, QString(QChar::ParagraphSeparator));
+    text = modSupport::TrimEx(text);
+    if (text.startsWith(QChar::ParagraphSeparator))
+        text.remove(0, 1);
+    if (text.endsWith(QChar::ParagraphSeparator))
+        text.chop(1);
+    text.replace(QChar::ParagraphSeparator, QStringLiteral("<br>"));
+    return text;
+}
+
+// A browser drops the collapsed blank at either end of a line; no-break
+// spaces are kept.
+QString trimCollapsedBlanks(const QString &block)
+{
+    QStringList lines = block.split(QChar::LineSeparator);
+    for (QString &line : lines) {
+        qsizetype begin = 0, end = line.size();
+        while (begin < end && line.at(begin) == u' ')
+            ++begin;
+        while (end > begin && line.at(end - 1) == u' ')
+            --end;
+        line = line.mid(begin, end - begin);
+    }
+    return lines.join(QChar::LineSeparator);
+}
+
+// innerText: each non-empty block on its own line; an empty block (an empty
+// paragraph, the edges of a table) gives no line, as in a browser.
+QString documentText(const QTextDocument &document)
+{
+    QString text;
+    bool first = true;
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        QString line = block.text();
+        line.remove(QChar::ObjectReplacementCharacter);
+        line.remove(QChar(0xFDD0)); // frame start and end marks
+        line.remove(QChar(0xFDD1));
+        if (!block.blockFormat().nonBreakableLines())
+            line = trimCollapsedBlanks(line);
+        if (line.isEmpty())
+            continue;
+        if (!first)
+            text += QStringLiteral("\r\n");
+        first = false;
+        text += line.replace(QChar::LineSeparator, QStringLiteral("\r\n"));
+    }
+    while (text.endsWith(QStringLiteral("\r\n")))
+        text.chop(2);
+    return text;
+}
 }
 
 namespace modCommon {
@@ -68,23 +145,14 @@ QString HTMLToText(const QString &html)
     if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
         return html;
 
-    QString source = removeHiddenElements(html);
-    if (source.count(u'<') > MaxTags) {
-        static const QRegularExpression anyTag(QStringLiteral("<[^>]*>"));
-        source.replace(anyTag, QStringLiteral(" "));
-    }
+    QString source = escapeStrayLessThan(removeHiddenElements(html));
+    if (source.count(u'<') > MaxTags)
+        source = flattenTags(source);
 
     InertTextDocument document;
     document.setUndoRedoEnabled(false);
     document.setHtml(source);
-    QString text = document.toRawText();
-
-    text.remove(QChar::ObjectReplacementCharacter);
-    while (text.endsWith(QChar::ParagraphSeparator) || text.endsWith(QChar::LineSeparator))
-        text.chop(1);
-    text.replace(QChar::ParagraphSeparator, QStringLiteral("\r\n"));
-    text.replace(QChar::LineSeparator, QStringLiteral("\r\n"));
-    return text;
+    return documentText(document);
 }
 
 qint32 SafeCLng(const QString &text)
