@@ -25,11 +25,11 @@ struct Post {
     QString date;         // "2026-11-30 18:04:05 GMT"
     QString format = QStringLiteral("html");
     QString slug;
-    QString url;          // the post's own address
+    QString url;          // the post's own address; a path ("/post/1/x") gets the blog's address put before it
     bool hasCaption = true; // false: no <photo-caption> element at all
     QString caption;      // HTML, as stored
     QString linkUrl;      // click-through URL (<photo-link-url>)
-    QString photoUrl;
+    QString photoUrl;     // a path gets the blog's address put before it, like url
     QStringList tags;
     QString group;        // as last written
     QString generator;    // as last written
@@ -41,6 +41,7 @@ struct Blog {
     QString title;
     QString type = QStringLiteral("public"); // public or private
     bool emptyUrl = false; // answer url="" (a blog without an address)
+    bool ignoreTypeFilter = false; // /api/read answers every type whatever "type" asks for
     std::vector<Post> posts; // newest first
     quint16 port = 0;     // its own listening port once started
 };
@@ -59,6 +60,9 @@ struct Request {
     QString path;
     QList<QPair<QString, QByteArray>> fields; // decoded form fields, in the order received
     QByteArray rawBody;
+    QList<QPair<QByteArray, QByteArray>> headers; // as received, names in their letter case
+    bool keepAlive = true; // false after "Connection: close" (or HTTP/1.0 without keep-alive)
+    QByteArray header(const QByteArray &name) const; // first header of that name, any letter case
     QByteArray field(const QString &name) const; // first field of that name (raw bytes)
     QStringList fieldNames() const;
 };
@@ -137,6 +141,21 @@ signals:
 
 private:
     struct Connection;
+    struct Reply {
+        int status = 200;
+        QByteArray body;
+        QByteArray contentType;
+        QByteArray extraHeaders;
+    };
+    Reply normalReply(const Request &request, Endpoint endpoint, quint16 localPort);
+    Reply authenticateReply(const Request &request);
+    Reply readReply(const Request &request, quint16 localPort);
+    Reply writeReply(const Request &request);
+    QByteArray responseBytes(const Reply &reply, bool close) const;
+    void finishAnswer(QTcpSocket *socket, bool close);
+    void processBuffer(QTcpSocket *socket);
+    void dropSocket(QTcpSocket *socket);
+    bool listen(quint16 port, const QString &blogName, QTcpServer **listener);
     void onNewConnection(QTcpServer *listener);
     void onReadyRead(QTcpSocket *socket);
     void handle(QTcpSocket *socket, Request request);
@@ -149,7 +168,8 @@ private:
     QTcpServer *m_service = nullptr;
     std::map<quint16, QString> m_blogPorts;    // port -> blog name
     std::vector<QTcpServer *> m_listeners;
-    QHash<QTcpSocket *, QByteArray> m_buffers;
+    QHash<QTcpSocket *, QByteArray> m_buffers;  // bytes received, not yet handled
+    QHash<QTcpSocket *, bool> m_holding;        // an answer is pending (delay, trickle, stall) or closing
     std::map<Endpoint, std::deque<Fault>> m_faults;
     QList<Request> m_log;
 };
