@@ -27,13 +27,19 @@ namespace {
 
 QString lockFolder()
 {
-    QString base = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (base.isEmpty()) {
-        // The temporary folder is shared by every user: keep each user's names apart.
-        base = QDir(QDir::tempPath()).filePath(QStringLiteral("velloria-%1").arg(::getuid()));
+    // The user's runtime folder when the session has one (asked only then, as
+    // Qt warns otherwise); the temporary folder, per user, when not.
+    if (!qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+        const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+        if (!runtime.isEmpty()) {
+            const QString folder = QDir(runtime).filePath(QStringLiteral("velloria-locks"));
+            if (QDir().mkpath(folder))
+                return folder;
+        }
     }
-    const QString folder = QDir(base).filePath(QStringLiteral("velloria-locks"));
+    const QString folder = QDir(QDir::tempPath()).filePath(QStringLiteral("velloria-locks-%1").arg(::getuid()));
     QDir().mkpath(folder);
+    QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     return folder;
 }
 

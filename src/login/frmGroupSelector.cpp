@@ -458,7 +458,6 @@ void frmGroupSelector::cmdPostsList_Click()
         m_postsWindow = posts;
     }
     m_postsWindow->show();
-    m_postsWindow->raise();
     m_postsWindow->activateWindow();
     hide();
 }
