@@ -159,15 +159,15 @@ bool XMLDocument::LoadXML(const QByteArray &text)
     reader.setNamespaceProcessing(false);
     reader.setEntityExpansionLimit(MaxEntityExpansion);
 
-    // Internal entities may expand text; bound the total so a document built
-    // from many medium-sized entities cannot blow up either.
+        // A last guard on the size of the tree, should expanded text ever get here.
     const qint64 maxText = qint64(text.size()) * 4 + ExtraTextAllowance;
     qint64 textSize = 0;
 
     XMLNodeData *current = document.get();
     int depth = 0;
     while (!reader.atEnd()) {
-        switch (reader.readNext()) {
+        const QXmlStreamReader::TokenType token = reader.readNext();
+        switch (token) {
         case QXmlStreamReader::StartElement: {
             if (++depth > MaxDepth) {
                 reader.raiseError(QStringLiteral("The document is nested too deeply."));
@@ -197,6 +197,13 @@ bool XMLDocument::LoadXML(const QByteArray &text)
                 textSize += chars.size();
                 current->text += chars;
             }
+            break;
+        case QXmlStreamReader::DTD:
+            // The reader expands a whole run of text at once, before any bound
+            // of ours could look at it; no page of the service declares
+            // entities, so a document that does is refused outright.
+            if (!reader.entityDeclarations().isEmpty())
+                reader.raiseError(QStringLiteral("The document declares entities, which are not accepted."));
             break;
         case QXmlStreamReader::EntityReference:
             // An entity the reader could not expand (declared external): it is
