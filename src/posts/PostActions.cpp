@@ -16,6 +16,12 @@ std::function<bool(const QUrl &)> &urlOpener()
     return opener;
 }
 
+bool isHexDigit(QChar c)
+{
+    return (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || (c >= QLatin1Char('a') && c <= QLatin1Char('f'))
+           || (c >= QLatin1Char('A') && c <= QLatin1Char('F'));
+}
+
 bool openAddress(const QUrl &url)
 {
     if (urlOpener())
@@ -23,13 +29,25 @@ bool openAddress(const QUrl &url)
     return QDesktopServices::openUrl(url);
 }
 
-// The address as it is: tolerant parsing keeps percent escapes and reserved
-// characters where they are, so "%2F" does not turn back into "/".
+// The address as it is. Tolerant parsing keeps percent escapes and reserved
+// characters where they are ("%2F" stays "%2F"), but one stray "%" would make
+// it re-escape every "%" of the address; so only a stray one becomes "%25",
+// the one form a URL can carry it in.
 QUrl addressUrl(const QString &address)
 {
-    const QUrl url(address, QUrl::TolerantMode);
+    QString text;
+    text.reserve(address.size() + 8);
+    for (qsizetype i = 0; i < address.size(); ++i) {
+        const QChar c = address.at(i);
+        if (c == QLatin1Char('%')
+            && !(i + 2 < address.size() && isHexDigit(address.at(i + 1)) && isHexDigit(address.at(i + 2))))
+            text += QStringLiteral("%25");
+        else
+            text += c;
+    }
+    const QUrl url(text, QUrl::TolerantMode);
     if (url.scheme().isEmpty())
-        return QUrl::fromUserInput(address);
+        return QUrl::fromUserInput(text);
     return url;
 }
 }
@@ -111,7 +129,7 @@ void PostActions::EditPost()
         return;
     }
     const QString address = EditorAddress(AppConfig::webHost(), post.id, post.postUrl);
-    if (!openAddress(QUrl(address, QUrl::TolerantMode)))
+    if (!openAddress(addressUrl(address)))
         dialogs().critical(address + QStringLiteral("\r\n\r\nCan't open post editor in default browser."));
 }
 
