@@ -1,0 +1,577 @@
+#include <QApplication>
+#include <QCheckBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+#include <memory>
+
+#include "SimFixture.h"
+#include "app/DialogServices.h"
+#include "app/modMain.h"
+#include "posts/frmDownloadSettings.h"
+#include "posts/frmPostsList.h"
+#include "posts/ucPostsLoader.h"
+#include "service/HTTPRequest.h"
+#include "service/PostsModel.h"
+#include "service/modTumblrReader.h"
+
+namespace {
+const QString Email = QStringLiteral("user@example.com");
+const QString Password = QStringLiteral("secret");
+const QString BlogName = QStringLiteral("photos");
+
+// How the download settings dialog is to be answered.
+struct DialogAnswer {
+    QString firstPage = QStringLiteral("1");
+    QString pages = QStringLiteral("All");
+    bool tickCumulative = false;
+    bool cancel = false;
+    // What the test saw in the dialog.
+    bool opened = false;
+    bool cumulativeTickedAtLoad = false;
+};
+
+// Waits for the modal dialog (the loader lets events run before it opens it) and answers it.
+void answerDialog(DialogAnswer *answer)
+{
+    auto *timer = new QTimer;
+    timer->setInterval(5);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, answer] {
+        auto *dialog = qobject_cast<frmDownloadSettings *>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        timer->stop();
+        timer->deleteLater();
+        answer->opened = true;
+        auto *check = dialog->findChild<QCheckBox *>(QStringLiteral("chkCummulativeDownload"));
+        answer->cumulativeTickedAtLoad = check->isChecked();
+        if (answer->cancel) {
+            dialog->findChild<QPushButton *>(QStringLiteral("cmdCancel"))->click();
+            return;
+        }
+        dialog->findChild<QLineEdit *>(QStringLiteral("txtStartReadFrom"))->setText(answer->firstPage);
+        dialog->findChild<QLineEdit *>(QStringLiteral("txtReadPages"))->setText(answer->pages);
+        if (answer->tickCumulative)
+            check->setChecked(true);
+        dialog->findChild<QPushButton *>(QStringLiteral("cmdOk"))->click();
+    });
+    timer->start();
+}
+
+sim::Fault fault(sim::Fault::Kind kind)
+{
+    sim::Fault result;
+    result.kind = kind;
+    return result;
+}
+
+QList<long> readStarts(sim::Server &server)
+{
+    QList<long> starts;
+    for (const sim::Request &request : server.log(sim::Endpoint::Read))
+        starts << request.field(QStringLiteral("start")).toLong();
+    return starts;
+}
+
+// Reference rule for the rows: a photo post, a caption, and no tag that is
+// the caption in another letter case. The generated captions are plain text.
+QStringList expectedIds(const sim::Blog &blog)
+{
+    QStringList ids;
+    for (const sim::Post &post : blog.posts) {
+        if (post.type != QLatin1String("photo") || !post.hasCaption || post.caption.isEmpty())
+            continue;
+        bool tagged = false;
+        for (const QString &tag : post.tags)
+            tagged = tagged || tag.compare(post.caption, Qt::CaseInsensitive) == 0;
+        if (!tagged)
+            ids << post.id;
+    }
+    return ids;
+}
+
+QStringList listedIds(frmPostsList &window)
+{
+    QStringList ids;
+    for (int row = 0; row < window.posts().count(); ++row)
+        ids << window.posts().at(row).id;
+    return ids;
+}
+
+QColor resultColor(frmPostsList &window)
+{
+    return window.findChild<QLabel *>(QStringLiteral("lblResult"))->palette().color(QPalette::Window);
+}
+}
+
+class tst_download final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void afterLoad_onlyGetPostsAndListEnabled_captionEndsInZero();
+    void wholeDownload_listsPhotoPostsWithoutCaptionTag_inOrder();
+    void wholeDownload_demoBlogOfMixedTypes_listsOnlyPhotosToFix();
+    void afterDownload_firstRowSelected_allButtonsEnabled();
+    void firstPage3With2Pages_requestsStarts100And150();
+    void allPagesOfExactly100Posts_costsThreeRequests();
+    void fullPageWithNonPhotoPosts_asksForNextPage();
+    void captionCount_growsPageByPage_whileButtonsDisabled();
+    void escDuringStalledRequest_stopsKeepsRowsRed_secondEscCloses();
+    void failedRead_retry_requestsSameStartAgain();
+    void unparsablePage_retry_requestsSameStartAgain();
+    void redirectToAnotherHost_sendsSameSixFields();
+    void redirectLoop_endsWithIncorrectResponse();
+    void redirectWithLowerCaseLocation_isNotFollowed();
+    void cumulativeDownload_keepsListedRows_data();
+    void cumulativeDownload_keepsListedRows();
+    void dialogCancelled_leavesListAndSendsNothing();
+    void resultLabelClicks_showTheTwoMessages();
+
+private:
+    std::unique_ptr<frmPostsList> openWindow(SimFixture &sim, const QString &blog = BlogName);
+    bool download(frmPostsList &window, DialogAnswer &answer);
+
+    QTemporaryDir m_tmp;
+    ScriptedDialogs m_dialogs;
+};
+
+void tst_download::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    QVERIFY(m_tmp.isValid());
+    qputenv("TMPDIR", m_tmp.path().toLocal8Bit());
+    setDialogs(&m_dialogs);
+}
+
+void tst_download::init()
+{
+    m_dialogs.clear();
+    m_dialogs.onShow = nullptr;
+    HTTPRequest::setTimeoutOverride(0);
+}
+
+void tst_download::cleanup()
+{
+    HTTPRequest::setTimeoutOverride(0);
+    // No page file is ever left behind.
+    QCOMPARE(QDir(m_tmp.path()).entryList({QStringLiteral("XML*")}, QDir::Files), QStringList());
+}
+
+std::unique_ptr<frmPostsList> tst_download::openWindow(SimFixture &sim, const QString &blog)
+{
+    modMain::CurrentAccount &account = modMain::current();
+    account.groupName = sim.blogHost(blog);
+    account.email = sim.server().accounts().front().email;
+    account.password = sim.server().accounts().front().password;
+    auto window = std::make_unique<frmPostsList>();
+    window->show();
+    return window;
+}
+
+bool tst_download::download(frmPostsList &window, DialogAnswer &answer)
+{
+    answerDialog(&answer);
+    window.findChild<QPushButton *>(QStringLiteral("cmdGetPosts"))->click();
+    return answer.opened;
+}
+
+void tst_download::afterLoad_onlyGetPostsAndListEnabled_captionEndsInZero()
+{
+    SimFixture sim(SimFixture::generatedAccount(BlogName, 10, Email, Password));
+    auto window = openWindow(sim);
+    QCOMPARE(window->windowTitle(), QStringLiteral("Velloria :: Posts list :: 0"));
+    QVERIFY(window->findChild<QPushButton *>(QStringLiteral("cmdGetPosts"))->isEnabled());
+    QVERIFY(window->findChild<QTableView *>(QStringLiteral("lvPosts"))->isEnabled());
+    for (const char *name : {"cmdFixPosts", "cmdOpenPost", "cmdEditPost", "cmdRemoveSelected"})
+        QVERIFY2(!window->findChild<QPushButton *>(QLatin1String(name))->isEnabled(), name);
+    QVERIFY(window->findChild<QLabel *>(QStringLiteral("lblResult"))->text().isEmpty());
+    QVERIFY(!window->findChild<QWidget *>(QStringLiteral("uplLoader"))->isVisible());
+    QVERIFY(!window->findChild<QWidget *>(QStringLiteral("upfFixer"))->isVisible());
+
+    auto *list = window->findChild<QTableView *>(QStringLiteral("lvPosts"));
+    QCOMPARE(list->model()->columnCount(), 7);
+    const QStringList headers = {"Date", "Caption", "Tags", "Format", "Slug", "Click through URL", "Post URL"};
+    const int widths[] = {2500, 2715, 2760, 960, 3375, 1740, 5000};
+    for (int column = 0; column < 7; ++column) {
+        QCOMPARE(list->model()->headerData(column, Qt::Horizontal).toString(), headers[column]);
+        QCOMPARE(list->horizontalHeader()->sectionSize(column), widths[column] / 15);
+    }
+}
+
+void tst_download::wholeDownload_listsPhotoPostsWithoutCaptionTag_inOrder()
+{
+    sim::Account account = SimFixture::generatedAccount(BlogName, 320, Email, Password);
+    sim::Blog &blog = account.blogs.front();
+    blog.ignoreTypeFilter = true; // pages carry other types too
+    for (int i = 0; i < int(blog.posts.size()); ++i) {
+        sim::Post &post = blog.posts[size_t(i)];
+        if (i % 7 == 3)
+            post.hasCaption = false, post.caption.clear();
+        else if (i % 11 == 5)
+            post.tags.insert(1, post.caption.toUpper());
+        else if (i % 13 == 2)
+            post.type = QStringLiteral("text");
+        else if (i % 17 == 4)
+            post.caption.clear();
+    }
+    SimFixture sim(std::move(account));
+    auto window = openWindow(sim);
+    DialogAnswer answer;
+    QVERIFY(download(*window, answer));
+
+    const QStringList expected = expectedIds(sim.blog(BlogName));
+    QVERIFY(expected.size() > 150);
+    QCOMPARE(listedIds(*window), expected);
+    QCOMPARE(readStarts(sim.server()), (QList<long>{0, 50, 100, 150, 200, 250, 300}));
+    QCOMPARE(window->windowTitle(), QStringLiteral("Velloria :: Posts list :: %1").arg(expected.size()));
+    QCOMPARE(resultColor(*window), QColor(0, 255, 0));
+    QVERIFY(m_dialogs.shown.isEmpty());
+
+    // Every request carries the six fields in order.
+    const sim::Request first = sim.server().log(sim::Endpoint::Read).first();
+    QCOMPARE(first.fieldNames(), (QStringList{"email", "password", "start", "num", "generator", "type"}));
+    QCOMPARE(first.field(QStringLiteral("num")), QByteArray("50"));
+    QCOMPARE(first.field(QStringLiteral("type")), QByteArray("photo"));
+    QCOMPARE(first.field(QStringLiteral("email")), Email.toUtf8());
+    QCOMPARE(first.field(QStringLiteral("generator")), QByteArray("Zelvat - Velloria 1.00.0036"));
+    QCOMPARE(first.path, QStringLiteral("/api/read"));
+
+    // Row fields as the service gave them.
+    const PostRow &row = window->posts().at(0);
+    const sim::Post &post = sim.post(row.id);
+    QCOMPARE(row.caption, post.caption);
+    QCOMPARE(row.rawCaption, post.caption);
+    QCOMPARE(row.tags, post.tags.join(QStringLiteral(", ")));
+    QCOMPARE(row.date, post.date);
+    QCOMPARE(row.slug, post.slug);
+    QVERIFY(row.postUrl.endsWith(post.url));
+}
+
+void tst_download::wholeDownload_demoBlogOfMixedTypes_listsOnlyPhotosToFix()
+{
+    SimFixture sim;
+    auto window = openWindow(sim, QStringLiteral("demo-cats"));
+    DialogAnswer answer;
+    QVERIFY(download(*window, answer));
+    const sim::Blog &blog = sim.blog(QStringLiteral("demo-cats"));
+    QCOMPARE(readStarts(sim.server()), (QList<long>{0, 50, 100, 150, 200, 250}));
+    QVERIFY(window->posts().count() > 100);
+    int last = -1;
+    for (int row = 0; row < window->posts().count(); ++row) {
+        const QString id = window->posts().at(row).id;
+        const auto found = std::find_if(blog.posts.begin(), blog.posts.end(),
+                                        [&id](const sim::Post &post) { return post.id == id; });
+        QVERIFY(found != blog.posts.end());
+        QCOMPARE(found->type, QStringLiteral("photo"));
+        QVERIFY(!found->caption.isEmpty());
+        const int index = int(found - blog.posts.begin());
+        QVERIFY(index > last); // in the blog's order
+        last = index;
+    }
+    QVERIFY(m_dialogs.shown.isEmpty());
+}
+
+void tst_download::afterDownload_firstRowSelected_allButtonsEnabled()
+{
+    SimFixture sim(SimFixture::generatedAccount(BlogName, 70, Email, Password));
+    auto window = openWindow(sim);
+    QApplication::setActiveWindow(window.get());
+    DialogAnswer answer;
+    QVERIFY(download(*window, answer));
+    auto *list = window->findChild<QTableView *>(QStringLiteral("lvPosts"));
+    QCOMPARE(window->posts().count(), 70);
+    QCOMPARE(window->windowTitle(), QStringLiteral("Velloria :: Posts list :: 70"));
+    const QModelIndexList selected = list->selectionModel()->selectedRows();
+    QCOMPARE(selected.size(), 1);
+    QCOMPARE(selected.first().row(), 0);
+    QVERIFY(list->isEnabled());
+    for (const char *name : {"cmdGetPosts", "cmdFixPosts", "cmdOpenPost", "cmdEditPost", "cmdRemoveSelected"})
+        QVERIFY2(window->findChild<QPushButton *>(QLatin1String(name))->isEnabled(), name);
+    QCOMPARE(window->focusWidget(), list);
+    QVERIFY(!window->findChild<QWidget *>(QStringLiteral("uplLoader"))->isVisible());
+}
+
+void tst_download::firstPage3With2Pages_requestsStarts100And150()
+{
+    SimFixture sim(SimFixture::generatedAccount(BlogName, 400, Email, Password));
+    auto window = openWindow(sim);
+    DialogAnswer answer;
+    answer.firstPage = QStringLiteral("3");
+    answer.pages = QStringLiteral("2");
+    QVERIFY(download(*window, answer));
+    QCOMPARE(readStarts(sim.server()), (QList<long>{100, 150}));
+    QCOMPARE(window->posts().count(), 100);
+    QCOMPARE(window->posts().at(0).id, QStringLiteral("1101"));
+    QCOMPARE(modTumblrReader::RequestNumber(), 3L);
+}
+
+void tst_download::allPagesOfExactly100Posts_costsThreeRequests()
+{
+    SimFixture sim(SimFixture::generatedAccount(BlogName, 100, Email, Password));
+    auto window = openWindow(sim);
+    DialogAnswer answer;
+    QVERIFY(download(*window, answer));
+    QCOMPARE(readStarts(sim.server()), (QList<long>{0, 50, 100}));
+    QCOMPARE(window->posts().count(), 100);
+}
+
+void tst_download::fullPageWithNonPhotoPosts_asksForNextPage()
+{
+    sim::Account account = SimFixture::generatedAccount(BlogName, 60, Email, Password);
+    sim::Blog &blog = account.blogs.front();
+    blog.ignoreTypeFilter = true;
+    for (int i : {0, 10, 20, 49})
+        blog.posts[size_t(i)].type = QStringLiteral("quote");
+    SimFixture sim(std::move(account));
+    auto window = openWindow(sim);
+    DialogAnswer answer;
+    QVERIFY(download(*window, answer));
+    QCOMPARE(readStarts(sim.server()), (QList<long>{0, 50}));
+    QCOMPARE(window->posts().count(), 56);
+}
+
+void tst_download::captionCount_growsPageByPage_whileButtonsDisabled()
+{
+    SimFixture sim(SimFixture::generatedAccount(BlogName, 120, Email, Password));
+    auto window = openWindow(sim);
+    QStringList titles;
+    QList<bool> fixEnabled;
+    QList<bool> getEnabled;
+    auto *fix = window->findChild<QPushButton *>(QStringLiteral("cmdFixPosts"));
+    auto *get = window->findChild<QPushButton *>(QStringLiteral("cmdGetPosts"));
+    connect(window.get(), &QWidget::windowTitleChanged, this, [&](const QString &title) {
+        titles << title;
+        fixEnabled << fix->isEnabled();
+        getEnabled << get->isEnabled();
+    });
+    DialogAnswer answer;
+    QVERIFY(download(*window, answer));
+    QCOMPARE(titles.mid(0, 3), (QStringList{"Velloria :: Posts list :: 50", "Velloria :: Posts list :: 100",
+                                            "Velloria :: Posts list :: 120"}));
+    QCOMPARE(fixEnabled.mid(0, 3), (QList<bool>{false, false, false}));
+    QCOMPARE(getEnabled.mid(0, 3), (QList<bool>{false, false, false}));
+    QVERIFY(fix->isEnabled());
+}
+
+void tst_download::escDuringStalledRequest_stopsKeepsRowsRed_secondEscCloses()
+{
+    SimFixture sim(SimFixture::generatedAccount(BlogName, 150, Email, Password));
+    auto window = openWindow(sim);
+    QPointer<frmPostsList> guard(window.get());
+    bool closedSignal = false;
+    connect(window.get(), &frmPostsList::closed, this, [&] { closedSignal = true; });
+    // The second page never comes (a fault injected here applies to the request
+    // being logged); Esc is pressed while it is awaited.
+    connect(&sim.server(), &sim::Server::requestLogged, this, [&](const sim::Request &request) {
+        if (request.field(QStringLiteral("start")) == "50") {
+            sim.server().injectFault(sim::Endpoint::Read, fault(sim::Fault::Stall));
+            QTimer::singleShot(100, window.get(), [&] { QTest::keyClick(window.get(), Qt::Key_Escape); });
+        }
+    });
+    DialogAnswer answer;
+    QVERIFY(download(*window, answer));
+
+    QCOMPARE(readStarts(sim.server()), (QList<long>{0, 50}));
+    QCOMPARE(window->posts().count(), 50);
+    QCOMPARE(resultColor(*window), QColor(255, 0, 0));
+    QVERIFY(m_dialogs.shown.isEmpty());
+    QVERIFY(window->isVisible());
+    QVERIFY(!closedSignal);
+    QVERIFY(!window->findChild<ucPostsLoader *>(QStringLiteral("uplLoader"))->IsOnline());
+
+    QTest::keyClick(window.get(), Qt::Key_Escape);
+    QVERIFY(!window->isVisible());
+    QVERIFY(closedSignal);
+}
+
+void tst_download::failedRead_retry_requestsSameStartAgain()
+{
+    SimFixture sim(SimFixture::generatedAccount(BlogName, 80, Email, Password));
+    auto window = openWindow(sim);
+    HTTPRequest::setTimeoutOverride(300);
+    sim.server().injectFault(sim::Endpoint::Read, fault(sim::Fault::Stall));
+    QList<QColor> colorsAtQuestion;
+    QStringList captionsAtQuestion;
+    m_dialogs.onShow = [&](const DialogServices::Shown &) {
+        colorsAtQuestion << resultColor(*window);
+        captionsAtQuestion << window->findChild<QLabel *>(QStringLiteral("lblResult"))->text();
+    };
+    m_dialogs.answer(DialogServices::Retry);
+    DialogAnswer answer;
+    QVERIFY(download(*window, answer));
+
+    QCOMPARE(readStarts(sim.server()), (QList<long>{0, 0, 50}));
+    QCOMPARE(m_dialogs.shown.size(), 1);
+    QVERIFY(m_dialogs.shown.first().text.startsWith(QStringLiteral("Can't download blog's XML file.\r\n\r\n")));
+    QCOMPARE(m_dialogs.shown.first().buttons, DialogServices::RetryCancel);
+    QCOMPARE(colorsAtQuestion, (QList<QColor>{QColor(255, 255, 0)}));
+    QCOMPARE(captionsAtQuestion, QStringList{"1"});
+    QCOMPARE(window->posts().count(), 80);
+    QCOMPARE(resultColor(*window), QColor(0, 255, 0));
+}
+
+void tst_download::unparsablePage_retry_requestsSameStartAgain()
+{
+    SimFixture sim(SimFixture::generatedAccount(BlogName, 80, Email, Password));
+    auto window = openWindow(sim);
+    sim.server().injectFault(sim::Endpoint::Read, fault(sim::Fault::MalformedXml));
+    m_dialogs.answer(DialogServices::Retry);
+    DialogAnswer answer;
+    QVERIFY(download(*window, answer));
+
+    QCOMPARE(readStarts(sim.server()), (QList<long>{0, 0, 50}));
+    QCOMPARE(m_dialogs.shown.size(), 1);
+    QVERIFY(m_dialogs.shown.first().text.startsWith(
+        QStringLiteral("Error parse received XML. Try download it again?\r\n\r\nNumber:      ")));
+    QVERIFY(QRegularExpression(QStringLiteral("\r\nLine, Col:   \\d+, \\d+$"))
+                .match(m_dialogs.shown.first().text)
+                .hasMatch());
+    QCOMPARE(window->posts().count(), 80);
+}
+
+void tst_download::redirectToAnotherHost_sendsSameSixFields()
+{
+    SimFixture sim(SimFixture::generatedAccount(BlogName, 120, Email, Password));
+    const QString alias = sim.server().addBlogAlias(BlogName);
+    auto window = openWindow(sim);
+    sim::Fault redirect = fault(sim::Fault::Redirect);
+    redirect.location = "http://" + alias.toLatin1() + "/api/read";
+    sim.server().injectFault(sim::Endpoint::Read, redirect);
+    DialogAnswer answer;
+    answer.firstPage = QStringLiteral("2");
+    answer.pages = QStringLiteral("1");
+    QVERIFY(download(*window, answer));
+
+    const QList<sim::Request> reads = sim.server().log(sim::Endpoint::Read);
+    QCOMPARE(reads.size(), 2);
+    QCOMPARE(reads[1].fields, reads[0].fields);
+    QCOMPARE(reads[1].field(QStringLiteral("start")), QByteArray("50"));
+    QCOMPARE(QString::number(reads[1].localPort), alias.section(QLatin1Char(':'), -1));
+    QVERIFY(reads[0].localPort != reads[1].localPort);
+    QCOMPARE(window->posts().count(), 50);
+    QVERIFY(m_dialogs.shown.isEmpty());
+}
+
+void tst_download::redirectLoop_endsWithIncorrectResponse()
+{
+    SimFixture sim(SimFixture::generatedAccount(BlogName, 120, Email, Password));
+    auto window = openWindow(sim);
+    sim::Fault redirect = fault(sim::Fault::Redirect);
+    redirect.location = "http://" + sim.blogHost(BlogName).toLatin1() + "/api/read";
+    sim.server().injectFault(sim::Endpoint::Read, redirect, 1000);
+    DialogAnswer answer;
+    QVERIFY(download(*window, answer));
+    sim.server().clearFaults();
+
+    QCOMPARE(m_dialogs.texts(), QStringList{"Incorrect response received from server."});
+    QCOMPARE(m_dialogs.shown.first().buttons, DialogServices::OkOnly);
+    QCOMPARE(sim.server().log(sim::Endpoint::Read).size(), modTumblrReader::MaxRedirects + 1);
+    QCOMPARE(resultColor(*window), QColor(255, 0, 0));
+    QCOMPARE(window->posts().count(), 0);
+}
+
+void tst_download::redirectWithLowerCaseLocation_isNotFollowed()
+{
+    SimFixture sim(SimFixture::generatedAccount(BlogName, 20, Email, Password));
+    auto window = openWindow(sim);
+    sim::Fault raw = fault(sim::Fault::RawResponse);
+    raw.body = "HTTP/1.1 301 Moved Permanently\r\nlocation: http://" + sim.blogHost(BlogName).toLatin1()
+               + "/api/read\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+    sim.server().injectFault(sim::Endpoint::Read, raw);
+    DialogAnswer answer;
+    QVERIFY(download(*window, answer));
+    QCOMPARE(m_dialogs.texts(), QStringList{"Incorrect response received from server."});
+    QCOMPARE(sim.server().log(sim::Endpoint::Read).size(), 1);
+    QCOMPARE(resultColor(*window), QColor(255, 0, 0));
+}
+
+void tst_download::cumulativeDownload_keepsListedRows_data()
+{
+    QTest::addColumn<bool>("holdCtrl");
+    QTest::newRow("check box") << false;
+    QTest::newRow("Ctrl held") << true;
+}
+
+void tst_download::cumulativeDownload_keepsListedRows()
+{
+    QFETCH(bool, holdCtrl);
+    SimFixture sim(SimFixture::generatedAccount(BlogName, 200, Email, Password));
+    auto window = openWindow(sim);
+    DialogAnswer first;
+    first.pages = QStringLiteral("1");
+    QVERIFY(download(*window, first));
+    QVERIFY(!first.cumulativeTickedAtLoad);
+    QCOMPARE(window->posts().count(), 50);
+
+    DialogAnswer second;
+    second.firstPage = QStringLiteral("3");
+    second.pages = QStringLiteral("1");
+    second.tickCumulative = !holdCtrl;
+    if (holdCtrl)
+        QTest::keyPress(window->windowHandle(), Qt::Key_Control, Qt::ControlModifier);
+    QVERIFY(download(*window, second));
+    if (holdCtrl)
+        QTest::keyRelease(window->windowHandle(), Qt::Key_Control);
+    QCOMPARE(second.cumulativeTickedAtLoad, holdCtrl);
+    QCOMPARE(window->posts().count(), 100);
+    QCOMPARE(window->posts().at(0).id, QStringLiteral("1001"));
+    QCOMPARE(window->posts().at(50).id, QStringLiteral("1101"));
+    QCOMPARE(window->windowTitle(), QStringLiteral("Velloria :: Posts list :: 100"));
+
+    // Without it the list starts again.
+    DialogAnswer third;
+    third.pages = QStringLiteral("1");
+    QVERIFY(download(*window, third));
+    QCOMPARE(window->posts().count(), 50);
+}
+
+void tst_download::dialogCancelled_leavesListAndSendsNothing()
+{
+    SimFixture sim(SimFixture::generatedAccount(BlogName, 60, Email, Password));
+    auto window = openWindow(sim);
+    DialogAnswer first;
+    QVERIFY(download(*window, first));
+    QCOMPARE(window->posts().count(), 60);
+    sim.server().clearLog();
+
+    DialogAnswer cancelled;
+    cancelled.cancel = true;
+    QVERIFY(download(*window, cancelled));
+    QCOMPARE(window->posts().count(), 60);
+    QVERIFY(sim.server().log().isEmpty());
+    QCOMPARE(window->windowTitle(), QStringLiteral("Velloria :: Posts list :: 60"));
+    QVERIFY(window->findChild<QPushButton *>(QStringLiteral("cmdFixPosts"))->isEnabled());
+    QVERIFY(m_dialogs.shown.isEmpty());
+}
+
+void tst_download::resultLabelClicks_showTheTwoMessages()
+{
+    SimFixture sim(SimFixture::generatedAccount(BlogName, 1, Email, Password));
+    auto window = openWindow(sim);
+    auto *label = window->findChild<QLabel *>(QStringLiteral("lblResult"));
+    QCOMPARE(label->size(), QSize(25, 25));
+    for (int i = 0; i < 4; ++i)
+        QTest::mouseClick(label, Qt::LeftButton);
+    const QString usual = QStringLiteral(
+        "Don't click here! It's just indicate if any errors occured sending or receiving posts.");
+    const QString secret =
+        QStringLiteral("Ok. There is a secret in this prog. Open about box and drag icon to program title.");
+    QCOMPARE(m_dialogs.texts(), (QStringList{usual, usual, secret, usual}));
+    for (const DialogServices::Shown &shown : m_dialogs.shown)
+        QCOMPARE(shown.icon, DialogServices::Information);
+}
+
+QTEST_MAIN(tst_download)
+#include "tst_download.moc"
