@@ -73,13 +73,15 @@ struct Fault {
     enum Kind {
         Status,            // answer `status` with `body` (text/plain)
         Redirect,          // 301 with Location: `location`
-        CloseBeforeAnswer, // drop the connection without answering
-        TruncatedBody,     // announce the real length, send half, close
+        CloseBeforeAnswer, // drop the connection without answering; a client on a kept-alive
+                           // connection may resend once on a new one (Qt's network manager does),
+                           // so inject it twice to make the client see the failure
+        TruncatedBody,     // announce the real length, send half, close (the request takes effect)
         Stall,             // never answer (until the client gives up)
         Trickle,           // the normal answer, `chunk` bytes every `delayMs`
-        MalformedXml,      // 200 with XML that does not parse
+        MalformedXml,      // 200 with XML that does not parse (`body` if given)
         Empty200,          // 200 with an empty body
-        Delay,             // the normal answer after `delayMs`
+        Delay,             // the normal answer after `delayMs` (the request takes effect at once)
         RawResponse,       // `body` is written to the socket as it is (headers included), then close
     };
     Kind kind = Status;
