@@ -79,6 +79,8 @@ private slots:
     void damagedFile_startsWithWhatCanBeRead_andWritesCleanFile();
     void directoryInPlaceOfFile_readsDefaults_andFlushReportsFailure();
     void folderCannotBeCreated_flushReportsFailure();
+    void earlierStoreFailedWithoutFlush_nextFlushReportsIt();
+    void earlierStoreWroteWithoutFlush_nextFlushSucceeds();
 
 private:
     QString settingsFile() const { return m_dir->filePath(QStringLiteral("Zelvat/Velloria.ini")); }
@@ -328,6 +330,33 @@ void TestSettingsStore::folderCannotBeCreated_flushReportsFailure()
     QString error;
     QVERIFY(!store.flush(&error));
     QVERIFY(!error.isEmpty());
+}
+
+void TestSettingsStore::earlierStoreFailedWithoutFlush_nextFlushReportsIt()
+{
+    QVERIFY(QDir().mkpath(settingsFile()));
+    {
+        SettingsStore store;
+        store.SetValue(QStringLiteral("E-Mail"), QStringLiteral("me@example.com"));
+    }
+    SettingsStore store;
+    QString error;
+    QVERIFY(!store.flush(&error));
+    QVERIFY2(error.contains(QStringLiteral("Velloria.ini")), qPrintable(error));
+    // Told once.
+    QVERIFY(SettingsStore().flush());
+}
+
+void TestSettingsStore::earlierStoreWroteWithoutFlush_nextFlushSucceeds()
+{
+    {
+        SettingsStore store;
+        store.SetValue(QStringLiteral("E-Mail"), QStringLiteral("me@example.com"));
+    }
+    SettingsStore store;
+    QString error;
+    QVERIFY2(store.flush(&error), qPrintable(error));
+    QCOMPARE(store.GetValue(QStringLiteral("E-Mail")), QStringLiteral("me@example.com"));
 }
 
 QTEST_MAIN(TestSettingsStore)

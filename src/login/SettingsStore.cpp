@@ -18,6 +18,9 @@ namespace {
 // Our own file holds a few kilobytes; anything this big is not ours.
 constexpr qint64 MaxSettingsFileSize = 4 * 1024 * 1024;
 
+// Why the last write of a store that went away without flush() failed.
+QString g_unreportedFailure;
+
 bool isSaneText(const QString &text)
 {
     for (const QChar c : text) {
@@ -79,7 +82,7 @@ bool isWellFormedIni(const QString &path)
         QString line = lines.at(i).trimmed();
         while (line.endsWith(u'\\') && i + 1 < lines.size()) // a value continued on the next line
             line = line.chopped(1) + lines.at(++i).trimmed();
-        if (line.isEmpty() || line.startsWith(u';') || line.startsWith(u'#'))
+        if (line.isEmpty() || line.startsWith(u';'))
             continue;
         if (line.startsWith(u'[')) {
             if (!line.endsWith(u']'))
@@ -163,7 +166,15 @@ void keepOnScreen(QWidget *window)
 
 SettingsStore::SettingsStore() = default;
 
-SettingsStore::~SettingsStore() = default;
+SettingsStore::~SettingsStore()
+{
+    // Kept for the next flush(), so a failure at exit is not lost.
+    if (m_changed) {
+        QString reason;
+        if (!write(&reason))
+            g_unreportedFailure = reason;
+    }
+}
 
 QSettings &SettingsStore::settings() const
 {
@@ -185,6 +196,7 @@ QString SettingsStore::GetValue(const QString &name, const QString &defaultValue
 void SettingsStore::SetValue(const QString &name, const QString &value)
 {
     settings().setValue(name, value);
+    m_changed = true;
 }
 
 void SettingsStore::SaveFormPlacement(QWidget *window, const QString &name)
@@ -193,6 +205,7 @@ void SettingsStore::SaveFormPlacement(QWidget *window, const QString &name)
         return;
     settings().setValue(placementKey(window, name),
                         QString::fromLatin1(window->saveGeometry().toBase64()));
+    m_changed = true;
 }
 
 void SettingsStore::LoadFormPlacement(QWidget *window, const QString &name)
@@ -210,6 +223,7 @@ void SettingsStore::SaveListViewLayout(QHeaderView *header, const QString &name)
     if (!header)
         return;
     settings().setValue(name, QString::fromLatin1(header->saveState().toBase64()));
+    m_changed = true;
 }
 
 void SettingsStore::LoadListViewLayout(QHeaderView *header, const QString &name)
@@ -221,10 +235,9 @@ void SettingsStore::LoadListViewLayout(QHeaderView *header, const QString &name)
         header->restoreState(state); // a layout that does not fit is refused and ignored
 }
 
-bool SettingsStore::flush(QString *error)
+bool SettingsStore::write(QString *error)
 {
-    if (!m_settings)
-        return true;
+    m_changed = false;
     m_settings->sync();
     switch (m_settings->status()) {
     case QSettings::NoError:
@@ -235,10 +248,24 @@ bool SettingsStore::flush(QString *error)
                          .arg(m_settings->fileName());
         return false;
     case QSettings::FormatError:
+        // Also set when the file read before writing had a flaw; what counts
+        // is the file now on disk.
+        if (isWellFormedIni(m_settings->fileName()))
+            return true;
         if (error)
             *error = QStringLiteral("The settings file \"%1\" is damaged and could not be written.")
                          .arg(m_settings->fileName());
         return false;
     }
     return false;
+}
+
+bool SettingsStore::flush(QString *error)
+{
+    QString reason = g_unreportedFailure;
+    const bool written = m_changed ? write(&reason) : reason.isEmpty();
+    g_unreportedFailure.clear();
+    if (!written && error)
+        *error = reason;
+    return written;
 }

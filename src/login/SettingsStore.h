@@ -24,10 +24,14 @@ public:
     void SaveListViewLayout(QHeaderView *header, const QString &name);
     void LoadListViewLayout(QHeaderView *header, const QString &name);
 
-    // Writes what was set; false (with a reason) when the file could not be written.
+    // Writes what was set; false (with a reason) when the file could not be
+    // written. A store with nothing of its own to write reports a failed write
+    // of an earlier store of this run that nobody was told about yet.
     bool flush(QString *error = nullptr);
 
 private:
     QSettings &settings() const;
+    bool write(QString *error);
     mutable std::unique_ptr<QSettings> m_settings; // opened on first use
+    bool m_changed = false;
 };
