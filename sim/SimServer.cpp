@@ -560,6 +560,9 @@ Server::Reply Server::normalReply(const Request &request, Endpoint endpoint, qui
         return {404, "Not found.", plainType, {}};
     if (request.method != QLatin1String("POST"))
         return {405, "Only POST is accepted.", plainType, "Allow: POST\r\n"};
+    // Like the real service, blog hosts only serve reads and the service host no reads.
+    if ((endpoint == Endpoint::Read) == (m_service && localPort == m_service->serverPort()))
+        return {404, endpoint == Endpoint::Read ? "No blog at this address." : "Not found.", plainType, {}};
     switch (endpoint) {
     case Endpoint::Authenticate: return authenticateReply(request);
     case Endpoint::Read: return readReply(request, localPort);

@@ -205,7 +205,7 @@ private slots:
     void read_page();
     void read_typeFilter_leavesOutOtherTypesUnlessBlogIgnoresIt();
     void read_wrongCredentials_answers403();
-    void read_onServicePort_answers404();
+    void eachHost_servesOnlyItsOwnRequests();
     void read_aliasPort_servesTheSameBlog();
 
     void keepAlive_twoRequestsOnOneSocket_bothAnswered();
@@ -385,12 +385,19 @@ void tst_simulator::read_wrongCredentials_answers403()
     QCOMPARE(r->status, 200); // the owner reads a private blog
 }
 
-void tst_simulator::read_onServicePort_answers404()
+void tst_simulator::eachHost_servesOnlyItsOwnRequests()
 {
     SimFixture sim;
-    const auto r = exchange(sim.server().servicePort(), "/api/read", readFields("demo@example.com", "demo", 0, 50));
-    QVERIFY(r);
-    QCOMPARE(r->status, 404);
+    const quint16 blogPort = portOf(sim.blogHost(QStringLiteral("demo-cats")));
+    const auto read = exchange(sim.server().servicePort(), "/api/read", readFields("demo@example.com", "demo", 0, 50));
+    QVERIFY(read);
+    QCOMPARE(read->status, 404);
+    const auto auth = exchange(blogPort, "/api/authenticate", {{"email", "demo@example.com"}, {"password", "demo"}});
+    QVERIFY(auth);
+    QCOMPARE(auth->status, 404);
+    const auto write = exchange(blogPort, "/api/write", writeFields("demo-cats", "790000000000"));
+    QVERIFY(write);
+    QCOMPARE(write->status, 404);
 }
 
 void tst_simulator::read_aliasPort_servesTheSameBlog()
