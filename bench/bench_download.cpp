@@ -1,0 +1,138 @@
+// How long a whole download takes through the real posts window, and what
+// appending a page and removing the first row cost at 1k and at 100k rows.
+// Run: QT_QPA_PLATFORM=offscreen ./bench/bench_download [posts]
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <cstdio>
+
+#include "SimFixture.h"
+#include "app/DialogServices.h"
+#include "app/modMain.h"
+#include "posts/frmDownloadSettings.h"
+#include "posts/frmPostsList.h"
+#include "service/PostsModel.h"
+
+namespace {
+void answerDialogWithDefaults()
+{
+    auto *timer = new QTimer;
+    timer->setInterval(5);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer] {
+        auto *dialog = qobject_cast<frmDownloadSettings *>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        timer->stop();
+        timer->deleteLater();
+        dialog->findChild<QPushButton *>(QStringLiteral("cmdOk"))->click();
+    });
+    timer->start();
+}
+
+std::vector<PostRow> makeRows(int count, int first)
+{
+    std::vector<PostRow> rows;
+    rows.reserve(size_t(count));
+    for (int i = 0; i < count; ++i) {
+        PostRow row;
+        row.id = QString::number(first + i);
+        row.date = QStringLiteral("2026-11-30 18:04:05 GMT");
+        row.caption = QStringLiteral("Photo %1").arg(first + i);
+        row.rawCaption = row.caption;
+        row.tags = QStringLiteral("tag %1, shared").arg(first + i);
+        row.format = QStringLiteral("html");
+        row.slug = QStringLiteral("photo-%1").arg(first + i);
+        row.postUrl = QStringLiteral("http://127.0.0.1/post/%1").arg(first + i);
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+// Microseconds per page appended (50 rows) when the list already holds `base` rows.
+double appendCost(frmPostsList &window, int base)
+{
+    PostsModel &model = window.posts();
+    model.clear();
+    for (int done = 0; done < base; done += 1000)
+        model.append(makeRows(std::min(1000, base - done), done));
+    QCoreApplication::processEvents();
+    constexpr int Pages = 100;
+    std::vector<std::vector<PostRow>> pages;
+    for (int i = 0; i < Pages; ++i)
+        pages.push_back(makeRows(50, base + i * 50));
+    QElapsedTimer timer;
+    timer.start();
+    for (auto &page : pages) {
+        model.append(std::move(page));
+        window.DrawControls();
+        QCoreApplication::processEvents();
+    }
+    return double(timer.nsecsElapsed()) / 1000.0 / Pages;
+}
+
+// Microseconds per removal of the first row (as the fixer does: remove,
+// select the new first row, refresh the caption) from a list of `base` rows.
+double removeFirstCost(frmPostsList &window, int base)
+{
+    PostsModel &model = window.posts();
+    model.clear();
+    for (int done = 0; done < base; done += 1000)
+        model.append(makeRows(std::min(1000, base - done), done));
+    window.selectAndShowRow(0);
+    QCoreApplication::processEvents();
+    constexpr int Removals = 500;
+    QElapsedTimer timer;
+    timer.start();
+    for (int i = 0; i < Removals; ++i) {
+        model.removeAt(0);
+        window.selectAndShowRow(0);
+        window.DrawControls();
+        QCoreApplication::processEvents();
+    }
+    return double(timer.nsecsElapsed()) / 1000.0 / Removals;
+}
+}
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QStandardPaths::setTestModeEnabled(true);
+    QTemporaryDir tmp;
+    qputenv("TMPDIR", tmp.path().toLocal8Bit());
+    ScriptedDialogs scripted;
+    setDialogs(&scripted);
+
+    const int posts = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 10000;
+    SimFixture sim(SimFixture::generatedAccount(QStringLiteral("bench"), posts));
+    modMain::current() = {sim.blogHost(QStringLiteral("bench")), QStringLiteral("user@example.com"),
+                          QStringLiteral("secret")};
+
+    frmPostsList window;
+    window.show();
+    QCoreApplication::processEvents();
+
+    answerDialogWithDefaults();
+    QElapsedTimer timer;
+    timer.start();
+    window.findChild<QPushButton *>(QStringLiteral("cmdGetPosts"))->click();
+    const double seconds = double(timer.nsecsElapsed()) / 1e9;
+    const qsizetype requests = sim.server().log(sim::Endpoint::Read).size();
+    std::printf("download %d posts: %.2f s (%lld requests, %d rows, %s)\n", posts, seconds,
+                static_cast<long long>(requests), window.posts().count(),
+                scripted.shown.isEmpty() ? "no messages" : "MESSAGES SHOWN");
+
+    for (const int base : {1000, 100000}) {
+        std::printf("append a page of 50 to %6d rows: %8.1f us per page\n", base, appendCost(window, base));
+    }
+    for (const int base : {1000, 100000}) {
+        std::printf("remove the first of %6d rows:    %8.1f us per row\n", base, removeFirstCost(window, base));
+    }
+    window.posts().clear();
+    return window.posts().count() == 0 && requests > 0 ? 0 : 1;
+}
