@@ -3,16 +3,13 @@
 #include "app/modSkerrybar.h"
 #include "app/modSupport.h"
 #include "login/frmGroupSelector.h"
+#include "posts/frmPostsList.h"
 
 #include <QApplication>
 #include <QPainter>
 #include <QWidget>
 #include <qdrawutil.h>
 
-#if __has_include("posts/frmPostsList.h")
-#include "posts/frmPostsList.h"
-#define VELLORIA_HAS_POSTS_WINDOW 1
-#endif
 
 namespace {
 modMain::PostsWindowFactory g_postsWindowFactory;
@@ -53,11 +50,8 @@ QWidget *createPostsWindow()
 {
     if (g_postsWindowFactory)
         return g_postsWindowFactory();
-#ifdef VELLORIA_HAS_POSTS_WINDOW
-    return new frmPostsList(frmGroupSelector::instance());
-#else
-    return nullptr;
-#endif
+    // Modeless and without an owner, like the login window.
+    return new frmPostsList();
 }
 
 QString ExtractGroupName(const QString &entry)
