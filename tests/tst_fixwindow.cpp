@@ -1,0 +1,255 @@
+// "Fix posts" through the posts window, as a user runs it.
+#include <QLabel>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include "PostsWindowDriver.h"
+#include "SimFixture.h"
+#include "app/AppConfig.h"
+#include "app/DialogServices.h"
+#include "posts/frmPostsList.h"
+#include "posts/ucPostsFixer.h"
+#include "service/HTTPRequest.h"
+#include "service/PostsModel.h"
+
+using namespace PostsWindowDriver;
+
+namespace {
+const QString Blog = QStringLiteral("photos");
+const QString EMail = QStringLiteral("user@example.com");
+const QString Password = QStringLiteral("secret");
+
+QColor resultColor(frmPostsList &window)
+{
+    return window.findChild<QLabel *>(QStringLiteral("lblResult"))->palette().color(QPalette::Window);
+}
+
+QString resultCaption(frmPostsList &window)
+{
+    return window.findChild<QLabel *>(QStringLiteral("lblResult"))->text();
+}
+
+ucPostsFixer *fixer(frmPostsList &window)
+{
+    return window.findChild<ucPostsFixer *>(QStringLiteral("upfFixer"));
+}
+
+sim::Fault delayed(int ms)
+{
+    sim::Fault fault;
+    fault.kind = sim::Fault::Delay;
+    fault.delayMs = ms;
+    return fault;
+}
+
+const char *const RowButtons[] = {"cmdFixPosts", "cmdOpenPost", "cmdEditPost", "cmdRemoveSelected"};
+const QColor Green(0, 255, 0);
+const QColor Red(255, 0, 0);
+}
+
+class TestFixWindow final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        QVERIFY(m_tmp.isValid());
+        qputenv("TMPDIR", m_tmp.path().toLocal8Bit());
+        setDialogs(&m_dialogs);
+    }
+    void init()
+    {
+        m_dialogs.clear();
+        m_dialogs.onShow = nullptr;
+    }
+    void cleanupTestCase()
+    {
+        setDialogs(nullptr);
+        AppConfig::setServiceHostOverride({});
+    }
+
+    void fixPosts_downloadedRows_allWrittenListEmptied()
+    {
+        SimFixture sim(SimFixture::generatedAccount(Blog, 5, EMail, Password));
+        AppConfig::setServiceHostOverride(sim.serviceHost());
+        auto window = open(sim, Blog);
+        QVERIFY(downloadAll(*window));
+        QCOMPARE(window->posts().count(), 5);
+
+        // Slow answers, so the test sees every step of the run.
+        sim.server().injectFault(sim::Endpoint::Write, delayed(40), 5);
+        QStringList progress;
+        QList<bool> buttonsDuring;
+        bool panelShown = false;
+        QTimer watch;
+        watch.setInterval(2);
+        connect(&watch, &QTimer::timeout, this, [&] {
+            const QString first = fixer(*window)->statusText().section(QStringLiteral("\r\n"), 0, 0);
+            if (progress.isEmpty() || progress.last() != first)
+                progress << first;
+            panelShown = panelShown || fixer(*window)->isVisible();
+            buttonsDuring << (button(*window, "cmdGetPosts")->isEnabled() || button(*window, "cmdFixPosts")->isEnabled()
+                              || list(*window)->isEnabled());
+        });
+        watch.start();
+        QTest::mouseClick(button(*window, "cmdFixPosts"), Qt::LeftButton);
+        watch.stop();
+        // The last answer's text stays after the run (the panel is hidden then).
+        const QString last = fixer(*window)->statusText().section(QStringLiteral("\r\n"), 0, 0);
+        if (progress.last() != last)
+            progress << last;
+
+        QCOMPARE(progress, QStringList({"Initializing...", "Rquest #1", "Rquest #2", "Rquest #3", "Rquest #4",
+                                        "Rquest #5"}));
+        QVERIFY(panelShown);
+        QVERIFY(!buttonsDuring.isEmpty());
+        QVERIFY(!buttonsDuring.contains(true));
+        QVERIFY(fixer(*window)->statusText().contains(QStringLiteral(" / ")));
+        QCOMPARE(window->posts().count(), 0);
+        QCOMPARE(window->windowTitle(), QStringLiteral("Velloria :: Posts list :: 0"));
+        QCOMPARE(resultColor(*window), Green);
+        QVERIFY(m_dialogs.shown.isEmpty());
+        QVERIFY(!fixer(*window)->isVisible());
+        QVERIFY(button(*window, "cmdGetPosts")->isEnabled());
+        QVERIFY(list(*window)->isEnabled());
+        for (const char *name : RowButtons)
+            QVERIFY2(!button(*window, name)->isEnabled(), name);
+        for (const sim::Post &post : sim.blog(Blog).posts) {
+            QCOMPARE(post.writeCount, 1);
+            QCOMPARE(post.tags.last(), post.caption);
+            QCOMPARE(post.group, sim.blogHost(Blog));
+        }
+    }
+
+    void fixPosts_captionCountsDown_rowByRow()
+    {
+        SimFixture sim(SimFixture::generatedAccount(Blog, 3, EMail, Password));
+        AppConfig::setServiceHostOverride(sim.serviceHost());
+        auto window = open(sim, Blog);
+        QVERIFY(downloadAll(*window));
+        QStringList titles;
+        connect(&sim.server(), &sim::Server::requestLogged, this,
+                [&](const sim::Request &) { titles << window->windowTitle(); });
+        QTest::mouseClick(button(*window, "cmdFixPosts"), Qt::LeftButton);
+        QCOMPARE(titles, QStringList({"Velloria :: Posts list :: 3", "Velloria :: Posts list :: 2",
+                                      "Velloria :: Posts list :: 1"}));
+    }
+
+    void fixPosts_rowsAppendedToModel_sentWithTheirFields()
+    {
+        SimFixture sim(SimFixture::generatedAccount(Blog, 2, EMail, Password));
+        AppConfig::setServiceHostOverride(sim.serviceHost());
+        auto window = open(sim, Blog);
+        PostRow row;
+        row.id = QStringLiteral("1002");
+        row.date = QStringLiteral("2026-01-01 00:00:00 GMT");
+        row.caption = QStringLiteral("Sunset? at #Beach");
+        row.rawCaption = QStringLiteral("<b>Sunset? at #Beach</b>");
+        row.tags = QStringLiteral("cat");
+        row.format = QStringLiteral("html");
+        row.slug = QStringLiteral("sunset");
+        row.clickThroughUrl = QStringLiteral("http://example.com/");
+        window->posts().append(row);
+        window->DrawControls();
+        QVERIFY(button(*window, "cmdFixPosts")->isEnabled());
+
+        QTest::mouseClick(button(*window, "cmdFixPosts"), Qt::LeftButton);
+
+        QCOMPARE(window->posts().count(), 0);
+        const sim::Post &post = sim.post(QStringLiteral("1002"));
+        QCOMPARE(post.tags, QStringList({"cat", "Sunset at Beach"}));
+        QCOMPARE(post.caption, row.rawCaption);
+        QCOMPARE(post.date, row.date);
+        QCOMPARE(sim.post(QStringLiteral("1001")).writeCount, 0);
+    }
+
+    void fixPosts_emptyList_doesNothing()
+    {
+        SimFixture sim(SimFixture::generatedAccount(Blog, 2, EMail, Password));
+        AppConfig::setServiceHostOverride(sim.serviceHost());
+        auto window = open(sim, Blog);
+        // The button is disabled with no rows; the handler itself also does nothing.
+        QVERIFY(!button(*window, "cmdFixPosts")->isEnabled());
+        QMetaObject::invokeMethod(button(*window, "cmdFixPosts"), "click");
+        QVERIFY(sim.server().log().isEmpty());
+        QVERIFY(m_dialogs.shown.isEmpty());
+    }
+
+    void escDuringStalledWrite_stopsRun_windowStays()
+    {
+        SimFixture sim(SimFixture::generatedAccount(Blog, 3, EMail, Password));
+        AppConfig::setServiceHostOverride(sim.serviceHost());
+        auto window = open(sim, Blog);
+        QVERIFY(downloadAll(*window));
+        const QStringList ids = listedIds(*window);
+        sim.server().injectFault(sim::Endpoint::Write, delayed(0), 1);
+        sim::Fault stall;
+        stall.kind = sim::Fault::Stall;
+        sim.server().injectFault(sim::Endpoint::Write, stall, 1);
+        int writes = 0;
+        bool onlineAtEsc = false;
+        connect(&sim.server(), &sim::Server::requestLogged, this, [&](const sim::Request &request) {
+            if (request.path != QLatin1String("/api/write") || ++writes != 2)
+                return;
+            QTimer::singleShot(150, window.get(), [&] {
+                onlineAtEsc = fixer(*window)->IsOnline();
+                QTest::keyClick(window.get(), Qt::Key_Escape);
+            });
+        });
+
+        QTest::mouseClick(button(*window, "cmdFixPosts"), Qt::LeftButton);
+
+        QVERIFY(onlineAtEsc);
+        QVERIFY(window->isVisible());
+        QVERIFY(m_dialogs.shown.isEmpty());
+        QCOMPARE(listedIds(*window), ids.mid(1));
+        QCOMPARE(resultColor(*window), Red);
+        QCOMPARE(resultCaption(*window), QString());
+        QCOMPARE(sim.post(ids.at(0)).writeCount, 1);
+        QCOMPARE(sim.post(ids.at(1)).writeCount, 0);
+        QCOMPARE(window->windowTitle(), QStringLiteral("Velloria :: Posts list :: 2"));
+        for (const char *name : RowButtons)
+            QVERIFY2(button(*window, name)->isEnabled(), name);
+        QVERIFY(!fixer(*window)->IsOnline());
+        QVERIFY(!fixer(*window)->isVisible());
+    }
+
+    void refusedWrite_cancelled_rowStaysAndCounterShown()
+    {
+        SimFixture sim(SimFixture::generatedAccount(Blog, 3, EMail, Password));
+        AppConfig::setServiceHostOverride(sim.serviceHost());
+        auto window = open(sim, Blog);
+        QVERIFY(downloadAll(*window));
+        const QStringList ids = listedIds(*window);
+        sim::Fault refused;
+        refused.kind = sim::Fault::Status;
+        refused.status = 400;
+        refused.body = "Post refused.";
+        sim.server().injectFault(sim::Endpoint::Write, refused, 1);
+        QColor colorAtBox;
+        m_dialogs.onShow = [&](const DialogServices::Shown &) { colorAtBox = resultColor(*window); };
+        m_dialogs.answer(DialogServices::Cancel);
+
+        QTest::mouseClick(button(*window, "cmdFixPosts"), Qt::LeftButton);
+
+        QCOMPARE(m_dialogs.texts(),
+                 QStringList({"Can't send post. Post refused.\r\n\r\nThe server answered: 400 Bad Request"}));
+        QCOMPARE(colorAtBox, QColor(255, 255, 0));
+        QCOMPARE(resultColor(*window), Red);
+        QCOMPARE(resultCaption(*window), QStringLiteral("1"));
+        QCOMPARE(listedIds(*window), ids);
+    }
+
+private:
+    QTemporaryDir m_tmp;
+    ScriptedDialogs m_dialogs;
+};
+
+QTEST_MAIN(TestFixWindow)
+#include "tst_fixwindow.moc"
