@@ -347,7 +347,15 @@ bool HTTPRequest::SendRequest(const QString &host, int port, const QString &meth
     } else {
         m_failed = true;
         m_lastError = error == QNetworkReply::NoError ? int(QNetworkReply::UnknownNetworkError) : int(error);
-        switch (error) {
+        // Through a proxy, a connection that fails before any answer is the proxy's.
+        const bool viaProxy = m_proxy.toNetworkProxy().type() != QNetworkProxy::NoProxy;
+        QNetworkReply::NetworkError kind = error;
+        if (viaProxy && !status.isValid()
+            && (error == QNetworkReply::ConnectionRefusedError || error == QNetworkReply::RemoteHostClosedError
+                || error == QNetworkReply::HostNotFoundError)) {
+            kind = QNetworkReply::UnknownProxyError;
+        }
+        switch (kind) {
         case QNetworkReply::ConnectionRefusedError:
             m_lastErrorText = QStringLiteral("The server refused the connection (%1).").arg(where);
             break;

@@ -1,0 +1,606 @@
+#include "SimFixture.h"
+
+#include "app/AppConfig.h"
+#include "app/DialogServices.h"
+#include "service/HTTPRequest.h"
+
+#include <QNetworkProxy>
+#include <QNetworkReply>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+// Records what the request reports and cancels when told to.
+class RecordingCallback final : public IHTTPRequestCallback
+{
+public:
+    void BlockReceived(const QByteArray &block, bool &, qint64 receivedBytes, qint64 totalBytes, bool &cancel) override
+    {
+        ++receivedCalls;
+        received += block;
+        lastReceived = receivedBytes;
+        lastTotal = totalBytes;
+        if (cancelOnReceive && receivedCalls >= cancelOnReceive)
+            cancel = true;
+    }
+    void BlockSent(const QByteArray &block, qint64, qint64, bool &cancel) override
+    {
+        sent += block;
+        if (cancelOnSend)
+            cancel = true;
+    }
+
+    int receivedCalls = 0;
+    QByteArray received;
+    QByteArray sent;
+    qint64 lastReceived = -1;
+    qint64 lastTotal = -1;
+    int cancelOnReceive = 0; // cancel at this call (0: never)
+    bool cancelOnSend = false;
+};
+
+HTTPFormData signInForm(const QByteArray &email, const QByteArray &password)
+{
+    HTTPFormData form;
+    form.AddField(QStringLiteral("email"), email);
+    form.AddField(QStringLiteral("password"), password);
+    form.AddField(QStringLiteral("generator"), HTTPRequest::AgentName());
+    return form;
+}
+
+bool send(HTTPRequest &request, const QString &host, const HTTPFormData &form,
+          IHTTPRequestCallback *callback = nullptr, const QString &path = QStringLiteral("/api/authenticate"))
+{
+    return request.SendRequest(host, 80, QStringLiteral("POST"), path, QStringLiteral("HTTP/1.1"), form.PostData(),
+                               form.PostHeaders(), 30000, HTTPRequest::AgentName(), callback, false);
+}
+
+quint16 freePort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost);
+    const quint16 port = probe.serverPort();
+    probe.close();
+    return port;
+}
+}
+
+class TestHttp final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanup();
+
+    void formData_encodesFieldsInOrder_data();
+    void formData_encodesFieldsInOrder();
+    void agentName_isTitleAndVersion();
+    void parseURL_splitsAbsoluteHttpUrls_data();
+    void parseURL_splitsAbsoluteHttpUrls();
+    void hostTarget_readsSchemeHostAndPort_data();
+    void hostTarget_readsSchemeHostAndPort();
+
+    void signIn_fieldsArriveInOrderWithUtf8BytesIntact();
+    void redirect_isNotFollowedAndHeadersReadBackExactly();
+    void headers_keepTheirReceivedLetterCase();
+    void refusedStatus_isACompletedExchange();
+    void empty200_isACompletedExchangeWithEmptyBody();
+    void truncatedBody_failsWithText();
+    void closedBeforeAnswer_failsWithText();
+    void connectionRefused_failsWithText();
+    void stall_timesOutWithText();
+    void cancelFromCallback_duringStall_givesErrorCode9();
+    void cancelFromCallback_whileReceiving_givesErrorCode9();
+    void callback_blocksAddUpToTheBody();
+    void windowEvents_runWhileWaiting();
+    void reset_clearsTheLastResults();
+    void twoRequests_reuseOneConnection();
+
+    void proxySettings_roundTripThroughSettingsStore();
+    void proxySettings_becomeTheNetworkProxy_data();
+    void proxySettings_becomeTheNetworkProxy();
+    void proxyUnreachable_failsWithText();
+
+    void requestErrorText_describesFailureOrAnswer();
+};
+
+void TestHttp::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    AppConfig::openSettings()->clear();
+}
+
+void TestHttp::cleanup()
+{
+    HTTPRequest::setTimeoutOverride(0);
+    setDialogs(nullptr);
+}
+
+void TestHttp::formData_encodesFieldsInOrder_data()
+{
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<QList<QByteArray>>("values");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::newRow("plain") << QStringList{QStringLiteral("email"), QStringLiteral("num")}
+                           << QList<QByteArray>{"demo@example.com", "50"}
+                           << QByteArray("email=demo%40example.com&num=50");
+    QTest::newRow("reserved characters") << QStringList{QStringLiteral("tags")}
+                                         << QList<QByteArray>{"a b&c=d+e/f?\"g\"%"}
+                                         << QByteArray("tags=a%20b%26c%3Dd%2Be%2Ff%3F%22g%22%25");
+    QTest::newRow("utf-8 value") << QStringList{QStringLiteral("password")}
+                                 << QList<QByteArray>{"p\xC3\xA4ss"} << QByteArray("password=p%C3%A4ss");
+    QTest::newRow("empty value kept") << QStringList{QStringLiteral("a"), QStringLiteral("b")}
+                                      << QList<QByteArray>{"", "x"} << QByteArray("a=&b=x");
+    QTest::newRow("order as added") << QStringList{QStringLiteral("z"), QStringLiteral("a"), QStringLiteral("m")}
+                                    << QList<QByteArray>{"1", "2", "3"} << QByteArray("z=1&a=2&m=3");
+    QTest::newRow("none") << QStringList() << QList<QByteArray>() << QByteArray();
+}
+
+void TestHttp::formData_encodesFieldsInOrder()
+{
+    QFETCH(QStringList, names);
+    QFETCH(QList<QByteArray>, values);
+    QFETCH(QByteArray, expected);
+    HTTPFormData form;
+    form.AddField(QStringLiteral("dropped"), QByteArray("by Clear"));
+    form.Clear();
+    for (qsizetype i = 0; i < names.size(); ++i)
+        form.AddField(names.at(i), values.at(i));
+    QCOMPARE(form.PostData(), expected);
+    QCOMPARE(form.PostHeaders(), QByteArray("Content-Type: application/x-www-form-urlencoded\r\n"));
+}
+
+void TestHttp::agentName_isTitleAndVersion()
+{
+    QCOMPARE(HTTPRequest::AgentName(), QStringLiteral("Zelvat - Velloria 1.00.0036"));
+}
+
+void TestHttp::parseURL_splitsAbsoluteHttpUrls_data()
+{
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<int>("port");
+    QTest::addColumn<QString>("path");
+    QTest::newRow("http") << QStringLiteral("http://demo.example.com/api/read") << true
+                          << QStringLiteral("demo.example.com") << 80 << QStringLiteral("/api/read");
+    QTest::newRow("port and query") << QStringLiteral("http://127.0.0.1:8081/api/read?x=1&y=2") << true
+                                    << QStringLiteral("127.0.0.1") << 8081 << QStringLiteral("/api/read?x=1&y=2");
+    QTest::newRow("https") << QStringLiteral("https://blog.example.com/api/read") << true
+                           << QStringLiteral("https://blog.example.com") << 443 << QStringLiteral("/api/read");
+    QTest::newRow("https with port") << QStringLiteral("https://blog.example.com:8443/x") << true
+                                     << QStringLiteral("https://blog.example.com") << 8443 << QStringLiteral("/x");
+    QTest::newRow("no path") << QStringLiteral("http://example.com") << true << QStringLiteral("example.com") << 80
+                             << QStringLiteral("/");
+    QTest::newRow("upper-case scheme") << QStringLiteral("HTTP://Example.com/a") << true
+                                       << QStringLiteral("example.com") << 80 << QStringLiteral("/a");
+    QTest::newRow("relative") << QStringLiteral("/api/read") << false << QString() << 0 << QString();
+    QTest::newRow("other scheme") << QStringLiteral("ftp://example.com/a") << false << QString() << 0 << QString();
+    QTest::newRow("empty host") << QStringLiteral("http:///a") << false << QString() << 0 << QString();
+    QTest::newRow("empty") << QString() << false << QString() << 0 << QString();
+    QTest::newRow("bad port") << QStringLiteral("http://example.com:99999/") << false << QString() << 0 << QString();
+}
+
+void TestHttp::parseURL_splitsAbsoluteHttpUrls()
+{
+    QFETCH(QString, url);
+    QFETCH(bool, ok);
+    QFETCH(QString, host);
+    QFETCH(int, port);
+    QFETCH(QString, path);
+    QString gotHost;
+    int gotPort = 0;
+    QString gotPath;
+    QCOMPARE(HTTPRequest::ParseURL(url, gotHost, gotPort, gotPath), ok);
+    if (!ok)
+        return;
+    QCOMPARE(gotHost, host);
+    QCOMPARE(gotPort, port);
+    QCOMPARE(gotPath, path);
+}
+
+void TestHttp::hostTarget_readsSchemeHostAndPort_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("defaultPort");
+    QTest::addColumn<bool>("tls");
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<int>("port");
+    QTest::newRow("host") << QStringLiteral("www.tumblr.com") << 80 << false << QStringLiteral("www.tumblr.com") << 80;
+    QTest::newRow("host:port") << QStringLiteral("127.0.0.1:8080") << 80 << false << QStringLiteral("127.0.0.1") << 8080;
+    QTest::newRow("http scheme") << QStringLiteral("http://a.example:81") << 80 << false << QStringLiteral("a.example")
+                                 << 81;
+    QTest::newRow("https scheme") << QStringLiteral("https://a.example") << 80 << true << QStringLiteral("a.example")
+                                  << 443;
+    QTest::newRow("https explicit port") << QStringLiteral("https://a.example") << 8443 << true
+                                         << QStringLiteral("a.example") << 8443;
+    QTest::newRow("trailing slash") << QStringLiteral("http://a.example/") << 80 << false
+                                    << QStringLiteral("a.example") << 80;
+    QTest::newRow("blanks") << QStringLiteral("  a.example:90 ") << 80 << false << QStringLiteral("a.example") << 90;
+    QTest::newRow("ipv6") << QStringLiteral("[::1]:8080") << 80 << false << QStringLiteral("::1") << 8080;
+}
+
+void TestHttp::hostTarget_readsSchemeHostAndPort()
+{
+    QFETCH(QString, text);
+    QFETCH(int, defaultPort);
+    QFETCH(bool, tls);
+    QFETCH(QString, host);
+    QFETCH(int, port);
+    const HostTarget target = HostTarget::parse(text, defaultPort);
+    QCOMPARE(target.tls, tls);
+    QCOMPARE(target.host, host);
+    QCOMPARE(target.port, port);
+}
+
+void TestHttp::signIn_fieldsArriveInOrderWithUtf8BytesIntact()
+{
+    sim::Account account = SimFixture::generatedAccount(QStringLiteral("cats"), 1,
+                                                        QStringLiteral("zoë@example.com"), QStringLiteral("pässwörd"));
+    SimFixture sim(std::move(account));
+    HTTPRequest request;
+    QVERIFY(send(request, sim.serviceHost(), signInForm("zo\xC3\xAB@example.com", "p\xC3\xA4ssw\xC3\xB6rd")));
+    QCOMPARE(request.StatusCode(), 200);
+    QCOMPARE(request.LastError(), 0);
+    QVERIFY(request.ResponseBody().contains("<tumblelog"));
+
+    const QList<sim::Request> log = sim.server().log(sim::Endpoint::Authenticate);
+    QCOMPARE(log.size(), 1);
+    QCOMPARE(log.at(0).method, QStringLiteral("POST"));
+    QCOMPARE(log.at(0).path, QStringLiteral("/api/authenticate"));
+    QCOMPARE(log.at(0).fieldNames(),
+             (QStringList{QStringLiteral("email"), QStringLiteral("password"), QStringLiteral("generator")}));
+    QCOMPARE(log.at(0).field(QStringLiteral("email")), QByteArray("zo\xC3\xAB@example.com"));
+    QCOMPARE(log.at(0).field(QStringLiteral("password")), QByteArray("p\xC3\xA4ssw\xC3\xB6rd"));
+    QCOMPARE(log.at(0).field(QStringLiteral("generator")), QByteArray("Zelvat - Velloria 1.00.0036"));
+}
+
+void TestHttp::redirect_isNotFollowedAndHeadersReadBackExactly()
+{
+    SimFixture sim;
+    sim::Fault fault;
+    fault.kind = sim::Fault::Redirect;
+    fault.location = "http://127.0.0.1:9/api/read?from=redirect";
+    fault.body = "moved";
+    sim.server().injectFault(sim::Endpoint::Read, fault);
+
+    HTTPRequest request;
+    QVERIFY(send(request, sim.blogHost(QStringLiteral("demo-cats")), signInForm("a", "b"), nullptr,
+                 QStringLiteral("/api/read")));
+    QVERIFY(!request.Failed());
+    QCOMPARE(request.LastError(), 0);
+    QCOMPARE(request.StatusCode(), 301);
+    QCOMPARE(request.ResponseHeaders(), QByteArray("HTTP/1.1 301 Moved Permanently\r\n"
+                                                   "Server: velloria-sim\r\n"
+                                                   "Content-Type: text/html; charset=utf-8\r\n"
+                                                   "Content-Length: 5\r\n"
+                                                   "Location: http://127.0.0.1:9/api/read?from=redirect\r\n"
+                                                   "Connection: keep-alive\r\n"));
+    QCOMPARE(request.ResponseBody(), QByteArray("moved"));
+    QCOMPARE(sim.server().log().size(), 1);
+}
+
+void TestHttp::headers_keepTheirReceivedLetterCase()
+{
+    SimFixture sim;
+    sim::Fault fault;
+    fault.kind = sim::Fault::RawResponse;
+    fault.body = "HTTP/1.1 301 Gone Elsewhere\r\nlocation: http://x/\r\nX-MiXeD-Case: Value\r\n"
+                 "content-length: 2\r\n\r\nok";
+    sim.server().injectFault(sim::Endpoint::Authenticate, fault);
+    HTTPRequest request;
+    send(request, sim.serviceHost(), signInForm("a", "b"));
+    QVERIFY(!request.Failed());
+    QCOMPARE(request.ResponseHeaders(), QByteArray("HTTP/1.1 301 Gone Elsewhere\r\nlocation: http://x/\r\n"
+                                                   "X-MiXeD-Case: Value\r\ncontent-length: 2\r\n"));
+    QVERIFY(!request.ResponseHeaders().contains("\r\nLocation: "));
+    QCOMPARE(request.ResponseBody(), QByteArray("ok"));
+}
+
+void TestHttp::refusedStatus_isACompletedExchange()
+{
+    SimFixture sim;
+    HTTPRequest request;
+    QVERIFY(send(request, sim.serviceHost(), signInForm("demo@example.com", "wrong")));
+    QVERIFY(!request.Failed());
+    QCOMPARE(request.LastError(), 0);
+    QCOMPARE(request.StatusCode(), 403);
+    QVERIFY(!request.ResponseBody().isEmpty());
+
+    for (int status : {400, 404, 500, 503}) {
+        sim::Fault fault;
+        fault.kind = sim::Fault::Status;
+        fault.status = status;
+        fault.body = "Reason " + QByteArray::number(status) + ".";
+        sim.server().injectFault(sim::Endpoint::Authenticate, fault);
+        QVERIFY(send(request, sim.serviceHost(), signInForm("demo@example.com", "demo")));
+        QCOMPARE(request.LastError(), 0);
+        QCOMPARE(request.StatusCode(), status);
+        QCOMPARE(request.ResponseBody(), fault.body);
+    }
+}
+
+void TestHttp::empty200_isACompletedExchangeWithEmptyBody()
+{
+    SimFixture sim;
+    sim::Fault fault;
+    fault.kind = sim::Fault::Empty200;
+    sim.server().injectFault(sim::Endpoint::Authenticate, fault);
+    HTTPRequest request;
+    QVERIFY(send(request, sim.serviceHost(), signInForm("demo@example.com", "demo")));
+    QCOMPARE(request.StatusCode(), 200);
+    QVERIFY(request.ResponseBody().isEmpty());
+    QVERIFY(!request.Failed());
+}
+
+void TestHttp::truncatedBody_failsWithText()
+{
+    SimFixture sim;
+    sim::Fault fault;
+    fault.kind = sim::Fault::TruncatedBody;
+    sim.server().injectFault(sim::Endpoint::Authenticate, fault);
+    HTTPRequest request;
+    QVERIFY(!send(request, sim.serviceHost(), signInForm("demo@example.com", "demo")));
+    QVERIFY(request.Failed());
+    QVERIFY(request.LastError() != 0);
+    QVERIFY(request.ErrorCode() != HTTPRequest::CancelledErrorCode);
+    QCOMPARE(request.LastErrorText(), QStringLiteral("The connection was closed before the whole answer arrived."));
+}
+
+void TestHttp::closedBeforeAnswer_failsWithText()
+{
+    SimFixture sim;
+    sim::Fault fault;
+    fault.kind = sim::Fault::CloseBeforeAnswer;
+    sim.server().injectFault(sim::Endpoint::Authenticate, fault, 5);
+    HTTPRequest request;
+    QVERIFY(!send(request, sim.serviceHost(), signInForm("demo@example.com", "demo")));
+    QVERIFY(request.LastError() != 0);
+    QVERIFY2(request.LastErrorText().startsWith(QStringLiteral("The server closed the connection without answering")),
+             qPrintable(request.LastErrorText()));
+}
+
+void TestHttp::connectionRefused_failsWithText()
+{
+    const quint16 port = freePort();
+    HTTPRequest request;
+    const QString host = QStringLiteral("127.0.0.1:%1").arg(port);
+    QVERIFY(!send(request, host, signInForm("a", "b")));
+    QVERIFY(request.Failed());
+    QCOMPARE(request.LastError(), int(QNetworkReply::ConnectionRefusedError));
+    QCOMPARE(request.LastErrorText(), QStringLiteral("The server refused the connection (%1).").arg(host));
+    QCOMPARE(request.StatusCode(), 0);
+    QVERIFY(request.ResponseHeaders().isEmpty());
+}
+
+void TestHttp::stall_timesOutWithText()
+{
+    SimFixture sim;
+    sim::Fault fault;
+    fault.kind = sim::Fault::Stall;
+    sim.server().injectFault(sim::Endpoint::Authenticate, fault);
+    HTTPRequest::setTimeoutOverride(500);
+    HTTPRequest request;
+    QVERIFY(!send(request, sim.serviceHost(), signInForm("demo@example.com", "demo")));
+    QVERIFY(request.Failed());
+    QCOMPARE(request.LastError(), int(QNetworkReply::TimeoutError));
+    QVERIFY(request.ErrorCode() != HTTPRequest::CancelledErrorCode);
+    QCOMPARE(request.LastErrorText(), QStringLiteral("The server did not answer within 0.5 seconds."));
+}
+
+void TestHttp::cancelFromCallback_duringStall_givesErrorCode9()
+{
+    SimFixture sim;
+    sim::Fault fault;
+    fault.kind = sim::Fault::Stall;
+    sim.server().injectFault(sim::Endpoint::Authenticate, fault);
+    RecordingCallback callback;
+    callback.cancelOnReceive = 2; // the idle calls reach a stop while nothing arrives
+    HTTPRequest request;
+    QVERIFY(!send(request, sim.serviceHost(), signInForm("demo@example.com", "demo"), &callback));
+    QVERIFY(request.Failed());
+    QCOMPARE(request.ErrorCode(), int(HTTPRequest::CancelledErrorCode));
+    QVERIFY(request.LastError() != 0);
+    QVERIFY(callback.received.isEmpty());
+}
+
+void TestHttp::cancelFromCallback_whileReceiving_givesErrorCode9()
+{
+    SimFixture sim;
+    sim::Fault fault;
+    fault.kind = sim::Fault::Trickle;
+    fault.chunk = 64;
+    fault.delayMs = 20;
+    sim.server().injectFault(sim::Endpoint::Read, fault);
+    RecordingCallback callback;
+    callback.cancelOnReceive = 3;
+    HTTPRequest request;
+    QVERIFY(!send(request, sim.blogHost(QStringLiteral("demo-cats")),
+                  signInForm("demo@example.com", "demo"), &callback, QStringLiteral("/api/read")));
+    QCOMPARE(request.ErrorCode(), int(HTTPRequest::CancelledErrorCode));
+    QVERIFY(request.Failed());
+    QVERIFY(request.LastError() != 0);
+    QCOMPARE(callback.receivedCalls, 3);
+
+    // The same request object works again afterwards.
+    request.Reset();
+    QVERIFY(send(request, sim.serviceHost(), signInForm("demo@example.com", "demo")));
+    QCOMPARE(request.ErrorCode(), 0);
+    QCOMPARE(request.StatusCode(), 200);
+}
+
+void TestHttp::callback_blocksAddUpToTheBody()
+{
+    SimFixture sim;
+    sim::Fault fault;
+    fault.kind = sim::Fault::Trickle;
+    fault.chunk = 512;
+    fault.delayMs = 1;
+    sim.server().injectFault(sim::Endpoint::Authenticate, fault);
+    RecordingCallback callback;
+    HTTPRequest request;
+    const HTTPFormData form = signInForm("demo@example.com", "demo");
+    QVERIFY(send(request, sim.serviceHost(), form, &callback));
+    QCOMPARE(request.StatusCode(), 200);
+    QVERIFY(!request.ResponseBody().isEmpty());
+    QCOMPARE(callback.received, request.ResponseBody());
+    QCOMPARE(callback.lastReceived, qint64(request.ResponseBody().size()));
+    QVERIFY(callback.sent.isEmpty() || callback.sent == form.PostData());
+}
+
+void TestHttp::windowEvents_runWhileWaiting()
+{
+    SimFixture sim;
+    sim::Fault fault;
+    fault.kind = sim::Fault::Delay;
+    fault.delayMs = 300;
+    sim.server().injectFault(sim::Endpoint::Authenticate, fault);
+    bool timerRan = false;
+    QTimer::singleShot(10, [&timerRan] { timerRan = true; });
+    HTTPRequest request;
+    QVERIFY(send(request, sim.serviceHost(), signInForm("demo@example.com", "demo")));
+    QVERIFY(timerRan);
+    QCOMPARE(request.StatusCode(), 200);
+}
+
+void TestHttp::reset_clearsTheLastResults()
+{
+    SimFixture sim;
+    HTTPRequest request;
+    send(request, sim.serviceHost(), signInForm("demo@example.com", "wrong"));
+    QCOMPARE(request.StatusCode(), 403);
+    request.Reset();
+    QCOMPARE(request.StatusCode(), 0);
+    QVERIFY(!request.Failed());
+    QCOMPARE(request.ErrorCode(), 0);
+    QCOMPARE(request.LastError(), 0);
+    QVERIFY(request.ResponseHeaders().isEmpty());
+    QVERIFY(request.ResponseBody().isEmpty());
+}
+
+void TestHttp::twoRequests_reuseOneConnection()
+{
+    SimFixture sim;
+    QTcpServer *service = sim.server().findChild<QTcpServer *>();
+    QVERIFY(service);
+    int connections = 0;
+    for (QTcpServer *listener : sim.server().findChildren<QTcpServer *>())
+        connect(listener, &QTcpServer::newConnection, this, [&connections] { ++connections; });
+    HTTPRequest first;
+    HTTPRequest second;
+    QVERIFY(send(first, sim.serviceHost(), signInForm("demo@example.com", "demo")));
+    QVERIFY(send(second, sim.serviceHost(), signInForm("demo@example.com", "demo")));
+    QCOMPARE(second.StatusCode(), 200);
+    QCOMPARE(connections, 1);
+}
+
+void TestHttp::proxySettings_roundTripThroughSettingsStore()
+{
+    HTTPProxySettings saved;
+    saved.kind = HTTPProxySettings::Socks5;
+    saved.host = QStringLiteral("proxy.example");
+    saved.port = 1080;
+    saved.user = QStringLiteral("zoë");
+    saved.password = QStringLiteral("pässwörd");
+    QVERIFY(saved.SaveSettings());
+
+    HTTPProxySettings loaded;
+    loaded.LoadSettings(QStringLiteral("HTTP Proxy"));
+    QCOMPARE(loaded.kind, HTTPProxySettings::Socks5);
+    QCOMPARE(loaded.host, saved.host);
+    QCOMPARE(loaded.port, 1080);
+    QCOMPARE(loaded.user, saved.user);
+    QCOMPARE(loaded.password, saved.password);
+    QVERIFY(AppConfig::openSettings()->childGroups().contains(QStringLiteral("HTTP Proxy")));
+
+    AppConfig::openSettings()->remove(QStringLiteral("HTTP Proxy"));
+    loaded.LoadSettings();
+    QCOMPARE(loaded.kind, HTTPProxySettings::None);
+    QVERIFY(loaded.host.isEmpty());
+}
+
+void TestHttp::proxySettings_becomeTheNetworkProxy_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<int>("port");
+    QTest::addColumn<int>("expectedType");
+    QTest::newRow("none") << int(HTTPProxySettings::None) << QStringLiteral("p") << 1 << int(QNetworkProxy::NoProxy);
+    QTest::newRow("http") << int(HTTPProxySettings::Http) << QStringLiteral("p") << 3128
+                          << int(QNetworkProxy::HttpProxy);
+    QTest::newRow("socks5") << int(HTTPProxySettings::Socks5) << QStringLiteral("p") << 1080
+                            << int(QNetworkProxy::Socks5Proxy);
+    QTest::newRow("http without host") << int(HTTPProxySettings::Http) << QString() << 3128
+                                       << int(QNetworkProxy::NoProxy);
+}
+
+void TestHttp::proxySettings_becomeTheNetworkProxy()
+{
+    QFETCH(int, kind);
+    QFETCH(QString, host);
+    QFETCH(int, port);
+    QFETCH(int, expectedType);
+    HTTPProxySettings settings;
+    settings.kind = HTTPProxySettings::Kind(kind);
+    settings.host = host;
+    settings.port = port;
+    settings.user = QStringLiteral("u");
+    const QNetworkProxy proxy = settings.toNetworkProxy();
+    QCOMPARE(int(proxy.type()), expectedType);
+    if (expectedType != QNetworkProxy::NoProxy) {
+        QCOMPARE(proxy.hostName(), host);
+        QCOMPARE(int(proxy.port()), port);
+        QCOMPARE(proxy.user(), QStringLiteral("u"));
+    }
+}
+
+void TestHttp::proxyUnreachable_failsWithText()
+{
+    SimFixture sim;
+    HTTPProxySettings proxy;
+    proxy.kind = HTTPProxySettings::Http;
+    proxy.host = QStringLiteral("127.0.0.1");
+    proxy.port = freePort();
+    HTTPRequest request;
+    request.setProxy(proxy);
+    QVERIFY(!send(request, sim.serviceHost(), signInForm("demo@example.com", "demo")));
+    QVERIFY(request.LastError() != 0);
+    QVERIFY2(request.LastErrorText().startsWith(QStringLiteral("The proxy server failed")),
+             qPrintable(request.LastErrorText()));
+    QVERIFY(sim.server().log().isEmpty());
+
+    // Without the proxy the next request goes straight to the server again.
+    request.setProxy(HTTPProxySettings());
+    QVERIFY(send(request, sim.serviceHost(), signInForm("demo@example.com", "demo")));
+    QCOMPARE(request.StatusCode(), 200);
+}
+
+void TestHttp::requestErrorText_describesFailureOrAnswer()
+{
+    SimFixture sim;
+    HTTPRequest request;
+    send(request, sim.serviceHost(), signInForm("demo@example.com", "wrong"));
+    QCOMPARE(DialogServices::RequestErrorText(request), QStringLiteral("The server answered: 403 Forbidden"));
+
+    const quint16 port = freePort();
+    send(request, QStringLiteral("127.0.0.1:%1").arg(port), signInForm("a", "b"));
+    QCOMPARE(DialogServices::RequestErrorText(request),
+             QStringLiteral("The server refused the connection (127.0.0.1:%1).").arg(port));
+
+    ScriptedDialogs scripted;
+    setDialogs(&scripted);
+    dialogs().ShowRequestError(request, QStringLiteral("Can't authenticate on Tumblr. "));
+    QCOMPARE(scripted.shown.size(), 1);
+    QCOMPARE(scripted.shown.at(0).icon, DialogServices::Critical);
+    QCOMPARE(scripted.shown.at(0).buttons, DialogServices::OkOnly);
+    QCOMPARE(scripted.shown.at(0).text,
+             QStringLiteral("Can't authenticate on Tumblr. \r\n\r\nThe server refused the connection (127.0.0.1:%1).")
+                 .arg(port));
+}
+
+QTEST_MAIN(TestHttp)
+#include "tst_http.moc"
