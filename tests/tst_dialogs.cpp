@@ -1,0 +1,244 @@
+#include "app/AboutBox.h"
+#include "app/AppConfig.h"
+#include "app/DialogServices.h"
+#include "app/modCommon.h"
+#include "service/HTTPProxySettings.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSettings>
+#include <QSpinBox>
+#include <QStandardPaths>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+// Runs `step` on the modal window once it is up (the dialog blocks the caller).
+template<typename Step>
+void whenModal(Step step)
+{
+    QTimer::singleShot(0, [step] {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (!modal) {
+            whenModal(step);
+            return;
+        }
+        step(modal);
+    });
+}
+}
+
+class TestDialogs final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanup() { setDialogs(nullptr); }
+
+    void scripted_recordsTextsAndAnswersFromQueue();
+    void scripted_defaultAnswers_data();
+    void scripted_defaultAnswers();
+    void scripted_onShowSeesEachBox();
+    void messageBoxEx21_isRetryCancelWithStopIcon();
+    void showRuntimeError_showsMessageAndDescription();
+    void messageBox_hasProgramTitleAndAnswersRetry();
+    void messageBox_okOnly();
+    void proxyDialog_okSavesTheSettings();
+    void proxyDialog_cancelKeepsTheSettings();
+    void aboutBox_showsTitleVersionAndDedication();
+};
+
+void TestDialogs::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    AppConfig::openSettings()->clear();
+}
+
+void TestDialogs::scripted_recordsTextsAndAnswersFromQueue()
+{
+    ScriptedDialogs scripted;
+    setDialogs(&scripted);
+    scripted.answer(DialogServices::Retry);
+    scripted.answer(DialogServices::Retry);
+    QCOMPARE(dialogs().MessageBoxEx(QStringLiteral("first")), DialogServices::Retry);
+    QCOMPARE(dialogs().MessageBoxEx(QStringLiteral("second")), DialogServices::Retry);
+    QCOMPARE(dialogs().MessageBoxEx(QStringLiteral("third")), DialogServices::Cancel);
+    dialogs().information(QStringLiteral("fourth"));
+    QCOMPARE(scripted.texts(), (QStringList{QStringLiteral("first"), QStringLiteral("second"),
+                                            QStringLiteral("third"), QStringLiteral("fourth")}));
+    QCOMPARE(scripted.shown.at(3).icon, DialogServices::Information);
+    scripted.clear();
+    QVERIFY(scripted.shown.isEmpty());
+    setDialogs(nullptr);
+    QVERIFY(&dialogs() != &scripted);
+}
+
+void TestDialogs::scripted_defaultAnswers_data()
+{
+    QTest::addColumn<int>("buttons");
+    QTest::addColumn<int>("answer");
+    QTest::newRow("retry/cancel") << int(DialogServices::RetryCancel) << int(DialogServices::Cancel);
+    QTest::newRow("ok") << int(DialogServices::OkOnly) << int(DialogServices::Ok);
+}
+
+void TestDialogs::scripted_defaultAnswers()
+{
+    QFETCH(int, buttons);
+    QFETCH(int, answer);
+    ScriptedDialogs scripted;
+    QCOMPARE(int(scripted.show(DialogServices::Critical, DialogServices::Buttons(buttons), QStringLiteral("x"))),
+             answer);
+}
+
+void TestDialogs::scripted_onShowSeesEachBox()
+{
+    ScriptedDialogs scripted;
+    setDialogs(&scripted);
+    QStringList seen;
+    scripted.onShow = [&seen, &scripted](const DialogServices::Shown &shown) {
+        seen.append(shown.text);
+        scripted.answer(DialogServices::Retry);
+    };
+    QCOMPARE(dialogs().MessageBoxEx(QStringLiteral("again?")), DialogServices::Retry);
+    QCOMPARE(seen, QStringList{QStringLiteral("again?")});
+}
+
+void TestDialogs::messageBoxEx21_isRetryCancelWithStopIcon()
+{
+    ScriptedDialogs scripted;
+    setDialogs(&scripted);
+    dialogs().MessageBoxEx(QStringLiteral("Can't download blog's XML file."), 21);
+    QCOMPARE(scripted.shown.size(), 1);
+    QCOMPARE(scripted.shown.at(0).icon, DialogServices::Critical);
+    QCOMPARE(scripted.shown.at(0).buttons, DialogServices::RetryCancel);
+}
+
+void TestDialogs::showRuntimeError_showsMessageAndDescription()
+{
+    ScriptedDialogs scripted;
+    setDialogs(&scripted);
+    dialogs().ShowRuntimeError(QStringLiteral("Can't read the list."), QStringLiteral("Out of memory."));
+    QCOMPARE(scripted.shown.size(), 1);
+    QCOMPARE(scripted.shown.at(0).icon, DialogServices::Critical);
+    QCOMPARE(scripted.shown.at(0).buttons, DialogServices::OkOnly);
+    QCOMPARE(scripted.shown.at(0).text, QStringLiteral("Can't read the list.\r\n\r\nOut of memory."));
+}
+
+void TestDialogs::messageBox_hasProgramTitleAndAnswersRetry()
+{
+    QString title, text;
+    bool hasCancel = false;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    whenModal([&](QWidget *modal) {
+        auto *box = qobject_cast<QMessageBox *>(modal);
+        QVERIFY(box);
+        title = box->windowTitle();
+        text = box->text();
+        icon = box->icon();
+        hasCancel = box->button(QMessageBox::Cancel) != nullptr;
+        box->button(QMessageBox::Retry)->click();
+    });
+    QMessageBoxDialogs boxes;
+    QCOMPARE(boxes.MessageBoxEx(QStringLiteral("Line one\r\n\r\nLine two"), 21), DialogServices::Retry);
+    QCOMPARE(title, QStringLiteral("Zelvat - Velloria"));
+    QCOMPARE(text, QStringLiteral("Line one\n\nLine two"));
+    QCOMPARE(icon, QMessageBox::Critical);
+    QVERIFY(hasCancel);
+}
+
+void TestDialogs::messageBox_okOnly()
+{
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    whenModal([&](QWidget *modal) {
+        auto *box = qobject_cast<QMessageBox *>(modal);
+        QVERIFY(box);
+        icon = box->icon();
+        QVERIFY(!box->button(QMessageBox::Cancel));
+        box->button(QMessageBox::Ok)->click();
+    });
+    QMessageBoxDialogs boxes;
+    QCOMPARE(boxes.show(DialogServices::Information, DialogServices::OkOnly, QStringLiteral("Ok.")),
+             DialogServices::Ok);
+    QCOMPARE(icon, QMessageBox::Information);
+}
+
+void TestDialogs::proxyDialog_okSavesTheSettings()
+{
+    AppConfig::openSettings()->remove(QStringLiteral("HTTP Proxy"));
+    whenModal([](QWidget *modal) {
+        QCOMPARE(modal->objectName(), QStringLiteral("ProxyDialog"));
+        auto *type = modal->findChild<QComboBox *>(QStringLiteral("cboType"));
+        auto *host = modal->findChild<QLineEdit *>(QStringLiteral("txtHost"));
+        QVERIFY(type && host);
+        QCOMPARE(type->currentText(), QStringLiteral("No proxy"));
+        QVERIFY(!host->isEnabled());
+        type->setCurrentIndex(type->findText(QStringLiteral("HTTP")));
+        QVERIFY(host->isEnabled());
+        host->setText(QStringLiteral("proxy.local"));
+        modal->findChild<QSpinBox *>(QStringLiteral("txtPort"))->setValue(3128);
+        modal->findChild<QLineEdit *>(QStringLiteral("txtUser"))->setText(QStringLiteral("me"));
+        modal->findChild<QLineEdit *>(QStringLiteral("txtPassword"))->setText(QStringLiteral("pässwörd"));
+        modal->findChild<QPushButton *>(QStringLiteral("cmdOK"))->click();
+    });
+    modCommon::ShowProxyDialog(nullptr);
+
+    HTTPProxySettings settings;
+    settings.LoadSettings();
+    QCOMPARE(settings.kind, HTTPProxySettings::Http);
+    QCOMPARE(settings.host, QStringLiteral("proxy.local"));
+    QCOMPARE(settings.port, 3128);
+    QCOMPARE(settings.user, QStringLiteral("me"));
+    QCOMPARE(settings.password, QStringLiteral("pässwörd"));
+}
+
+void TestDialogs::proxyDialog_cancelKeepsTheSettings()
+{
+    HTTPProxySettings before;
+    before.kind = HTTPProxySettings::Socks5;
+    before.host = QStringLiteral("socks.local");
+    before.port = 1080;
+    QVERIFY(before.SaveSettings());
+    whenModal([](QWidget *modal) {
+        auto *host = modal->findChild<QLineEdit *>(QStringLiteral("txtHost"));
+        QCOMPARE(host->text(), QStringLiteral("socks.local"));
+        host->setText(QStringLiteral("changed"));
+        modal->findChild<QPushButton *>(QStringLiteral("cmdCancel"))->click();
+    });
+    modCommon::ShowProxyDialog(nullptr);
+    HTTPProxySettings after;
+    after.LoadSettings();
+    QCOMPARE(after.kind, HTTPProxySettings::Socks5);
+    QCOMPARE(after.host, QStringLiteral("socks.local"));
+    QCOMPARE(after.port, 1080);
+}
+
+void TestDialogs::aboutBox_showsTitleVersionAndDedication()
+{
+    QWidget owner;
+    owner.show();
+    QStringList texts;
+    QString objectName;
+    whenModal([&](QWidget *modal) {
+        objectName = modal->objectName();
+        for (QLabel *label : modal->findChildren<QLabel *>())
+            texts.append(label->text());
+        modal->findChild<QPushButton *>(QStringLiteral("cmdOK"))->click();
+    });
+    ShowAbout(&owner);
+    QCOMPARE(objectName, QStringLiteral("AboutBox"));
+    QVERIFY(texts.contains(QStringLiteral("Zelvat - Velloria")));
+    QVERIFY(texts.contains(QStringLiteral("Version 1.00.0036")));
+    QVERIFY(texts.filter(QStringLiteral("Зэнора")).size() == 1);
+
+    // The box is shared: a second call shows it again.
+    whenModal([](QWidget *modal) { modal->findChild<QPushButton *>(QStringLiteral("cmdOK"))->click(); });
+    ShowAbout(&owner);
+}
+
+QTEST_MAIN(TestDialogs)
+#include "tst_dialogs.moc"
