@@ -2,9 +2,7 @@
 
 #include "app/AppConfig.h"
 #include "app/DialogServices.h"
-#include "login/SettingsStore.h"
 #include "login/frmGroupSelector.h"
-#include "login/modPasswordCryptor.h"
 #include "service/HTTPRequest.h"
 
 #include <QApplication>
@@ -93,10 +91,6 @@ private slots:
     void exitButton_closesWindow();
     void focus_selectsWholeText_data();
     void focus_selectsWholeText();
-
-    void settings_savedAtCloseAndLoaded();
-    void settings_lastGroup_data();
-    void settings_lastGroup();
 
 private:
     frmGroupSelector *makeWindow();
@@ -678,58 +672,6 @@ void TestLogin::focus_selectsWholeText()
     }
     QTRY_COMPARE(QApplication::focusWidget(), target);
     QTRY_COMPARE(target->selectedText(), target->text());
-}
-
-void TestLogin::settings_savedAtCloseAndLoaded()
-{
-    makeWindow();
-    frmGroupSelector::FillCombo(QStringLiteral("One | one.example.com\r\nTwo | two.example.com"),
-                                control<QComboBox>("cboGroup"));
-    control<QComboBox>("cboGroup")->setCurrentIndex(1);
-    control<QLineEdit>("txtEMail")->setText(QStringLiteral("saved@example.com"));
-    control<QLineEdit>("txtPassword")->setText(QStringLiteral("pässwörd"));
-    QVERIFY(m_window->close());
-    QVERIFY(m_dialogs.texts().isEmpty());
-
-    // The password is kept scrambled, never as typed.
-    SettingsStore store;
-    const QString scrambled = store.GetValue(QStringLiteral("Password"));
-    QCOMPARE(scrambled.size(), 8 * 4);
-    QVERIFY(!scrambled.contains(QLatin1String("pässwörd")));
-    QCOMPARE(store.GetValue(QStringLiteral("Groups")), QStringLiteral("One | one.example.com\r\nTwo | two.example.com"));
-
-    makeWindow();
-    QCOMPARE(control<QLineEdit>("txtEMail")->text(), QStringLiteral("saved@example.com"));
-    QCOMPARE(control<QLineEdit>("txtPassword")->text(), QStringLiteral("pässwörd"));
-    QCOMPARE(entries(control<QComboBox>("cboGroup")),
-             (QStringList{"One | one.example.com", "Two | two.example.com"}));
-    QCOMPARE(control<QComboBox>("cboGroup")->currentText(), QStringLiteral("Two | two.example.com"));
-    QVERIFY(control<QPushButton>("cmdPostsList")->isEnabled());
-}
-
-void TestLogin::settings_lastGroup_data()
-{
-    QTest::addColumn<QString>("lastGroup");
-    QTest::addColumn<int>("selected");
-    QTest::newRow("same text") << "Two | two.example.com" << 1;
-    QTest::newRow("other letter case") << "TWO | Two.Example.COM" << 1;
-    QTest::newRow("no longer listed") << "Three | three.example.com" << 0;
-    QTest::newRow("only a part") << "Two" << 0;
-    QTest::newRow("empty") << "" << 0;
-}
-
-void TestLogin::settings_lastGroup()
-{
-    QFETCH(QString, lastGroup);
-    QFETCH(int, selected);
-    {
-        SettingsStore store;
-        store.SetValue(QStringLiteral("Groups"), QStringLiteral("One | one.example.com\r\nTwo | two.example.com"));
-        store.SetValue(QStringLiteral("Last Group"), lastGroup);
-        QVERIFY(store.flush());
-    }
-    makeWindow();
-    QCOMPARE(control<QComboBox>("cboGroup")->currentIndex(), selected);
 }
 
 QTEST_MAIN(TestLogin)

@@ -156,11 +156,8 @@ void frmGroupSelector::Form_Unload()
     QString historyError;
     const bool historySaved = History.Save(&historyError);
     modSkerrybar::ToolbarUnMarkForm(this);
-    SaveAccountSettings();
-
-    SettingsStore store;
     QString settingsError;
-    const bool settingsSaved = store.flush(&settingsError);
+    const bool settingsSaved = SaveAccountSettings(&settingsError);
 
     // Losing the account or the history silently would be worse than a box at exit.
     if (!historySaved)
@@ -419,7 +416,7 @@ void frmGroupSelector::LoadAccountSettings()
     }
 }
 
-void frmGroupSelector::SaveAccountSettings()
+bool frmGroupSelector::SaveAccountSettings(QString *error)
 {
     SettingsStore store;
     store.SaveFormPlacement(this, QStringLiteral("Window placement"));
@@ -427,6 +424,7 @@ void frmGroupSelector::SaveAccountSettings()
     store.SetValue(QStringLiteral("Password"), modPasswordCryptor::ScramblePassword(txtPassword->text()));
     store.SetValue(QStringLiteral("Groups"), JoinComboItems(cboGroup));
     store.SetValue(QStringLiteral("Last Group"), cboGroup->currentText());
+    return store.flush(error);
 }
 
 void frmGroupSelector::cmdPostsList_Click()

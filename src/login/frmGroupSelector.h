@@ -60,7 +60,7 @@ private:
     void ReadGroups(const QByteArray &answer);
     void UpdateControls();
     void LoadAccountSettings();
-    void SaveAccountSettings();
+    bool SaveAccountSettings(QString *error); // false when the store could not be written
 
     QLabel *lblTag0 = nullptr;
     QComboBox *cboGroup = nullptr;
