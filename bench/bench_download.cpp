@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -105,6 +106,7 @@ int main(int argc, char **argv)
     QStandardPaths::setTestModeEnabled(true);
     QTemporaryDir tmp;
     qputenv("TMPDIR", tmp.path().toLocal8Bit());
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, tmp.path());
     ScriptedDialogs scripted;
     setDialogs(&scripted);
 

@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -145,6 +146,7 @@ private:
 
     QTemporaryDir m_tmp;
     ScriptedDialogs m_dialogs;
+    QTemporaryDir m_settingsDir;
 };
 
 void tst_download::initTestCase()
@@ -153,6 +155,9 @@ void tst_download::initTestCase()
     QVERIFY(m_tmp.isValid());
     qputenv("TMPDIR", m_tmp.path().toLocal8Bit());
     setDialogs(&m_dialogs);
+    // Settings of this run only: placement and column layout start from the design.
+    QVERIFY(m_settingsDir.isValid());
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_settingsDir.path());
 }
 
 void tst_download::init()

@@ -3,7 +3,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSettings>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QtTest>
 #include <memory>
 
@@ -47,6 +49,7 @@ private:
     QWidget *child(QWidget *parent, const char *name) { return parent->findChild<QWidget *>(QLatin1String(name)); }
 
     ScriptedDialogs m_dialogs;
+    QTemporaryDir m_settingsDir;
     std::unique_ptr<frmPostsList> m_posts;
 };
 
@@ -54,6 +57,9 @@ void tst_downloaddialog::initTestCase()
 {
     QStandardPaths::setTestModeEnabled(true);
     setDialogs(&m_dialogs);
+    // Settings of this run only: placement and column layout start from the design.
+    QVERIFY(m_settingsDir.isValid());
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_settingsDir.path());
     modMain::current() = {QStringLiteral("127.0.0.1:1"), QStringLiteral("a@b.c"), QStringLiteral("p")};
     m_posts = std::make_unique<frmPostsList>();
     m_posts->show();

@@ -3,7 +3,9 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSettings>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTableView>
 #include <QTimer>
 #include <QtTest>
@@ -72,6 +74,7 @@ private:
     std::unique_ptr<frmPostsList> openWindow(int rowCount);
 
     ScriptedDialogs m_dialogs;
+    QTemporaryDir m_settingsDir;
     QList<QUrl> m_opened;
 };
 
@@ -79,6 +82,9 @@ void tst_postslist::initTestCase()
 {
     QStandardPaths::setTestModeEnabled(true);
     setDialogs(&m_dialogs);
+    // Settings of this run only: placement and column layout start from the design.
+    QVERIFY(m_settingsDir.isValid());
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_settingsDir.path());
     PostActions::setUrlOpener([this](const QUrl &url) {
         m_opened << url;
         return true;
