@@ -9,6 +9,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPointer>
 #include <QPushButton>
 #include <QSettings>
@@ -89,6 +90,8 @@ private slots:
     void keys_otherF1_doNothing();
     void keys_escapeWhileIdle_closesWindow();
     void exitButton_closesWindow();
+    void historyButton_offersAddressesUsedToSignIn();
+    void proxyButton_opensProxyDialog();
     void focus_selectsWholeText_data();
     void focus_selectsWholeText();
 
@@ -638,6 +641,44 @@ void TestLogin::exitButton_closesWindow()
     control<QPushButton>("cmdCancel")->click();
     QVERIFY(!m_window->isVisible());
     QVERIFY(m_dialogs.texts().isEmpty());
+}
+
+void TestLogin::historyButton_offersAddressesUsedToSignIn()
+{
+    SimFixture fixture;
+    useService(fixture.serviceHost());
+    makeWindow();
+    signIn(QStringLiteral("demo@example.com"), QStringLiteral("demo"));
+    auto *email = control<QLineEdit>("txtEMail");
+    email->setText(QStringLiteral("other@example.com"));
+
+    QStringList offered;
+    QTimer::singleShot(0, qApp, [&] {
+        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        if (!menu)
+            return;
+        for (QAction *action : menu->actions())
+            offered.append(action->data().toString());
+        menu->setActiveAction(menu->actions().first());
+        QTest::keyClick(menu, Qt::Key_Return);
+    });
+    control<QPushButton>("cmdEMailHistory")->click();
+    QCOMPARE(offered, QStringList{"demo@example.com"});
+    QCOMPARE(email->text(), QStringLiteral("demo@example.com"));
+}
+
+void TestLogin::proxyButton_opensProxyDialog()
+{
+    makeWindow();
+    QString opened;
+    QTimer::singleShot(0, qApp, [&] {
+        if (QWidget *modal = QApplication::activeModalWidget()) {
+            opened = modal->objectName();
+            modal->close();
+        }
+    });
+    control<QPushButton>("cmdProxy")->click();
+    QCOMPARE(opened, QStringLiteral("ProxyDialog"));
 }
 
 void TestLogin::focus_selectsWholeText_data()
