@@ -8,7 +8,7 @@ class QSettings;
 namespace AppConfig {
 
 // The settings store: an INI file in the user's configuration folder
-// (~/.config/Zelvat/Velloria.conf). QSettings writes it atomically under a lock.
+// (~/.config/Zelvat/Velloria.ini). QSettings writes it atomically under a lock.
 std::unique_ptr<QSettings> openSettings();
 
 // Service host text "HOST[:PORT]" or "https://HOST[:PORT]": the setting
