@@ -205,7 +205,18 @@ void tst_download::afterLoad_onlyGetPostsAndListEnabled_captionEndsInZero()
     QVERIFY(!window->findChild<QWidget *>(QStringLiteral("uplLoader"))->isVisible());
     QVERIFY(!window->findChild<QWidget *>(QStringLiteral("upfFixer"))->isVisible());
 
+    // The design's client area, grown by the info bar docked above the controls.
+    auto *bar = window->findChild<QWidget *>(QStringLiteral("itbMainInfo"));
+    QCOMPARE(bar->height(), 615 / 15);
+    QCOMPARE(window->size(), QSize(8355 / 15, 3735 / 15 + bar->height()));
+    QCOMPARE(window->minimumSize(), window->maximumSize());
+    QVERIFY(!window->windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
     auto *list = window->findChild<QTableView *>(QStringLiteral("lvPosts"));
+    QCOMPARE(list->geometry(), QRect(8, 8 + bar->height(), 8115 / 15, 2955 / 15));
+    QCOMPARE(window->findChild<QWidget *>(QStringLiteral("cmdGetPosts"))->geometry(),
+             QRect(8, 212 + bar->height(), 1215 / 15, 435 / 15));
+    QCOMPARE(window->findChild<QWidget *>(QStringLiteral("lblResult"))->geometry(),
+             QRect(184, 212 + bar->height(), 25, 25));
     QCOMPARE(list->model()->columnCount(), 7);
     const QStringList headers = {"Date", "Caption", "Tags", "Format", "Slug", "Click through URL", "Post URL"};
     const int widths[] = {2500, 2715, 2760, 960, 3375, 1740, 5000};
