@@ -13,6 +13,7 @@
 #include <QSettings>
 #include <QSpinBox>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -51,11 +52,20 @@ private slots:
     void proxyDialog_okSavesTheSettings();
     void proxyDialog_cancelKeepsTheSettings();
     void aboutBox_showsTitleVersionAndDedication();
+
+private:
+    QTemporaryDir m_home;
 };
 
 void TestDialogs::initTestCase()
 {
+    // A settings folder of our own: other test programs running at the same
+    // time must never pick up the proxies written here.
+    QVERIFY(m_home.isValid());
+    qputenv("HOME", m_home.path().toLocal8Bit());
+    qunsetenv("XDG_CONFIG_HOME");
     QStandardPaths::setTestModeEnabled(true);
+    QVERIFY(AppConfig::openSettings()->fileName().startsWith(m_home.path()));
     AppConfig::openSettings()->clear();
 }
 

@@ -9,6 +9,7 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTcpServer>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -20,6 +21,8 @@ public:
     void BlockReceived(const QByteArray &block, bool &, qint64 receivedBytes, qint64 totalBytes, bool &cancel) override
     {
         ++receivedCalls;
+        if (runEvents)
+            QCoreApplication::processEvents();
         received += block;
         lastReceived = receivedBytes;
         lastTotal = totalBytes;
@@ -29,6 +32,8 @@ public:
     void BlockSent(const QByteArray &block, qint64, qint64, bool &cancel) override
     {
         sent += block;
+        if (runEvents)
+            QCoreApplication::processEvents();
         if (cancelOnSend)
             cancel = true;
     }
@@ -39,6 +44,7 @@ public:
     qint64 lastReceived = -1;
     qint64 lastTotal = -1;
     int cancelOnReceive = 0; // cancel at this call (0: never)
+    bool runEvents = false;  // like the panels: let window events run in each call
     bool cancelOnSend = false;
 };
 
@@ -97,6 +103,7 @@ private slots:
     void cancelFromCallback_whileReceiving_givesErrorCode9();
     void callback_blocksAddUpToTheBody();
     void windowEvents_runWhileWaiting();
+    void largeBody_withCallbackRunningEvents_completes();
     void reset_clearsTheLastResults();
     void twoRequests_reuseOneConnection();
 
@@ -106,11 +113,20 @@ private slots:
     void proxyUnreachable_failsWithText();
 
     void requestErrorText_describesFailureOrAnswer();
+
+private:
+    QTemporaryDir m_home;
 };
 
 void TestHttp::initTestCase()
 {
+    // A settings folder of our own: other test programs running at the same
+    // time must never pick up the proxies written here.
+    QVERIFY(m_home.isValid());
+    qputenv("HOME", m_home.path().toLocal8Bit());
+    qunsetenv("XDG_CONFIG_HOME");
     QStandardPaths::setTestModeEnabled(true);
+    QVERIFY(AppConfig::openSettings()->fileName().startsWith(m_home.path()));
     AppConfig::openSettings()->clear();
 }
 
@@ -465,6 +481,21 @@ void TestHttp::windowEvents_runWhileWaiting()
     QVERIFY(send(request, sim.serviceHost(), signInForm("demo@example.com", "demo")));
     QVERIFY(timerRan);
     QCOMPARE(request.StatusCode(), 200);
+}
+
+void TestHttp::largeBody_withCallbackRunningEvents_completes()
+{
+    SimFixture sim;
+    HTTPFormData form = signInForm("demo@example.com", "demo");
+    form.AddField(QStringLiteral("caption"), QStringLiteral("Строка — line «0» ").repeated(2000));
+    RecordingCallback callback;
+    callback.runEvents = true;
+    HTTPRequest request;
+    QVERIFY(send(request, sim.serviceHost(), form, &callback, QStringLiteral("/api/write")));
+    QVERIFY(request.StatusCode() != 0);
+    QCOMPARE(sim.server().log().size(), 1);
+    QCOMPARE(sim.server().log().at(0).field(QStringLiteral("caption")),
+             QStringLiteral("Строка — line «0» ").repeated(2000).toUtf8());
 }
 
 void TestHttp::reset_clearsTheLastResults()
