@@ -3,6 +3,7 @@
 #include <QItemSelectionModel>
 #include <QStandardPaths>
 #include <QTableView>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
@@ -151,6 +152,9 @@ private slots:
     void initTestCase()
     {
         QStandardPaths::setTestModeEnabled(true);
+        // Settings of our own: other test programs may write a proxy into the shared test settings meanwhile.
+        QVERIFY(m_home.isValid());
+        qputenv("HOME", m_home.path().toLocal8Bit());
         setDialogs(&m_dialogs);
     }
     void init() { m_dialogs.clear(); m_dialogs.onShow = nullptr; }
@@ -497,6 +501,7 @@ private slots:
     }
 
 private:
+    QTemporaryDir m_home;
     ScriptedDialogs m_dialogs;
 };
 

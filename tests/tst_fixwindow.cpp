@@ -61,6 +61,8 @@ private slots:
         QStandardPaths::setTestModeEnabled(true);
         QVERIFY(m_tmp.isValid());
         qputenv("TMPDIR", m_tmp.path().toLocal8Bit());
+        // Settings of our own: other test programs may write a proxy into the shared test settings meanwhile.
+        qputenv("HOME", m_tmp.path().toLocal8Bit());
         setDialogs(&m_dialogs);
     }
     void init()

@@ -4,6 +4,7 @@
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTableView>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include "PostsWindowDriver.h"
@@ -51,6 +52,9 @@ private slots:
     void initTestCase()
     {
         QStandardPaths::setTestModeEnabled(true);
+        // Settings of our own: other test programs may write a proxy into the shared test settings meanwhile.
+        QVERIFY(m_home.isValid());
+        qputenv("HOME", m_home.path().toLocal8Bit());
         setDialogs(&m_dialogs);
         AppConfig::setWebHostOverride(WebHost);
         PostActions::setUrlOpener([this](const QUrl &url) {
@@ -381,6 +385,7 @@ private:
         else if (how == QLatin1String("Shift+double-click"))
             QTest::mouseDClick(view->viewport(), Qt::LeftButton, Qt::ShiftModifier, at);
     }
+    QTemporaryDir m_home;
     ScriptedDialogs m_dialogs;
     std::unique_ptr<SimFixture> m_sim;
     std::unique_ptr<frmPostsList> m_window;
