@@ -263,6 +263,8 @@ bool HTTPRequest::SendRequest(const QString &host, int port, const QString &meth
 
     QObject::connect(r, &QNetworkReply::finished, &loop, &QEventLoop::quit);
     QObject::connect(r, &QNetworkReply::metaDataChanged, &timeoutTimer, qOverload<>(&QTimer::start));
+    // Queued: the callback lets window events run, and doing that inside the
+    // upload's own progress signal can stall the rest of a large upload.
     QObject::connect(r, &QNetworkReply::uploadProgress, &loop, [&](qint64 sent, qint64 total) {
         timeoutTimer.start();
         if (!callback || inCallback || cancelled || sent <= sentBefore)
@@ -275,7 +277,7 @@ bool HTTPRequest::SendRequest(const QString &host, int port, const QString &meth
         inCallback = false;
         if (cancel)
             cancelNow();
-    });
+    }, Qt::QueuedConnection);
     QObject::connect(r, &QNetworkReply::downloadProgress, &loop, [&](qint64, qint64 total) {
         timeoutTimer.start();
         totalBytes = total;
