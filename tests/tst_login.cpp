@@ -182,12 +182,18 @@ void TestLogin::window_controlsAsDesigned()
     makeWindow();
     auto *widget = m_window->findChild<QWidget *>(name);
     QVERIFY(widget);
-    QCOMPARE(widget->geometry(),
-             QRect(twips.x() / 15, twips.y() / 15, twips.width() / 15, twips.height() / 15));
+    const QRect design(twips.x() / 15, twips.y() / 15, twips.width() / 15, twips.height() / 15);
     if (auto *button = qobject_cast<QPushButton *>(widget))
         QCOMPARE(button->text(), caption);
-    if (auto *label = qobject_cast<QLabel *>(widget))
+    if (auto *label = qobject_cast<QLabel *>(widget)) {
         QCOMPARE(label->text(), caption);
+        // A label grows to its text when the substitute font is wider, never shrinks.
+        QCOMPARE(label->pos(), design.topLeft());
+        QVERIFY(label->width() >= design.width() && label->width() >= label->sizeHint().width());
+        QVERIFY(label->height() >= design.height());
+    } else {
+        QCOMPARE(widget->geometry(), design);
+    }
 }
 
 void TestLogin::window_captionSizeAndFont()
@@ -202,6 +208,8 @@ void TestLogin::window_captionSizeAndFont()
     QVERIFY(!m_window->windowIcon().isNull());
 
     QCOMPARE(control<QLineEdit>("txtPassword")->echoMode(), QLineEdit::Password);
+    control<QLineEdit>("txtPassword")->setText(QStringLiteral("pwé!"));
+    QCOMPARE(control<QLineEdit>("txtPassword")->displayText(), QStringLiteral("****"));
     QVERIFY(!control<QComboBox>("cboGroup")->isEditable());
     QCOMPARE(control<QPushButton>("cmdEMailHistory")->toolTip(), QStringLiteral(" History "));
 

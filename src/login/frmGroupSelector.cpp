@@ -55,7 +55,9 @@ frmGroupSelector::frmGroupSelector(QWidget *parent) : QWidget(parent, Qt::Window
     auto label = [this](const char *name, const QString &text, const QRect &geometry) {
         auto *l = new QLabel(text, this);
         l->setObjectName(QLatin1String(name));
-        l->setGeometry(geometry);
+        // Labels size themselves to their text: where Tahoma is missing the
+        // substitute font is wider than the design's box.
+        l->setGeometry(QRect(geometry.topLeft(), geometry.size().expandedTo(l->sizeHint())));
         return l;
     };
     auto button = [this](const char *name, const QString &text, const QRect &geometry) {
@@ -83,6 +85,7 @@ frmGroupSelector::frmGroupSelector(QWidget *parent) : QWidget(parent, Qt::Window
     lblTag3 = label("lblTag3", QStringLiteral("Password:"), twipsRect(180, 1005, 825, 210));
     txtPassword = edit("txtPassword", twipsRect(1140, 960, 3915, 315));
     txtPassword->setEchoMode(QLineEdit::Password);
+    txtPassword->setStyleSheet(QStringLiteral("lineedit-password-character: 42;")); // "*" for each character
     cmdEMailHistory = button("cmdEMailHistory", QStringLiteral("H!"), twipsRect(5100, 540, 555, 315));
     cmdEMailHistory->setToolTip(QStringLiteral(" History "));
     cmdProxy = button("cmdProxy", QStringLiteral("Proxy..."), twipsRect(120, 1440, 1095, 435));
