@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QFont>
 
 int main(int argc, char *argv[])
 {
@@ -10,6 +11,11 @@ int main(int argc, char *argv[])
     QApplication::setOrganizationName(QStringLiteral("Zelvat"));
     QApplication::setApplicationName(QStringLiteral("Velloria"));
     QApplication::setApplicationVersion(QStringLiteral("1.00.0036"));
+    // The windows are laid out for Tahoma; where it is missing, a condensed
+    // sans keeps their texts inside the designed boxes.
+    QFont::insertSubstitutions(QStringLiteral("Tahoma"),
+                               {QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("Liberation Sans"),
+                                QStringLiteral("DejaVu Sans")});
 
     QCommandLineParser parser;
     parser.setApplicationDescription(

@@ -23,6 +23,8 @@ public:
         ++receivedCalls;
         if (runEvents)
             QCoreApplication::processEvents();
+        if (!block.isEmpty() && received.isEmpty())
+            firstBlockTotal = totalBytes;
         received += block;
         lastReceived = receivedBytes;
         lastTotal = totalBytes;
@@ -43,6 +45,7 @@ public:
     QByteArray sent;
     qint64 lastReceived = -1;
     qint64 lastTotal = -1;
+    qint64 firstBlockTotal = -1;
     int cancelOnReceive = 0; // cancel at this call (0: never)
     bool runEvents = false;  // like the panels: let window events run in each call
     bool cancelOnSend = false;
@@ -465,6 +468,9 @@ void TestHttp::callback_blocksAddUpToTheBody()
     QVERIFY(!request.ResponseBody().isEmpty());
     QCOMPARE(callback.received, request.ResponseBody());
     QCOMPARE(callback.lastReceived, qint64(request.ResponseBody().size()));
+    // The announced length is the total from the first block on.
+    QCOMPARE(callback.firstBlockTotal, qint64(request.ResponseBody().size()));
+    QCOMPARE(callback.lastTotal, qint64(request.ResponseBody().size()));
     QVERIFY(callback.sent.isEmpty() || callback.sent == form.PostData());
 }
 

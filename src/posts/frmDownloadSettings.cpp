@@ -48,6 +48,7 @@ frmDownloadSettings::frmDownloadSettings(QWidget *getPostsButton, QWidget *paren
     m_txtReadPages->setGeometry(px(1440), px(480), px(1335), px(315));
     m_chkCummulativeDownload->setObjectName(QStringLiteral("chkCummulativeDownload"));
     m_chkCummulativeDownload->setGeometry(px(120), px(900), px(2295), px(255));
+    m_chkCummulativeDownload->resize(m_chkCummulativeDownload->size().expandedTo(m_chkCummulativeDownload->sizeHint()));
 
     m_lblTag0->setObjectName(QStringLiteral("lblTag0"));
     m_lblTag0->setGeometry(px(3000), px(60), px(1695), px(1530));

@@ -280,10 +280,19 @@ bool HTTPRequest::SendRequest(const QString &host, int port, const QString &meth
     }, Qt::QueuedConnection);
     QObject::connect(r, &QNetworkReply::downloadProgress, &loop, [&](qint64, qint64 total) {
         timeoutTimer.start();
-        totalBytes = total;
+        if (total >= 0)
+            totalBytes = total;
     });
     QObject::connect(r, &QNetworkReply::readyRead, &loop, [&] {
         timeoutTimer.start();
+        // The progress signal may come after the first bytes: the announced
+        // length is already known from the headers.
+        if (totalBytes < 0) {
+            bool ok = false;
+            const qint64 announced = r->rawHeader("Content-Length").trimmed().toLongLong(&ok);
+            if (ok)
+                totalBytes = announced;
+        }
         const QByteArray block = readAvailable();
         if (!block.isEmpty())
             reportReceived(block);
