@@ -7,7 +7,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
-#include <QTableView>
 
 #include "app/AboutBox.h"
 #include "app/DialogServices.h"
@@ -18,6 +17,7 @@
 #include "login/SettingsStore.h"
 #include "login/frmGroupSelector.h"
 #include "posts/PostActions.h"
+#include "posts/PostsListView.h"
 #include "posts/ucPostsFixer.h"
 #include "posts/ucPostsLoader.h"
 #include "service/PostsModel.h"
@@ -32,7 +32,7 @@ const int ColumnWidths[PostsModel::ColumnCount] = {2500, 2715, 2760, 960, 3375, 
 frmPostsList::frmPostsList(QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                           | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
-      m_posts(new PostsModel(this)), lvPosts(new QTableView(this)),
+      m_posts(new PostsModel(this)), lvPosts(new PostsListView(this)),
       cmdGetPosts(new QPushButton(QStringLiteral("Get posts"), this)),
       cmdFixPosts(new QPushButton(QStringLiteral("Fix posts"), this)), lblResult(new QLabel(this)),
       cmdOpenPost(new QPushButton(QStringLiteral("Open"), this)),
@@ -120,16 +120,9 @@ void frmPostsList::InitPostsList()
     lvPosts->setEditTriggers(QAbstractItemView::NoEditTriggers);
     lvPosts->setSelectionMode(QAbstractItemView::ExtendedSelection);
     lvPosts->setSelectionBehavior(QAbstractItemView::SelectRows);
-    lvPosts->setWordWrap(false);
-    lvPosts->setShowGrid(false);
     lvPosts->setTabKeyNavigation(false);
     lvPosts->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
-
-    // Every row the same height, nothing measured per row: cheap at any row count.
-    QHeaderView *rows = lvPosts->verticalHeader();
-    rows->hide();
-    rows->setSectionResizeMode(QHeaderView::Fixed);
-    rows->setDefaultSectionSize(lvPosts->fontMetrics().height() + 4);
+    lvPosts->setRowHeight(lvPosts->fontMetrics().height() + 4);
 
     QHeaderView *columns = lvPosts->horizontalHeader();
     columns->setSectionsMovable(true);

@@ -6,10 +6,10 @@
 #include "service/IResultIndicator.h"
 
 class PostActions;
+class PostsListView;
 class PostsModel;
 class QLabel;
 class QPushButton;
-class QTableView;
 class ucInfoToolBar;
 class ucPostsFixer;
 class ucPostsLoader;
@@ -72,7 +72,7 @@ private:
     bool panelOnline() const;
 
     PostsModel *m_posts;
-    QTableView *lvPosts;
+    PostsListView *lvPosts;
     QPushButton *cmdGetPosts;
     QPushButton *cmdFixPosts;
     QLabel *lblResult;
