@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QStandardPaths>
-#include <QTableView>
+#include "posts/PostsListView.h"
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -198,7 +198,7 @@ void tst_download::afterLoad_onlyGetPostsAndListEnabled_captionEndsInZero()
     auto window = openWindow(sim);
     QCOMPARE(window->windowTitle(), QStringLiteral("Velloria :: Posts list :: 0"));
     QVERIFY(window->findChild<QPushButton *>(QStringLiteral("cmdGetPosts"))->isEnabled());
-    QVERIFY(window->findChild<QTableView *>(QStringLiteral("lvPosts"))->isEnabled());
+    QVERIFY(window->findChild<PostsListView *>(QStringLiteral("lvPosts"))->isEnabled());
     for (const char *name : {"cmdFixPosts", "cmdOpenPost", "cmdEditPost", "cmdRemoveSelected"})
         QVERIFY2(!window->findChild<QPushButton *>(QLatin1String(name))->isEnabled(), name);
     QVERIFY(window->findChild<QLabel *>(QStringLiteral("lblResult"))->text().isEmpty());
@@ -211,7 +211,7 @@ void tst_download::afterLoad_onlyGetPostsAndListEnabled_captionEndsInZero()
     QCOMPARE(window->size(), QSize(8355 / 15, 3735 / 15 + bar->height()));
     QCOMPARE(window->minimumSize(), window->maximumSize());
     QVERIFY(!window->windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
-    auto *list = window->findChild<QTableView *>(QStringLiteral("lvPosts"));
+    auto *list = window->findChild<PostsListView *>(QStringLiteral("lvPosts"));
     QCOMPARE(list->geometry(), QRect(8, 8 + bar->height(), 8115 / 15, 2955 / 15));
     QCOMPARE(window->findChild<QWidget *>(QStringLiteral("cmdGetPosts"))->geometry(),
              QRect(8, 212 + bar->height(), 1215 / 15, 435 / 15));
@@ -306,7 +306,7 @@ void tst_download::afterDownload_firstRowSelected_allButtonsEnabled()
     QApplication::setActiveWindow(window.get());
     DialogAnswer answer;
     QVERIFY(download(*window, answer));
-    auto *list = window->findChild<QTableView *>(QStringLiteral("lvPosts"));
+    auto *list = window->findChild<PostsListView *>(QStringLiteral("lvPosts"));
     QCOMPARE(window->posts().count(), 70);
     QCOMPARE(window->windowTitle(), QStringLiteral("Velloria :: Posts list :: 70"));
     const QModelIndexList selected = list->selectionModel()->selectedRows();

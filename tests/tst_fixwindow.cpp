@@ -2,7 +2,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QStandardPaths>
-#include <QTableView>
+#include "posts/PostsListView.h"
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>

@@ -3,7 +3,7 @@
 #include <QItemSelectionModel>
 #include <QPushButton>
 #include <QStandardPaths>
-#include <QTableView>
+#include "posts/PostsListView.h"
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -208,7 +208,7 @@ private slots:
     {
         fill(2);
         select({1});
-        QTableView *view = list(*m_window);
+        PostsListView *view = list(*m_window);
         const QPoint below(20, view->viewport()->height() - 5);
         QVERIFY(!view->indexAt(below).isValid());
         QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, below);
@@ -372,7 +372,7 @@ private:
     // A click, key or double-click on the row with the given zero-based index.
     void trigger(const QString &how, int row)
     {
-        QTableView *view = list(*m_window);
+        PostsListView *view = list(*m_window);
         const QPoint at = view->visualRect(m_window->posts().index(row, 1)).center();
         if (how.startsWith(QLatin1String("cmd")))
             QTest::mouseClick(button(*m_window, how.toLatin1().constData()), Qt::LeftButton);

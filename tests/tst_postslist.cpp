@@ -6,7 +6,7 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QTableView>
+#include "posts/PostsListView.h"
 #include <QTimer>
 #include <QtTest>
 #include <memory>
@@ -142,7 +142,7 @@ void tst_postslist::keys_actOnlyForTheirExactModifiers()
     QFETCH(QString, opened);
 
     auto window = openWindow(5);
-    auto *list = window->findChild<QTableView *>(QStringLiteral("lvPosts"));
+    auto *list = window->findChild<PostsListView *>(QStringLiteral("lvPosts"));
     window->selectAndShowRow(2);
     list->setFocus();
     QTest::keyClick(list, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
@@ -175,7 +175,7 @@ void tst_postslist::rowChangingKeys_ignoredWhileDownloading()
     sim.server().injectFault(sim::Endpoint::Read, stall);
     int rowsDuringDownload = -1;
     int selectedDuringDownload = -1;
-    auto *list = window->findChild<QTableView *>(QStringLiteral("lvPosts"));
+    auto *list = window->findChild<PostsListView *>(QStringLiteral("lvPosts"));
     connect(&sim.server(), &sim::Server::requestLogged, this, [&] {
         QTimer::singleShot(50, window.get(), [&] {
             QTest::keyClick(window.get(), Qt::Key_Delete);
@@ -201,7 +201,7 @@ void tst_postslist::doubleClick_onRowOpensOrEditsWithShift_emptyAreaNothing()
 {
     auto window = openWindow(3);
     QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-    auto *list = window->findChild<QTableView *>(QStringLiteral("lvPosts"));
+    auto *list = window->findChild<PostsListView *>(QStringLiteral("lvPosts"));
     QWidget *viewport = list->viewport();
     const auto at = [&](const QPoint &inViewport) { return viewport->mapTo(window.get(), inViewport); };
     const QPoint row1 = list->visualRect(window->posts().index(1, 1)).center();
@@ -266,7 +266,7 @@ void tst_postslist::close_savesColumnLayout_reopenRestoresIt()
     auto window = openWindow(1);
     bool closed = false;
     connect(window.get(), &frmPostsList::closed, this, [&closed] { closed = true; });
-    QHeaderView *header = window->findChild<QTableView *>(QStringLiteral("lvPosts"))->horizontalHeader();
+    QHeaderView *header = window->findChild<PostsListView *>(QStringLiteral("lvPosts"))->horizontalHeader();
     QVERIFY(header->sectionsMovable());
     header->resizeSection(1, 300);
     header->moveSection(2, 0);
@@ -275,7 +275,7 @@ void tst_postslist::close_savesColumnLayout_reopenRestoresIt()
     QVERIFY(closed);
 
     auto again = openWindow(0);
-    QHeaderView *restored = again->findChild<QTableView *>(QStringLiteral("lvPosts"))->horizontalHeader();
+    QHeaderView *restored = again->findChild<PostsListView *>(QStringLiteral("lvPosts"))->horizontalHeader();
     QCOMPARE(restored->sectionSize(1), 300);
     QCOMPARE(restored->logicalIndex(0), 2);
     again->close();

@@ -5,7 +5,7 @@
 #include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTableView>
+#include "posts/PostsListView.h"
 #include <QTimer>
 
 #include "SimFixture.h"
@@ -59,9 +59,9 @@ QPushButton *button(frmPostsList &window, const char *name)
     return window.findChild<QPushButton *>(QLatin1String(name));
 }
 
-QTableView *list(frmPostsList &window)
+PostsListView *list(frmPostsList &window)
 {
-    return window.findChild<QTableView *>(QStringLiteral("lvPosts"));
+    return window.findChild<PostsListView *>(QStringLiteral("lvPosts"));
 }
 
 QStringList listedIds(frmPostsList &window)

@@ -5,7 +5,7 @@
 
 class frmPostsList;
 class QPushButton;
-class QTableView;
+class PostsListView;
 class SimFixture;
 
 // Drives the real posts window the way a user does: opens it for a blog of
@@ -21,7 +21,7 @@ std::unique_ptr<frmPostsList> open(SimFixture &sim, const QString &blogName);
 bool downloadAll(frmPostsList &window);
 
 QPushButton *button(frmPostsList &window, const char *name);
-QTableView *list(frmPostsList &window);
+PostsListView *list(frmPostsList &window);
 QStringList listedIds(frmPostsList &window);
 QList<int> selectedRows(frmPostsList &window); // zero-based, ascending
 }
