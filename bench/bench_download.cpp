@@ -5,13 +5,11 @@
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSettings>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
 
 #include "SimFixture.h"
+#include "TestFolders.h"
 #include "app/DialogServices.h"
 #include "app/modMain.h"
 #include "posts/frmDownloadSettings.h"
@@ -116,10 +114,11 @@ int main(int argc, char **argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    QStandardPaths::setTestModeEnabled(true);
-    QTemporaryDir tmp;
-    qputenv("TMPDIR", tmp.path().toLocal8Bit());
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, tmp.path());
+    TestFolders folders;
+    if (!folders.isValid()) {
+        std::fprintf(stderr, "no temporary folder of our own\n");
+        return 1;
+    }
     ScriptedDialogs scripted;
     setDialogs(&scripted);
 

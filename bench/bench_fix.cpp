@@ -5,13 +5,12 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QPushButton>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTest>
 #include <cstdio>
 
 #include "PostsWindowDriver.h"
 #include "SimFixture.h"
+#include "TestFolders.h"
 #include "app/AppConfig.h"
 #include "app/DialogServices.h"
 #include "posts/frmPostsList.h"
@@ -80,10 +79,11 @@ double perRowMs(int rows, int sent)
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    QStandardPaths::setTestModeEnabled(true);
-    QTemporaryDir home;
-    qputenv("HOME", home.path().toLocal8Bit());
-    qputenv("TMPDIR", home.path().toLocal8Bit());
+    TestFolders folders;
+    if (!folders.isValid()) {
+        std::fprintf(stderr, "no temporary folder of our own\n");
+        return 1;
+    }
     ScriptedDialogs dialogs;
     setDialogs(&dialogs);
 

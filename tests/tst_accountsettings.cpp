@@ -1,3 +1,5 @@
+#include "TestFolders.h"
+
 #include "app/AppConfig.h"
 #include "app/DialogServices.h"
 #include "login/frmGroupSelector.h"
@@ -9,7 +11,6 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSettings>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
@@ -60,13 +61,14 @@ private:
         return found;
     }
 
+    TestFolders m_folders;
     ScriptedDialogs m_dialogs;
     std::unique_ptr<QTemporaryDir> m_dir;
 };
 
 void TestAccountSettings::initTestCase()
 {
-    QStandardPaths::setTestModeEnabled(true);
+    QVERIFY(m_folders.isValid());
     setDialogs(&m_dialogs);
 }
 

@@ -1,3 +1,5 @@
+#include "TestFolders.h"
+
 #include "app/DialogServices.h"
 #include "app/modMain.h"
 #include "login/NamedLock.h"
@@ -8,7 +10,6 @@
 #include <QPointer>
 #include <QProcess>
 #include <QPushButton>
-#include <QStandardPaths>
 #include <QtTest>
 
 #include <memory>
@@ -82,6 +83,7 @@ private slots:
 private:
     std::unique_ptr<frmGroupSelector> makeWindow(const QString &entries);
 
+    TestFolders m_folders;
     ScriptedDialogs m_dialogs;
     int m_postsWindowsMade = 0;
     QPointer<QWidget> m_lastPostsWindow;
@@ -89,7 +91,7 @@ private:
 
 void TestBlogLock::initTestCase()
 {
-    QStandardPaths::setTestModeEnabled(true);
+    QVERIFY(m_folders.isValid());
     QCoreApplication::setOrganizationName(QStringLiteral("Zelvat"));
     QCoreApplication::setApplicationName(QStringLiteral("Velloria"));
     setDialogs(&m_dialogs);

@@ -1,8 +1,8 @@
+#include "TestFolders.h"
+
 #include "app/modCommon.h"
 
-#include <QStandardPaths>
 #include <QTcpServer>
-#include <QTemporaryDir>
 #include <QTest>
 
 using namespace modCommon;
@@ -12,7 +12,7 @@ class TestCommonText final : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+    void initTestCase() { QVERIFY(m_folders.isValid()); }
 
     void stripTagChars_removesOnlyTheSixCharacters_data();
     void stripTagChars_removesOnlyTheSixCharacters();
@@ -27,6 +27,9 @@ private slots:
     void safeCLng_readsDecimalOrGivesZero();
     void serverMessageText_keepsOneLineAnswersOnly_data();
     void serverMessageText_keepsOneLineAnswersOnly();
+
+private:
+    TestFolders m_folders;
 };
 
 void TestCommonText::stripTagChars_removesOnlyTheSixCharacters_data()

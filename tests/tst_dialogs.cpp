@@ -1,3 +1,5 @@
+#include "TestFolders.h"
+
 #include "app/AboutBox.h"
 #include "app/AppConfig.h"
 #include "app/DialogServices.h"
@@ -12,8 +14,6 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QSpinBox>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -54,18 +54,15 @@ private slots:
     void aboutBox_showsTitleVersionAndDedication();
 
 private:
-    QTemporaryDir m_home;
+    TestFolders m_folders;
 };
 
 void TestDialogs::initTestCase()
 {
-    // A settings folder of our own: other test programs running at the same
-    // time must never pick up the proxies written here.
-    QVERIFY(m_home.isValid());
-    qputenv("HOME", m_home.path().toLocal8Bit());
-    qunsetenv("XDG_CONFIG_HOME");
-    QStandardPaths::setTestModeEnabled(true);
-    QVERIFY(AppConfig::openSettings()->fileName().startsWith(m_home.path()));
+    // Other test programs running at the same time must never pick up the
+    // proxies written here.
+    QVERIFY(m_folders.isValid());
+    QVERIFY(AppConfig::openSettings()->fileName().startsWith(m_folders.path()));
     AppConfig::openSettings()->clear();
 }
 

@@ -5,15 +5,13 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
-#include <QSettings>
-#include <QStandardPaths>
 #include "posts/PostsListView.h"
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 #include <memory>
 
 #include "SimFixture.h"
+#include "TestFolders.h"
 #include "app/DialogServices.h"
 #include "app/modMain.h"
 #include "posts/frmDownloadSettings.h"
@@ -144,20 +142,15 @@ private:
     std::unique_ptr<frmPostsList> openWindow(SimFixture &sim, const QString &blog = BlogName);
     bool download(frmPostsList &window, DialogAnswer &answer);
 
-    QTemporaryDir m_tmp;
+    TestFolders m_folders;
     ScriptedDialogs m_dialogs;
-    QTemporaryDir m_settingsDir;
 };
 
 void tst_download::initTestCase()
 {
-    QStandardPaths::setTestModeEnabled(true);
-    QVERIFY(m_tmp.isValid());
-    qputenv("TMPDIR", m_tmp.path().toLocal8Bit());
+    // Settings and temporary files of this run only: placement and column layout start from the design.
+    QVERIFY(m_folders.isValid());
     setDialogs(&m_dialogs);
-    // Settings of this run only: placement and column layout start from the design.
-    QVERIFY(m_settingsDir.isValid());
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_settingsDir.path());
 }
 
 void tst_download::init()
@@ -171,7 +164,7 @@ void tst_download::cleanup()
 {
     HTTPRequest::setTimeoutOverride(0);
     // No page file is ever left behind.
-    QCOMPARE(QDir(m_tmp.path()).entryList({QStringLiteral("XML*")}, QDir::Files), QStringList());
+    QCOMPARE(QDir(m_folders.tempPath()).entryList({QStringLiteral("XML*")}, QDir::Files), QStringList());
 }
 
 std::unique_ptr<frmPostsList> tst_download::openWindow(SimFixture &sim, const QString &blog)

@@ -1,11 +1,10 @@
+#include "TestFolders.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSettings>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QtTest>
 #include <memory>
 
@@ -48,18 +47,16 @@ private:
     std::unique_ptr<frmDownloadSettings> openDialog();
     QWidget *child(QWidget *parent, const char *name) { return parent->findChild<QWidget *>(QLatin1String(name)); }
 
+    TestFolders m_folders;
     ScriptedDialogs m_dialogs;
-    QTemporaryDir m_settingsDir;
     std::unique_ptr<frmPostsList> m_posts;
 };
 
 void tst_downloaddialog::initTestCase()
 {
-    QStandardPaths::setTestModeEnabled(true);
-    setDialogs(&m_dialogs);
     // Settings of this run only: placement and column layout start from the design.
-    QVERIFY(m_settingsDir.isValid());
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_settingsDir.path());
+    QVERIFY(m_folders.isValid());
+    setDialogs(&m_dialogs);
     modMain::current() = {QStringLiteral("127.0.0.1:1"), QStringLiteral("a@b.c"), QStringLiteral("p")};
     m_posts = std::make_unique<frmPostsList>();
     m_posts->show();

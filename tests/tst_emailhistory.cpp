@@ -1,3 +1,5 @@
+#include "TestFolders.h"
+
 #include "login/EMailHistory.h"
 
 #include <QAction>
@@ -327,9 +329,14 @@ void TestEMailHistory::showHistory_emptyHistory_showsNothing()
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    QStandardPaths::setTestModeEnabled(true);
-    if (argc == 3 && qstrcmp(argv[1], "--save-one") == 0)
+    if (argc == 3 && qstrcmp(argv[1], "--save-one") == 0) {
+        // A copy started by the test: HOME is inherited, so it writes the file the test reads.
+        QStandardPaths::setTestModeEnabled(true);
         return saveOneAndExit(QString::fromUtf8(argv[2]));
+    }
+    TestFolders folders;
+    if (!folders.isValid())
+        qFatal("no temporary folder of our own");
     TestEMailHistory test;
     return QTest::qExec(&test, argc, argv);
 }

@@ -1,13 +1,12 @@
 // The fixer panel on its own: the fixing loop and the write request against
 // the simulator, with a small stand-in for the posts window.
 #include <QItemSelectionModel>
-#include <QStandardPaths>
 #include <QTableView>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
 #include "SimFixture.h"
+#include "TestFolders.h"
 #include "app/AppConfig.h"
 #include "app/DialogServices.h"
 #include "posts/IPostsList.h"
@@ -151,10 +150,8 @@ class TestFixer final : public QObject
 private slots:
     void initTestCase()
     {
-        QStandardPaths::setTestModeEnabled(true);
-        // Settings of our own: other test programs may write a proxy into the shared test settings meanwhile.
-        QVERIFY(m_home.isValid());
-        qputenv("HOME", m_home.path().toLocal8Bit());
+        // Settings of our own: other test programs may write a proxy into theirs meanwhile.
+        QVERIFY(m_folders.isValid());
         setDialogs(&m_dialogs);
     }
     void init() { m_dialogs.clear(); m_dialogs.onShow = nullptr; }
@@ -501,7 +498,7 @@ private slots:
     }
 
 private:
-    QTemporaryDir m_home;
+    TestFolders m_folders;
     ScriptedDialogs m_dialogs;
 };
 

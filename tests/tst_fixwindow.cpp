@@ -1,14 +1,13 @@
 // "Fix posts" through the posts window, as a user runs it.
 #include <QLabel>
 #include <QPushButton>
-#include <QStandardPaths>
 #include "posts/PostsListView.h"
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
 #include "PostsWindowDriver.h"
 #include "SimFixture.h"
+#include "TestFolders.h"
 #include "app/AppConfig.h"
 #include "app/DialogServices.h"
 #include "posts/frmPostsList.h"
@@ -58,11 +57,8 @@ class TestFixWindow final : public QObject
 private slots:
     void initTestCase()
     {
-        QStandardPaths::setTestModeEnabled(true);
-        QVERIFY(m_tmp.isValid());
-        qputenv("TMPDIR", m_tmp.path().toLocal8Bit());
-        // Settings of our own: other test programs may write a proxy into the shared test settings meanwhile.
-        qputenv("HOME", m_tmp.path().toLocal8Bit());
+        // Settings and temporary files of our own: other test programs may write a proxy into theirs meanwhile.
+        QVERIFY(m_folders.isValid());
         setDialogs(&m_dialogs);
     }
     void init()
@@ -249,7 +245,7 @@ private slots:
     }
 
 private:
-    QTemporaryDir m_tmp;
+    TestFolders m_folders;
     ScriptedDialogs m_dialogs;
 };
 

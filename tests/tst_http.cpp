@@ -1,4 +1,5 @@
 #include "SimFixture.h"
+#include "TestFolders.h"
 
 #include "app/AppConfig.h"
 #include "app/DialogServices.h"
@@ -7,9 +8,7 @@
 #include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QSettings>
-#include <QStandardPaths>
 #include <QTcpServer>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -118,18 +117,15 @@ private slots:
     void requestErrorText_describesFailureOrAnswer();
 
 private:
-    QTemporaryDir m_home;
+    TestFolders m_folders;
 };
 
 void TestHttp::initTestCase()
 {
-    // A settings folder of our own: other test programs running at the same
-    // time must never pick up the proxies written here.
-    QVERIFY(m_home.isValid());
-    qputenv("HOME", m_home.path().toLocal8Bit());
-    qunsetenv("XDG_CONFIG_HOME");
-    QStandardPaths::setTestModeEnabled(true);
-    QVERIFY(AppConfig::openSettings()->fileName().startsWith(m_home.path()));
+    // Other test programs running at the same time must never pick up the
+    // proxies written here.
+    QVERIFY(m_folders.isValid());
+    QVERIFY(AppConfig::openSettings()->fileName().startsWith(m_folders.path()));
     AppConfig::openSettings()->clear();
 }
 

@@ -1,3 +1,5 @@
+#include "TestFolders.h"
+
 #include "app/modMain.h"
 #include "app/ucInfoToolBar.h"
 
@@ -36,10 +38,14 @@ private slots:
     void initToolBar_growsFormAndMovesDirectChildrenDown_data();
     void initToolBar_growsFormAndMovesDirectChildrenDown();
     void initToolBar_formResized_barKeepsFullWidth();
+
+private:
+    TestFolders m_folders;
 };
 
 void TestInfoBar::initTestCase()
 {
+    QVERIFY(m_folders.isValid());
     // Distinct tool-tip colours, so a bar in plain window colours would show.
     QPalette palette = QApplication::palette();
     palette.setColor(QPalette::ToolTipBase, QColor(0xFF, 0xFF, 0xE1));

@@ -1,12 +1,10 @@
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QScrollBar>
-#include <QSettings>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QtTest>
 #include <memory>
 
+#include "TestFolders.h"
 #include "app/DialogServices.h"
 #include "app/modMain.h"
 #include "posts/PostsListView.h"
@@ -82,17 +80,15 @@ private:
     static PostsListView *list(frmPostsList &window);
     static QPoint rowPoint(const PostsListView &list, int row, int column = 1);
 
+    TestFolders m_folders;
     ScriptedDialogs m_dialogs;
-    QTemporaryDir m_settingsDir;
 };
 
 void tst_listview::initTestCase()
 {
-    QStandardPaths::setTestModeEnabled(true);
-    setDialogs(&m_dialogs);
     // Settings of this run only: placement and column layout start from the design.
-    QVERIFY(m_settingsDir.isValid());
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_settingsDir.path());
+    QVERIFY(m_folders.isValid());
+    setDialogs(&m_dialogs);
 }
 
 void tst_listview::init()

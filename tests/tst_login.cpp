@@ -1,4 +1,5 @@
 #include "SimFixture.h"
+#include "TestFolders.h"
 
 #include "app/AppConfig.h"
 #include "app/DialogServices.h"
@@ -107,13 +108,14 @@ private:
     void signIn(const QString &email, const QString &password);
     static void useService(const QString &host) { AppConfig::setServiceHostOverride(host); }
 
+    TestFolders m_folders;
     ScriptedDialogs m_dialogs;
     QPointer<frmGroupSelector> m_window;
 };
 
 void TestLogin::initTestCase()
 {
-    QStandardPaths::setTestModeEnabled(true);
+    QVERIFY(m_folders.isValid());
     QCoreApplication::setOrganizationName(QStringLiteral("Zelvat"));
     QCoreApplication::setApplicationName(QStringLiteral("Velloria"));
     setDialogs(&m_dialogs);

@@ -8,14 +8,13 @@
 // quote, empty tags, and tags with blanks at either end (the service trims).
 #include <QLabel>
 #include <QPushButton>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 #include <map>
 
 #include "PostsWindowDriver.h"
 #include "SimFixture.h"
+#include "TestFolders.h"
 #include "app/AppConfig.h"
 #include "app/DialogServices.h"
 #include "posts/frmPostsList.h"
@@ -187,11 +186,8 @@ class TestNothingLost final : public QObject
 private slots:
     void initTestCase()
     {
-        QStandardPaths::setTestModeEnabled(true);
-        QVERIFY(m_tmp.isValid());
-        qputenv("TMPDIR", m_tmp.path().toLocal8Bit());
-        // Settings of our own: other test programs may write a proxy into the shared test settings meanwhile.
-        qputenv("HOME", m_tmp.path().toLocal8Bit());
+        // Settings and temporary files of our own: other test programs may write a proxy into theirs meanwhile.
+        QVERIFY(m_folders.isValid());
         setDialogs(&m_dialogs);
     }
     void init()
@@ -372,7 +368,7 @@ private:
         verifyWrittenOnce(sim, before, sent);
     }
 
-    QTemporaryDir m_tmp;
+    TestFolders m_folders;
     ScriptedDialogs m_dialogs;
     std::map<QString, Kind> m_kinds;
 };

@@ -1,3 +1,5 @@
+#include "TestFolders.h"
+
 #include "login/modPasswordCryptor.h"
 
 #include <QRegularExpression>
@@ -10,6 +12,8 @@ class TestPasswordCryptor final : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase() { QVERIFY(m_folders.isValid()); }
+
     void unscramble_storedText_givesPassword_data();
     void unscramble_storedText_givesPassword();
     void scramble_password_givesGroupsInReverseWithRandomDigits_data();
@@ -17,6 +21,9 @@ private slots:
     void roundTrip_everyLatin1Character_comesBack();
     void roundTrip_sameText_differsBetweenSaves();
     void scramble_characterOutsideLatin1_isRefused();
+
+private:
+    TestFolders m_folders;
 };
 
 void TestPasswordCryptor::unscramble_storedText_givesPassword_data()

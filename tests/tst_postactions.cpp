@@ -2,13 +2,12 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QPushButton>
-#include <QStandardPaths>
 #include "posts/PostsListView.h"
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include "PostsWindowDriver.h"
 #include "SimFixture.h"
+#include "TestFolders.h"
 #include "app/AppConfig.h"
 #include "app/DialogServices.h"
 #include "posts/PostActions.h"
@@ -51,10 +50,8 @@ class TestPostActions final : public QObject
 private slots:
     void initTestCase()
     {
-        QStandardPaths::setTestModeEnabled(true);
-        // Settings of our own: other test programs may write a proxy into the shared test settings meanwhile.
-        QVERIFY(m_home.isValid());
-        qputenv("HOME", m_home.path().toLocal8Bit());
+        // Settings of our own: other test programs may write a proxy into theirs meanwhile.
+        QVERIFY(m_folders.isValid());
         setDialogs(&m_dialogs);
         AppConfig::setWebHostOverride(WebHost);
         PostActions::setUrlOpener([this](const QUrl &url) {
@@ -385,7 +382,7 @@ private:
         else if (how == QLatin1String("Shift+double-click"))
             QTest::mouseDClick(view->viewport(), Qt::LeftButton, Qt::ShiftModifier, at);
     }
-    QTemporaryDir m_home;
+    TestFolders m_folders;
     ScriptedDialogs m_dialogs;
     std::unique_ptr<SimFixture> m_sim;
     std::unique_ptr<frmPostsList> m_window;

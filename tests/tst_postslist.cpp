@@ -3,15 +3,13 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSettings>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 #include "posts/PostsListView.h"
 #include <QTimer>
 #include <QtTest>
 #include <memory>
 
 #include "SimFixture.h"
+#include "TestFolders.h"
 #include "app/DialogServices.h"
 #include "app/modMain.h"
 #include "posts/PostActions.h"
@@ -73,18 +71,16 @@ private slots:
 private:
     std::unique_ptr<frmPostsList> openWindow(int rowCount);
 
+    TestFolders m_folders;
     ScriptedDialogs m_dialogs;
-    QTemporaryDir m_settingsDir;
     QList<QUrl> m_opened;
 };
 
 void tst_postslist::initTestCase()
 {
-    QStandardPaths::setTestModeEnabled(true);
-    setDialogs(&m_dialogs);
     // Settings of this run only: placement and column layout start from the design.
-    QVERIFY(m_settingsDir.isValid());
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_settingsDir.path());
+    QVERIFY(m_folders.isValid());
+    setDialogs(&m_dialogs);
     PostActions::setUrlOpener([this](const QUrl &url) {
         m_opened << url;
         return true;

@@ -1,6 +1,6 @@
+#include "TestFolders.h"
+
 #include <QDir>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include "app/DialogServices.h"
@@ -78,17 +78,15 @@ private slots:
     void ParsePostsPage_latin1Declared_isDecodedByDeclaration();
 
 private:
-    QTemporaryDir m_tmp;
+    TestFolders m_folders;
     ScriptedDialogs m_dialogs;
 };
 
 void tst_reader::initTestCase()
 {
-    QStandardPaths::setTestModeEnabled(true);
-    QVERIFY(m_tmp.isValid());
+    QVERIFY(m_folders.isValid());
     // A private temporary folder, so leftover page files can be counted.
-    qputenv("TMPDIR", m_tmp.path().toLocal8Bit());
-    QCOMPARE(QDir(QDir::tempPath()).canonicalPath(), QDir(m_tmp.path()).canonicalPath());
+    QCOMPARE(QDir(QDir::tempPath()).canonicalPath(), QDir(m_folders.tempPath()).canonicalPath());
     setDialogs(&m_dialogs);
 }
 
@@ -266,7 +264,7 @@ void tst_reader::ParsePostsPage_validPage_givesPostsAndRemovesTempFile()
     QCOMPARE(posts.Length(), 3);
     QVERIFY(m_dialogs.shown.isEmpty());
     QCOMPARE(indicator.colorChanges, 0);
-    QCOMPARE(xmlFilesIn(m_tmp.path()), QStringList());
+    QCOMPARE(xmlFilesIn(m_folders.tempPath()), QStringList());
 }
 
 void tst_reader::ParsePostsPage_badInput_asksRetryWithNumberAndPosition_data()
@@ -317,7 +315,7 @@ void tst_reader::ParsePostsPage_badInput_asksRetryWithNumberAndPosition()
         "\r\nLine, Col:   \\d+, \\d+$"));
     QVERIFY2(layout.match(box.text).hasMatch(), qPrintable(box.text));
     QVERIFY(!box.text.contains(QStringLiteral("root:")));
-    QCOMPARE(xmlFilesIn(m_tmp.path()), QStringList());
+    QCOMPARE(xmlFilesIn(m_folders.tempPath()), QStringList());
 }
 
 void tst_reader::ParsePostsPage_retryAnswer_givesRetry()
@@ -328,7 +326,7 @@ void tst_reader::ParsePostsPage_retryAnswer_givesRetry()
     m_dialogs.answer(DialogServices::Retry);
     QCOMPARE(ParsePostsPage(document, "<tumblr><posts>", posts, &indicator), ParseOutcome::Retry);
     QCOMPARE(m_dialogs.shown.size(), 1);
-    QCOMPARE(xmlFilesIn(m_tmp.path()), QStringList());
+    QCOMPARE(xmlFilesIn(m_folders.tempPath()), QStringList());
 
     // The same document object reads the next page normally.
     QCOMPARE(ParsePostsPage(document, page(photoPost("x")), posts, &indicator), ParseOutcome::Parsed);
@@ -351,7 +349,7 @@ void tst_reader::ParsePostsPage_externalEntity_isNeverRead()
     } else {
         QCOMPARE(m_dialogs.shown.size(), 1);
     }
-    QCOMPARE(xmlFilesIn(m_tmp.path()), QStringList());
+    QCOMPARE(xmlFilesIn(m_folders.tempPath()), QStringList());
 }
 
 void tst_reader::ParsePostsPage_latin1Declared_isDecodedByDeclaration()
@@ -366,7 +364,7 @@ void tst_reader::ParsePostsPage_latin1Declared_isDecodedByDeclaration()
     const std::vector<PostRow> rows = AddPhotoPosts(document, posts);
     QCOMPARE(int(rows.size()), 1);
     QCOMPARE(rows[0].caption, QString::fromUtf8("Caf\u00E9"));
-    QCOMPARE(xmlFilesIn(m_tmp.path()), QStringList());
+    QCOMPARE(xmlFilesIn(m_folders.tempPath()), QStringList());
 }
 
 QTEST_MAIN(tst_reader)

@@ -1,3 +1,5 @@
+#include "TestFolders.h"
+
 #include "app/AppConfig.h"
 #include "login/SettingsStore.h"
 
@@ -9,7 +11,6 @@
 #include <QScreen>
 #include <QSettings>
 #include <QStandardItemModel>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
@@ -84,12 +85,13 @@ private slots:
 
 private:
     QString settingsFile() const { return m_dir->filePath(QStringLiteral("Zelvat/Velloria.ini")); }
+    TestFolders m_folders;
     std::unique_ptr<QTemporaryDir> m_dir;
 };
 
 void TestSettingsStore::initTestCase()
 {
-    QStandardPaths::setTestModeEnabled(true);
+    QVERIFY(m_folders.isValid());
 }
 
 void TestSettingsStore::init()

@@ -2,6 +2,7 @@
 // these tests do not depend on the program's HTTP client.
 #include "SimFixture.h"
 #include "SimServer.h"
+#include "TestFolders.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -196,6 +197,8 @@ class tst_simulator final : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase() { QVERIFY(m_folders.isValid()); }
+
     void authenticate_rightCredentials_listsEveryBlogWithItsAddress();
     void authenticate_refused_answersOneLine_data();
     void authenticate_refused_answersOneLine();
@@ -243,6 +246,9 @@ private slots:
     void loadAccounts_validFile_isServed();
     void loadAccounts_badFile_saysWhereAndWhy_data();
     void loadAccounts_badFile_saysWhereAndWhy();
+
+private:
+    TestFolders m_folders;
 };
 
 void tst_simulator::authenticate_rightCredentials_listsEveryBlogWithItsAddress()

@@ -1,10 +1,11 @@
+#include "TestFolders.h"
+
 #include "app/modSkerrybar.h"
 
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QProcess>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWidget>
@@ -86,7 +87,6 @@ private:
 
 void TestSkerrybar::initTestCase()
 {
-    QStandardPaths::setTestModeEnabled(true);
     if (g_busAddress.isEmpty())
         QSKIP("dbus-daemon could not be started");
     QVERIFY(QDBusConnection::sessionBus().isConnected());
@@ -265,6 +265,10 @@ int main(int argc, char **argv)
         QApplication app(argc, argv);
         return runWithoutBus();
     }
+
+    TestFolders folders;
+    if (!folders.isValid())
+        qFatal("no temporary folder of our own");
 
     // A private session bus, in place before the program's first bus call.
     QProcess daemon;

@@ -1,3 +1,5 @@
+#include "TestFolders.h"
+
 #include "app/AppConfig.h"
 #include "app/DialogServices.h"
 #include "app/modMain.h"
@@ -12,7 +14,6 @@
 #include <QPointer>
 #include <QProcess>
 #include <QPushButton>
-#include <QStandardPaths>
 #include <QtTest>
 
 class TestStartup final : public QObject
@@ -36,12 +37,13 @@ private slots:
     void commandLine_versionAndHelp();
 
 private:
+    TestFolders m_folders;
     ScriptedDialogs m_dialogs;
 };
 
 void TestStartup::initTestCase()
 {
-    QStandardPaths::setTestModeEnabled(true);
+    QVERIFY(m_folders.isValid());
     QCoreApplication::setOrganizationName(QStringLiteral("Zelvat"));
     QCoreApplication::setApplicationName(QStringLiteral("Velloria"));
     setDialogs(&m_dialogs);

@@ -1,8 +1,9 @@
+#include "TestFolders.h"
+
 #include "app/modSupport.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QStandardPaths>
 #include <QTest>
 
 using namespace modSupport;
@@ -12,7 +13,7 @@ class TestSupport final : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+    void initTestCase() { QVERIFY(m_folders.isValid()); }
 
     void trimEx_removesWhiteSpaceAtBothEnds_data();
     void trimEx_removesWhiteSpaceAtBothEnds();
@@ -36,6 +37,9 @@ private slots:
     void getRnd_staysWithinBounds();
     void normalizeRect_ordersEdges();
     void isInIDEAndIsMyComputer_areFalse();
+
+private:
+    TestFolders m_folders;
 };
 
 void TestSupport::trimEx_removesWhiteSpaceAtBothEnds_data()

@@ -1,7 +1,8 @@
+#include "TestFolders.h"
+
 #include "service/XMLDocument.h"
 
 #include <QFile>
-#include <QStandardPaths>
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
@@ -30,7 +31,7 @@ class TestXml final : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+    void initTestCase() { QVERIFY(m_folders.isValid()); }
 
     void selectNodes_absolutePathFromRoot_givesNodesInOrder();
     void selectNodes_relativePathsAndAttributes();
@@ -50,6 +51,9 @@ private slots:
     void load_readsFileBytes();
     void load_missingFile_isAnError();
     void failedLoad_leavesEmptyDocument();
+
+private:
+    TestFolders m_folders;
 };
 
 void TestXml::selectNodes_absolutePathFromRoot_givesNodesInOrder()
