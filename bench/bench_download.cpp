@@ -15,6 +15,7 @@
 #include "posts/frmDownloadSettings.h"
 #include "posts/frmPostsList.h"
 #include "service/PostsModel.h"
+#include "GeneratedRows.h"
 
 namespace {
 void answerDialogWithDefaults()
@@ -32,32 +33,6 @@ void answerDialogWithDefaults()
     timer->start();
 }
 
-std::vector<PostRow> makeRows(int count, int first)
-{
-    std::vector<PostRow> rows;
-    rows.reserve(size_t(count));
-    for (int i = 0; i < count; ++i) {
-        PostRow row;
-        row.id = QString::number(first + i);
-        row.date = QStringLiteral("2026-11-30 18:04:05 GMT");
-        row.caption = QStringLiteral("Photo %1").arg(first + i);
-        row.rawCaption = row.caption;
-        row.tags = QStringLiteral("tag %1, shared").arg(first + i);
-        row.format = QStringLiteral("html");
-        row.slug = QStringLiteral("photo-%1").arg(first + i);
-        row.postUrl = QStringLiteral("http://127.0.0.1/post/%1").arg(first + i);
-        rows.push_back(std::move(row));
-    }
-    return rows;
-}
-
-void fill(PostsModel &model, int base)
-{
-    model.clear();
-    for (int done = 0; done < base; done += 1000)
-        model.append(makeRows(std::min(1000, base - done), done));
-}
-
 // Microseconds per page appended (50 rows) when the list already holds `base`
 // rows; with `paint`, pending events (layout, painting) run after each page.
 // The best of five rounds, since the machine may be busy with other work.
@@ -66,7 +41,7 @@ double appendCost(frmPostsList &window, int base, bool paint)
     constexpr int Pages = 40;
     double best = 1e18;
     for (int round = 0; round < 5; ++round) {
-        fill(window.posts(), base);
+        fillModel(window.posts(), base);
         QCoreApplication::processEvents();
         std::vector<std::vector<PostRow>> pages;
         for (int i = 0; i < Pages; ++i)
@@ -91,7 +66,7 @@ double removeFirstCost(frmPostsList &window, int base, bool paint)
     constexpr int Removals = 200;
     double best = 1e18;
     for (int round = 0; round < 5; ++round) {
-        fill(window.posts(), base);
+        fillModel(window.posts(), base);
         window.selectAndShowRow(0);
         QCoreApplication::processEvents();
         QElapsedTimer timer;

@@ -10,34 +10,9 @@
 
 #include "posts/PostsListView.h"
 #include "service/PostsModel.h"
+#include "GeneratedRows.h"
 
 namespace {
-std::vector<PostRow> makeRows(int count, int first)
-{
-    std::vector<PostRow> rows;
-    rows.reserve(size_t(count));
-    for (int i = 0; i < count; ++i) {
-        PostRow row;
-        row.id = QString::number(first + i);
-        row.date = QStringLiteral("2026-11-30 18:04:05 GMT");
-        row.caption = QStringLiteral("Photo %1").arg(first + i);
-        row.rawCaption = row.caption;
-        row.tags = QStringLiteral("tag %1, shared").arg(first + i);
-        row.format = QStringLiteral("html");
-        row.slug = QStringLiteral("photo-%1").arg(first + i);
-        row.postUrl = QStringLiteral("http://127.0.0.1/post/%1").arg(first + i);
-        rows.push_back(std::move(row));
-    }
-    return rows;
-}
-
-void fill(PostsModel &model, int base)
-{
-    model.clear();
-    for (int done = 0; done < base; done += 10000)
-        model.append(makeRows(std::min(10000, base - done), done));
-}
-
 void selectRow(QAbstractItemView &view, int row)
 {
     const QModelIndex index = view.model()->index(row, 0);
@@ -53,7 +28,7 @@ double appendCost(QAbstractItemView &view, PostsModel &model, int base, bool pai
     constexpr int Pages = 40;
     double best = 1e18;
     for (int round = 0; round < 3; ++round) {
-        fill(model, base);
+        fillModel(model, base);
         QCoreApplication::processEvents();
         std::vector<std::vector<PostRow>> pages;
         for (int i = 0; i < Pages; ++i)
@@ -79,7 +54,7 @@ double removeFirstCost(QAbstractItemView &view, PostsModel &model, int base, boo
     constexpr int Removals = 200;
     double best = 1e18;
     for (int round = 0; round < 3; ++round) {
-        fill(model, base);
+        fillModel(model, base);
         selectRow(view, 0);
         QCoreApplication::processEvents();
         QElapsedTimer timer;

@@ -1,0 +1,11 @@
+#pragma once
+#include <vector>
+
+#include "service/PostRow.h"
+
+class PostsModel;
+
+// Listed posts made up for benchmarks: ids, captions and slugs numbered from `first`.
+std::vector<PostRow> makeRows(int count, int first);
+// Replaces the model's rows by `count` made-up rows.
+void fillModel(PostsModel &model, int count);
