@@ -1,6 +1,8 @@
 // How long a whole download takes through the real posts window, and what
 // appending a page and removing the first row cost at 1k and at 100k rows.
 // Run: QT_QPA_PLATFORM=offscreen ./bench/bench_download [posts]
+#include "service/Account.h"
+#include "TestService.h"
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLineEdit>
@@ -99,10 +101,10 @@ int main(int argc, char **argv)
 
     const int posts = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 10000;
     SimFixture sim(SimFixture::generatedAccount(QStringLiteral("bench"), posts));
-    modMain::current() = {sim.blogHost(QStringLiteral("bench")), QStringLiteral("user@example.com"),
+    testAccount() = {sim.blogHost(QStringLiteral("bench")), QStringLiteral("user@example.com"),
                           QStringLiteral("secret")};
 
-    frmPostsList window;
+    frmPostsList window(sharedTestService().settings(), sharedTestService().service(), testAccount());
     window.show();
     QCoreApplication::processEvents();
 

@@ -11,6 +11,7 @@
 #include "PostsWindowDriver.h"
 #include "SimFixture.h"
 #include "TestFolders.h"
+#include "TestService.h"
 #include "app/AppConfig.h"
 #include "app/DialogServices.h"
 #include "posts/frmPostsList.h"
@@ -37,7 +38,7 @@ PostRow rowFor(const sim::Post &post)
 // Lists `rows` rows (the blog's posts over and over) and times the click.
 double fixThroughWindow(SimFixture &sim, int rows, int *written)
 {
-    auto window = PostsWindowDriver::open(sim, Blog);
+    auto window = PostsWindowDriver::open(sharedTestService(), sim, Blog);
     const std::vector<sim::Post> &posts = sim.blog(Blog).posts;
     std::vector<PostRow> list;
     list.reserve(size_t(rows));
@@ -60,7 +61,7 @@ double fixThroughWindow(SimFixture &sim, int rows, int *written)
 double perRowMs(int rows, int sent)
 {
     SimFixture sim(SimFixture::generatedAccount(Blog, sent + 1));
-    AppConfig::setServiceHostOverride(sim.serviceHost());
+    sharedTestService().useSimulator(sim);
     sim::Fault normal;
     normal.kind = sim::Fault::Delay;
     sim.server().injectFault(sim::Endpoint::Write, normal, sent);
@@ -90,7 +91,7 @@ int main(int argc, char **argv)
     const int posts = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10000;
     {
         SimFixture sim(SimFixture::generatedAccount(Blog, posts));
-        AppConfig::setServiceHostOverride(sim.serviceHost());
+        sharedTestService().useSimulator(sim);
         int written = 0;
         const double seconds = fixThroughWindow(sim, posts, &written);
         std::printf("Fix posts, %d listed posts: %.2f s, %.3f ms a post, %d writes, %d boxes shown\n", posts,

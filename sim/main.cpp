@@ -26,7 +26,7 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("velloria-sim"));
-    QCoreApplication::setApplicationVersion(QStringLiteral("1.0.36"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(VELLORIA_VERSION_TEXT));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(

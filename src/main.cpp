@@ -1,5 +1,8 @@
-#include "app/AppConfig.h"
+#include "app/AppInfo.h"
 #include "app/modMain.h"
+#include "app/modSupport.h"
+#include "login/SettingsStore.h"
+#include "service/XmlTumblrService.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -10,7 +13,8 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Zelvat"));
     QApplication::setApplicationName(QStringLiteral("Velloria"));
-    QApplication::setApplicationVersion(QStringLiteral("1.00.0036"));
+    QApplication::setApplicationVersion(
+        modSupport::FormatVersion(AppInfo::Major, AppInfo::Minor, AppInfo::Revision));
     // The windows are laid out for Tahoma; where it is missing, a condensed
     // sans keeps their texts inside the designed boxes.
     QFont::insertSubstitutions(QStringLiteral("Tahoma"),
@@ -33,11 +37,10 @@ int main(int argc, char *argv[])
     parser.addOption(webHostOption);
     parser.process(app);
 
-    if (parser.isSet(serviceOption))
-        AppConfig::setServiceHostOverride(parser.value(serviceOption));
-    if (parser.isSet(webHostOption))
-        AppConfig::setWebHostOverride(parser.value(webHostOption));
+    // Read once here; the windows write it when they close.
+    SettingsStore settings;
+    XmlTumblrService service(settings, parser.value(serviceOption), parser.value(webHostOption));
 
-    modMain::Main();
+    modMain::Main(settings, service);
     return app.exec();
 }

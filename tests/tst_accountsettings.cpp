@@ -1,4 +1,5 @@
 #include "TestFolders.h"
+#include "TestService.h"
 
 #include "app/AppConfig.h"
 #include "app/DialogServices.h"
@@ -95,7 +96,9 @@ void TestAccountSettings::cleanupTestCase()
 
 std::unique_ptr<frmGroupSelector> TestAccountSettings::openWindow()
 {
-    auto window = std::make_unique<frmGroupSelector>();
+    // As at the start of a run: the settings are read when the program starts.
+    sharedTestService().reloadSettings();
+    auto window = std::make_unique<frmGroupSelector>(sharedTestService().settings(), sharedTestService().service());
     window->show();
     return window;
 }

@@ -1,7 +1,9 @@
 #include "TestFolders.h"
+#include "TestService.h"
 
 #include "app/DialogServices.h"
 #include "app/modMain.h"
+#include "service/Account.h"
 #include "login/NamedLock.h"
 #include "login/frmGroupSelector.h"
 
@@ -87,6 +89,7 @@ private:
     ScriptedDialogs m_dialogs;
     int m_postsWindowsMade = 0;
     QPointer<QWidget> m_lastPostsWindow;
+    Account m_lastAccount;
 };
 
 void TestBlogLock::initTestCase()
@@ -95,7 +98,8 @@ void TestBlogLock::initTestCase()
     QCoreApplication::setOrganizationName(QStringLiteral("Zelvat"));
     QCoreApplication::setApplicationName(QStringLiteral("Velloria"));
     setDialogs(&m_dialogs);
-    modMain::setPostsWindowFactory([this] {
+    modMain::setPostsWindowFactory([this](const Account &account) {
+        m_lastAccount = account;
         ++m_postsWindowsMade;
         auto *window = new QWidget;
         window->setObjectName(QStringLiteral("frmPostsList"));
@@ -117,7 +121,7 @@ void TestBlogLock::cleanup()
 
 std::unique_ptr<frmGroupSelector> TestBlogLock::makeWindow(const QString &entries)
 {
-    auto window = std::make_unique<frmGroupSelector>();
+    auto window = std::make_unique<frmGroupSelector>(sharedTestService().settings(), sharedTestService().service());
     auto *combo = window->findChild<QComboBox *>(QStringLiteral("cboGroup"));
     frmGroupSelector::FillCombo(entries, combo);
     window->findChild<QLineEdit *>(QStringLiteral("txtEMail"))->setText(QStringLiteral("lock@example.com"));
@@ -255,9 +259,9 @@ void TestBlogLock::proceed_freeBlog_opensPostsWindowAndHidesLogin()
     QVERIFY(m_lastPostsWindow);
     QVERIFY(m_lastPostsWindow->isVisible());
     QVERIFY(!window->isVisible());
-    QCOMPARE(modMain::current().groupName, blog);
-    QCOMPARE(modMain::current().email, QStringLiteral("lock@example.com"));
-    QCOMPARE(modMain::current().password, QStringLiteral("secret"));
+    QCOMPARE(m_lastAccount.groupName, blog);
+    QCOMPARE(m_lastAccount.email, QStringLiteral("lock@example.com"));
+    QCOMPARE(m_lastAccount.password, QStringLiteral("secret"));
 
     // This copy now holds the blog: another one is refused.
     OtherCopy other(LockPrefix + blog);
@@ -292,7 +296,7 @@ void TestBlogLock::proceed_entryWithoutBar_wholeEntryIsTheBlogName()
     const QString blog = QStringLiteral("nobar-%1.example.com").arg(QCoreApplication::applicationPid());
     auto window = makeWindow(blog);
     window->findChild<QPushButton *>(QStringLiteral("cmdPostsList"))->click();
-    QCOMPARE(modMain::current().groupName, blog);
+    QCOMPARE(m_lastAccount.groupName, blog);
     OtherCopy other(LockPrefix + blog);
     QCOMPARE(other.answer(), QStringLiteral("refused"));
 }

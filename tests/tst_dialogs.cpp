@@ -3,8 +3,11 @@
 #include "app/AboutBox.h"
 #include "app/AppConfig.h"
 #include "app/DialogServices.h"
-#include "app/modCommon.h"
+#include "app/ProxyDialog.h"
+#include "login/SettingsStore.h"
 #include "service/HTTPProxySettings.h"
+#include "service/HTTPRequest.h"
+#include "ModalDialogs.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -14,6 +17,7 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QSpinBox>
+#include <QTcpServer>
 #include <QTest>
 #include <QTimer>
 
@@ -22,14 +26,7 @@ namespace {
 template<typename Step>
 void whenModal(Step step)
 {
-    QTimer::singleShot(0, [step] {
-        QWidget *modal = QApplication::activeModalWidget();
-        if (!modal) {
-            whenModal(step);
-            return;
-        }
-        step(modal);
-    });
+    whenModal<QWidget>(step);
 }
 }
 
@@ -47,6 +44,7 @@ private slots:
     void scripted_onShowSeesEachBox();
     void messageBoxEx21_isRetryCancelWithStopIcon();
     void showRuntimeError_showsMessageAndDescription();
+    void showRequestError_showsMessageAndWhyTheRequestFailed();
     void messageBox_hasProgramTitleAndAnswersRetry();
     void messageBox_okOnly();
     void proxyDialog_okSavesTheSettings();
@@ -136,6 +134,32 @@ void TestDialogs::showRuntimeError_showsMessageAndDescription()
     QCOMPARE(scripted.shown.at(0).text, QStringLiteral("Can't read the list.\r\n\r\nOut of memory."));
 }
 
+void TestDialogs::showRequestError_showsMessageAndWhyTheRequestFailed()
+{
+    quint16 port = 0;
+    {
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        port = server.serverPort();
+    }
+    HTTPFormData form;
+    form.AddField(QStringLiteral("email"), QStringLiteral("a"));
+    HTTPRequest request;
+    request.SendRequest(QStringLiteral("127.0.0.1:%1").arg(port), 80, QStringLiteral("POST"),
+                        QStringLiteral("/api/authenticate"), QStringLiteral("HTTP/1.1"), form.PostData(),
+                        form.PostHeaders(), 30000, HTTPRequest::AgentName(), nullptr, false);
+
+    ScriptedDialogs scripted;
+    setDialogs(&scripted);
+    dialogs().ShowRequestError(request, QStringLiteral("Can't authenticate on Tumblr. "));
+    QCOMPARE(scripted.shown.size(), 1);
+    QCOMPARE(scripted.shown.at(0).icon, DialogServices::Critical);
+    QCOMPARE(scripted.shown.at(0).buttons, DialogServices::OkOnly);
+    QCOMPARE(scripted.shown.at(0).text,
+             QStringLiteral("Can't authenticate on Tumblr. \r\n\r\nThe server refused the connection (127.0.0.1:%1).")
+                 .arg(port));
+}
+
 void TestDialogs::messageBox_hasProgramTitleAndAnswersRetry()
 {
     QString title, text;
@@ -192,10 +216,13 @@ void TestDialogs::proxyDialog_okSavesTheSettings()
         modal->findChild<QLineEdit *>(QStringLiteral("txtPassword"))->setText(QStringLiteral("pässwörd"));
         modal->findChild<QPushButton *>(QStringLiteral("cmdOK"))->click();
     });
-    modCommon::ShowProxyDialog(nullptr);
+    {
+        SettingsStore store;
+        ShowProxyDialog(nullptr, store);
+    }
 
     HTTPProxySettings settings;
-    settings.LoadSettings();
+    settings.LoadSettings(SettingsStore());
     QCOMPARE(settings.kind, HTTPProxySettings::Http);
     QCOMPARE(settings.host, QStringLiteral("proxy.local"));
     QCOMPARE(settings.port, 3128);
@@ -209,16 +236,17 @@ void TestDialogs::proxyDialog_cancelKeepsTheSettings()
     before.kind = HTTPProxySettings::Socks5;
     before.host = QStringLiteral("socks.local");
     before.port = 1080;
-    QVERIFY(before.SaveSettings());
+    SettingsStore store;
+    QVERIFY(before.SaveSettings(store));
     whenModal([](QWidget *modal) {
         auto *host = modal->findChild<QLineEdit *>(QStringLiteral("txtHost"));
         QCOMPARE(host->text(), QStringLiteral("socks.local"));
         host->setText(QStringLiteral("changed"));
         modal->findChild<QPushButton *>(QStringLiteral("cmdCancel"))->click();
     });
-    modCommon::ShowProxyDialog(nullptr);
+    ShowProxyDialog(nullptr, store);
     HTTPProxySettings after;
-    after.LoadSettings();
+    after.LoadSettings(SettingsStore());
     QCOMPARE(after.kind, HTTPProxySettings::Socks5);
     QCOMPARE(after.host, QStringLiteral("socks.local"));
     QCOMPARE(after.port, 1080);

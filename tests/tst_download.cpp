@@ -1,3 +1,5 @@
+#include "service/Account.h"
+#include "TestService.h"
 #include <QApplication>
 #include <QCheckBox>
 #include <QHeaderView>
@@ -10,6 +12,8 @@
 #include <QtTest>
 #include <memory>
 
+#include "ModalDialogs.h"
+#include "PostsWindowDriver.h"
 #include "SimFixture.h"
 #include "TestFolders.h"
 #include "app/DialogServices.h"
@@ -27,42 +31,9 @@ const QString Password = QStringLiteral("secret");
 const QString BlogName = QStringLiteral("photos");
 
 // How the download settings dialog is to be answered.
-struct DialogAnswer {
-    QString firstPage = QStringLiteral("1");
-    QString pages = QStringLiteral("All");
-    bool tickCumulative = false;
-    bool cancel = false;
-    // What the test saw in the dialog.
-    bool opened = false;
-    bool cumulativeTickedAtLoad = false;
-};
+using DialogAnswer = DownloadAnswer;
 
-// Waits for the modal dialog (the loader lets events run before it opens it) and answers it.
-void answerDialog(DialogAnswer *answer)
-{
-    auto *timer = new QTimer;
-    timer->setInterval(5);
-    QObject::connect(timer, &QTimer::timeout, timer, [timer, answer] {
-        auto *dialog = qobject_cast<frmDownloadSettings *>(QApplication::activeModalWidget());
-        if (!dialog)
-            return;
-        timer->stop();
-        timer->deleteLater();
-        answer->opened = true;
-        auto *check = dialog->findChild<QCheckBox *>(QStringLiteral("chkCummulativeDownload"));
-        answer->cumulativeTickedAtLoad = check->isChecked();
-        if (answer->cancel) {
-            dialog->findChild<QPushButton *>(QStringLiteral("cmdCancel"))->click();
-            return;
-        }
-        dialog->findChild<QLineEdit *>(QStringLiteral("txtStartReadFrom"))->setText(answer->firstPage);
-        dialog->findChild<QLineEdit *>(QStringLiteral("txtReadPages"))->setText(answer->pages);
-        if (answer->tickCumulative)
-            check->setChecked(true);
-        dialog->findChild<QPushButton *>(QStringLiteral("cmdOk"))->click();
-    });
-    timer->start();
-}
+void answerDialog(DialogAnswer *answer) { answerDownloadSettings(answer); }
 
 sim::Fault fault(sim::Fault::Kind kind)
 {
@@ -169,11 +140,9 @@ void tst_download::cleanup()
 
 std::unique_ptr<frmPostsList> tst_download::openWindow(SimFixture &sim, const QString &blog)
 {
-    modMain::CurrentAccount &account = modMain::current();
-    account.groupName = sim.blogHost(blog);
-    account.email = sim.server().accounts().front().email;
-    account.password = sim.server().accounts().front().password;
-    auto window = std::make_unique<frmPostsList>();
+    sharedTestService().useSimulator(sim);
+    auto window = std::make_unique<frmPostsList>(sharedTestService().settings(), sharedTestService().service(),
+                                                 PostsWindowDriver::simulatorAccount(sim, blog));
     window->show();
     return window;
 }
@@ -323,7 +292,7 @@ void tst_download::firstPage3With2Pages_requestsStarts100And150()
     QCOMPARE(readStarts(sim.server()), (QList<long>{100, 150}));
     QCOMPARE(window->posts().count(), 100);
     QCOMPARE(window->posts().at(0).id, QStringLiteral("1101"));
-    QCOMPARE(modTumblrReader::RequestNumber(), 3L);
+    QCOMPARE(window->findChild<ucPostsLoader *>(QStringLiteral("uplLoader"))->requestNumber(), 3L);
 }
 
 void tst_download::allPagesOfExactly100Posts_costsThreeRequests()
@@ -527,7 +496,8 @@ void tst_download::cumulativeDownload_keepsListedRows()
     DialogAnswer second;
     second.firstPage = QStringLiteral("3");
     second.pages = QStringLiteral("1");
-    second.tickCumulative = !holdCtrl;
+    if (!holdCtrl)
+        second.cumulative = true;
     if (holdCtrl)
         QTest::keyPress(window->windowHandle(), Qt::Key_Control, Qt::ControlModifier);
     QVERIFY(download(*window, second));

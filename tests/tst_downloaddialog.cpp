@@ -1,3 +1,5 @@
+#include "service/Account.h"
+#include "TestService.h"
 #include "TestFolders.h"
 
 #include <QApplication>
@@ -57,8 +59,8 @@ void tst_downloaddialog::initTestCase()
     // Settings of this run only: placement and column layout start from the design.
     QVERIFY(m_folders.isValid());
     setDialogs(&m_dialogs);
-    modMain::current() = {QStringLiteral("127.0.0.1:1"), QStringLiteral("a@b.c"), QStringLiteral("p")};
-    m_posts = std::make_unique<frmPostsList>();
+    testAccount() = {QStringLiteral("127.0.0.1:1"), QStringLiteral("a@b.c"), QStringLiteral("p")};
+    m_posts = std::make_unique<frmPostsList>(sharedTestService().settings(), sharedTestService().service(), testAccount());
     m_posts->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_posts.get()));
 }
@@ -66,7 +68,6 @@ void tst_downloaddialog::initTestCase()
 void tst_downloaddialog::init()
 {
     m_dialogs.clear();
-    modTumblrReader::DownloadSettings() = modTumblrReader::DownloadSettingsData();
 }
 
 void tst_downloaddialog::cleanup()
@@ -134,10 +135,10 @@ void tst_downloaddialog::design_captionControlsAndDefaults()
     QVERIFY(ok->isDefault());
     QCOMPARE(dialog->findChild<QPushButton *>(QStringLiteral("cmdCancel"))->text(), QStringLiteral("Cancel"));
     QCOMPARE(dialog->findChild<QLabel *>(QStringLiteral("lblTag0"))->text(), StartHelp);
-    QVERIFY(modTumblrReader::DownloadSettings().Cancelled);
+    QVERIFY(dialog->settings().Cancelled);
 
     ok->click();
-    const modTumblrReader::DownloadSettingsData &settings = modTumblrReader::DownloadSettings();
+    const modTumblrReader::DownloadSettingsData &settings = dialog->settings();
     QCOMPARE(settings.FirstPageIndex, 0L);
     QCOMPARE(settings.PagesToRead, -1L);
     QCOMPARE(settings.Cumulative, false);
@@ -200,7 +201,7 @@ void tst_downloaddialog::ok_withInputs_setsSettingsOrShowsMessage()
     ok->setFocus();
     ok->click();
 
-    const modTumblrReader::DownloadSettingsData &settings = modTumblrReader::DownloadSettings();
+    const modTumblrReader::DownloadSettingsData &settings = dialog->settings();
     if (message.isEmpty()) {
         QVERIFY(m_dialogs.shown.isEmpty());
         QVERIFY(!dialog->isVisible());
@@ -229,9 +230,8 @@ void tst_downloaddialog::cancelOrClose_leavesCancelled_data()
 void tst_downloaddialog::cancelOrClose_leavesCancelled()
 {
     QFETCH(int, how);
-    modTumblrReader::DownloadSettings().Cancelled = false;
     auto dialog = openDialog();
-    QVERIFY(modTumblrReader::DownloadSettings().Cancelled);
+    QVERIFY(dialog->settings().Cancelled);
     if (how == 0)
         dialog->findChild<QPushButton *>(QStringLiteral("cmdCancel"))->click();
     else if (how == 1)
@@ -240,7 +240,7 @@ void tst_downloaddialog::cancelOrClose_leavesCancelled()
         dialog->close();
     QVERIFY(!dialog->isVisible());
     QCOMPARE(dialog->result(), int(QDialog::Rejected));
-    QVERIFY(modTumblrReader::DownloadSettings().Cancelled);
+    QVERIFY(dialog->settings().Cancelled);
 }
 
 void tst_downloaddialog::cancelAfterFailedOk_staysCancelled()
@@ -251,7 +251,7 @@ void tst_downloaddialog::cancelAfterFailedOk_staysCancelled()
     dialog->findChild<QPushButton *>(QStringLiteral("cmdOk"))->click();
     QCOMPARE(m_dialogs.shown.size(), 1);
     dialog->findChild<QPushButton *>(QStringLiteral("cmdCancel"))->click();
-    QVERIFY(modTumblrReader::DownloadSettings().Cancelled);
+    QVERIFY(dialog->settings().Cancelled);
 }
 
 void tst_downloaddialog::ctrlHeldAtLoad_ticksCumulative()
@@ -261,7 +261,7 @@ void tst_downloaddialog::ctrlHeldAtLoad_ticksCumulative()
     QTest::keyRelease(m_posts->windowHandle(), Qt::Key_Control);
     QVERIFY(dialog->findChild<QCheckBox *>(QStringLiteral("chkCummulativeDownload"))->isChecked());
     dialog->findChild<QPushButton *>(QStringLiteral("cmdOk"))->click();
-    QVERIFY(modTumblrReader::DownloadSettings().Cumulative);
+    QVERIFY(dialog->settings().Cumulative);
 
     auto plain = openDialog();
     QVERIFY(!plain->findChild<QCheckBox *>(QStringLiteral("chkCummulativeDownload"))->isChecked());

@@ -1,6 +1,7 @@
 #include "TestFolders.h"
 
 #include "login/EMailHistory.h"
+#include "login/EMailHistoryMenu.h"
 
 #include <QAction>
 #include <QApplication>
@@ -284,7 +285,7 @@ void TestEMailHistory::showHistory_chosenAddress_goesIntoTextBox()
         QTest::keyClick(menu, Qt::Key_Down);
         QTest::keyClick(menu, Qt::Key_Return);
     });
-    history.ShowHistory(&box);
+    ShowHistory(history, &box);
 
     QCOMPARE(menuName, QStringLiteral("mnuEMailHistory"));
     QCOMPARE(offered, (QStringList{"tom&&jerry@example.com", "older@example.com"}));
@@ -308,7 +309,7 @@ void TestEMailHistory::showHistory_dismissed_leavesTextBox()
             QTest::keyClick(menu, Qt::Key_Escape);
         }
     });
-    history.ShowHistory(&box);
+    ShowHistory(history, &box);
     QVERIFY(shown);
     QCOMPARE(box.text(), QStringLiteral("typed@example.com"));
 }
@@ -321,7 +322,7 @@ void TestEMailHistory::showHistory_emptyHistory_showsNothing()
     QLineEdit box;
     box.show();
     // Returns at once: a menu would block here until closed.
-    history.ShowHistory(&box);
+    ShowHistory(history, &box);
     QVERIFY(!QApplication::activePopupWidget());
     QVERIFY(box.text().isEmpty());
 }

@@ -7,6 +7,7 @@
 
 #include "SimFixture.h"
 #include "TestFolders.h"
+#include "TestService.h"
 #include "app/AppConfig.h"
 #include "app/DialogServices.h"
 #include "posts/IPostsList.h"
@@ -27,7 +28,7 @@ class FakePostsList final : public QWidget, public IPostsList, public IResultInd
     Q_DISABLE_COPY_MOVE(FakePostsList)
 
 public:
-    FakePostsList() : m_view(new QTableView(this)), fixer(new ucPostsFixer(*this, this))
+    FakePostsList() : m_view(new QTableView(this)), fixer(new ucPostsFixer(sharedTestService().service(), *this, this))
     {
         m_view->setModel(&model);
         m_view->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -158,17 +159,17 @@ private slots:
     void cleanupTestCase()
     {
         setDialogs(nullptr);
-        AppConfig::setServiceHostOverride({});
+        sharedTestService().useServiceHost({});
     }
 
     void fix_threeRowsAccepted_numbersRequestsAndEmptiesList()
     {
         SimFixture sim(threePosts());
-        AppConfig::setServiceHostOverride(sim.serviceHost());
+        sharedTestService().useSimulator(sim);
         FakePostsList list;
         listAll(sim, list);
 
-        QVERIFY(list.fixer->FixPosts(Blog, EMail, Password));
+        QVERIFY(list.fixer->FixPosts((Account{Blog, EMail, Password})));
 
         QCOMPARE(list.model.count(), 0);
         QCOMPARE(list.progressLines, QStringList({"Rquest #1", "Rquest #2", "Rquest #3"}));
@@ -188,12 +189,12 @@ private slots:
     void fix_afterEachRow_newFirstRowSelected()
     {
         SimFixture sim(threePosts());
-        AppConfig::setServiceHostOverride(sim.serviceHost());
+        sharedTestService().useSimulator(sim);
         FakePostsList list;
         listAll(sim, list);
         QList<QList<int>> selections;
         list.onDraw = [&] { selections.append(list.selectedRows()); };
-        QVERIFY(list.fixer->FixPosts(Blog, EMail, Password));
+        QVERIFY(list.fixer->FixPosts((Account{Blog, EMail, Password})));
         QCOMPARE(selections, QList<QList<int>>({{0}, {0}, {}}));
     }
 
@@ -221,7 +222,7 @@ private slots:
         QFETCH(QByteArray, body);
         QFETCH(QString, message);
         SimFixture sim(threePosts());
-        AppConfig::setServiceHostOverride(sim.serviceHost());
+        sharedTestService().useSimulator(sim);
         FakePostsList list;
         listAll(sim, list);
         list.caption = QStringLiteral("2");
@@ -236,7 +237,7 @@ private slots:
         sim.server().injectFault(sim::Endpoint::Write, refused, 1);
         m_dialogs.answer(DialogServices::Cancel);
 
-        QVERIFY(!list.fixer->FixPosts(Blog, EMail, Password));
+        QVERIFY(!list.fixer->FixPosts((Account{Blog, EMail, Password})));
 
         QCOMPARE(m_dialogs.texts(), QStringList({message}));
         QCOMPARE(m_dialogs.shown.at(0).buttons, DialogServices::RetryCancel);
@@ -257,12 +258,12 @@ private slots:
     void fix_resultCaptionNotANumber_countsFromZero()
     {
         SimFixture sim(threePosts());
-        AppConfig::setServiceHostOverride(sim.serviceHost());
+        sharedTestService().useSimulator(sim);
         FakePostsList list;
         listAll(sim, list);
         list.caption = QStringLiteral("x");
         sim.server().injectFault(sim::Endpoint::Write, {sim::Fault::Status, 400, "No.", {}, 0, 1}, 1);
-        QVERIFY(!list.fixer->FixPosts(Blog, EMail, Password));
+        QVERIFY(!list.fixer->FixPosts((Account{Blog, EMail, Password})));
         QCOMPARE(list.caption, QStringLiteral("1"));
         QCOMPARE(list.model.count(), 3);
     }
@@ -270,7 +271,7 @@ private slots:
     void fix_connectionDropped_showsErrorWithoutRetry()
     {
         SimFixture sim(threePosts());
-        AppConfig::setServiceHostOverride(sim.serviceHost());
+        sharedTestService().useSimulator(sim);
         FakePostsList list;
         listAll(sim, list);
         sim::Fault dropped;
@@ -278,7 +279,7 @@ private slots:
         // More than one: the network layer may try a dropped request once more by itself.
         sim.server().injectFault(sim::Endpoint::Write, dropped, 5);
 
-        QVERIFY(!list.fixer->FixPosts(Blog, EMail, Password));
+        QVERIFY(!list.fixer->FixPosts((Account{Blog, EMail, Password})));
 
         QCOMPARE(m_dialogs.shown.size(), 1);
         QCOMPARE(m_dialogs.shown.at(0).buttons, DialogServices::OkOnly);
@@ -294,7 +295,7 @@ private slots:
     void fix_stalledWriteStopped_showsNothingAndKeepsRow()
     {
         SimFixture sim(threePosts());
-        AppConfig::setServiceHostOverride(sim.serviceHost());
+        sharedTestService().useSimulator(sim);
         FakePostsList list;
         listAll(sim, list);
         // The second write never gets an answer; the user stops meanwhile.
@@ -308,7 +309,7 @@ private slots:
                 QTimer::singleShot(200, list.fixer, &ucPostsFixer::StopIt);
         });
 
-        QVERIFY(!list.fixer->FixPosts(Blog, EMail, Password));
+        QVERIFY(!list.fixer->FixPosts((Account{Blog, EMail, Password})));
 
         QVERIFY(m_dialogs.shown.isEmpty());
         QCOMPARE(list.colors, QList<IResultIndicator::Color>({IResultIndicator::Green, IResultIndicator::Red}));
@@ -318,14 +319,14 @@ private slots:
 
         // A stop asked for while idle is ignored: the next run goes through.
         list.fixer->StopIt();
-        QVERIFY(list.fixer->FixPosts(Blog, EMail, Password));
+        QVERIFY(list.fixer->FixPosts((Account{Blog, EMail, Password})));
         QCOMPARE(list.model.count(), 0);
     }
 
     void fix_threeRefusalsThenAccepted_writesOnceWithSameFields()
     {
         SimFixture sim(threePosts());
-        AppConfig::setServiceHostOverride(sim.serviceHost());
+        sharedTestService().useSimulator(sim);
         FakePostsList list;
         list.model.append(rowFor(sim.post(QStringLiteral("101")), QStringLiteral("Photo 1"), QStringLiteral("cat")));
         list.caption = QStringLiteral("5");
@@ -337,7 +338,7 @@ private slots:
         for (int i = 0; i < 3; ++i)
             m_dialogs.answer(DialogServices::Retry);
 
-        QVERIFY(list.fixer->FixPosts(Blog, EMail, Password));
+        QVERIFY(list.fixer->FixPosts((Account{Blog, EMail, Password})));
 
         QCOMPARE(m_dialogs.shown.size(), 3);
         QCOMPARE(progressAtBox, QStringList(3, QStringLiteral("Rquest #1")));
@@ -355,12 +356,12 @@ private slots:
     void fix_emptyDisplayCaption_droppedWithoutRequest()
     {
         SimFixture sim(threePosts());
-        AppConfig::setServiceHostOverride(sim.serviceHost());
+        sharedTestService().useSimulator(sim);
         FakePostsList list;
         list.model.append(rowFor(sim.post(QStringLiteral("101")), QString(), QStringLiteral("cat")));
         list.model.append(rowFor(sim.post(QStringLiteral("102")), QStringLiteral("Photo 2"), QString()));
 
-        QVERIFY(list.fixer->FixPosts(Blog, EMail, Password));
+        QVERIFY(list.fixer->FixPosts((Account{Blog, EMail, Password})));
 
         const QList<sim::Request> writes = sim.server().log(sim::Endpoint::Write);
         QCOMPARE(writes.size(), 1);
@@ -374,10 +375,10 @@ private slots:
     void fix_onlyEmptyCaptions_nothingSentListEmptied()
     {
         SimFixture sim(threePosts());
-        AppConfig::setServiceHostOverride(sim.serviceHost());
+        sharedTestService().useSimulator(sim);
         FakePostsList list;
         list.model.append(rowFor(sim.post(QStringLiteral("101")), QString(), QString()));
-        QVERIFY(list.fixer->FixPosts(Blog, EMail, Password));
+        QVERIFY(list.fixer->FixPosts((Account{Blog, EMail, Password})));
         QCOMPARE(list.model.count(), 0);
         QVERIFY(list.colors.isEmpty());
         QVERIFY(sim.server().log(sim::Endpoint::Write).isEmpty());
@@ -398,10 +399,10 @@ private slots:
         QFETCH(QString, email);
         QFETCH(QString, password);
         SimFixture sim(threePosts());
-        AppConfig::setServiceHostOverride(sim.serviceHost());
+        sharedTestService().useSimulator(sim);
         FakePostsList list;
         listAll(sim, list);
-        QVERIFY(!list.fixer->FixPosts(group, email, password));
+        QVERIFY(!list.fixer->FixPosts((Account{group, email, password})));
         QCOMPARE(list.model.count(), 3);
         QVERIFY(list.colors.isEmpty());
         QVERIFY(sim.server().log().isEmpty());
@@ -427,10 +428,10 @@ private slots:
         QFETCH(QString, caption);
         QFETCH(QByteArray, sent);
         SimFixture sim(threePosts());
-        AppConfig::setServiceHostOverride(sim.serviceHost());
+        sharedTestService().useSimulator(sim);
         FakePostsList list;
         list.model.append(rowFor(sim.post(QStringLiteral("101")), caption, tags));
-        QVERIFY(list.fixer->FixPosts(Blog, EMail, Password));
+        QVERIFY(list.fixer->FixPosts((Account{Blog, EMail, Password})));
         QCOMPARE(sim.server().log(sim::Endpoint::Write).at(0).field(QStringLiteral("tags")), sent);
     }
 
@@ -443,11 +444,11 @@ private slots:
         post.linkUrl = QStringLiteral("http://example.com/café/ñandú?x=1&y=2");
         post.date = QStringLiteral("2026-11-30 18:04:05 GMT");
         SimFixture sim(accountWith({post}));
-        AppConfig::setServiceHostOverride(sim.serviceHost());
+        sharedTestService().useSimulator(sim);
         FakePostsList list;
         list.model.append(rowFor(post, QStringLiteral("Кот 🐈 & «друзья»"), QStringLiteral("ёлка, \"a, b\"")));
 
-        QVERIFY(list.fixer->FixPosts(Blog, EMail, Password));
+        QVERIFY(list.fixer->FixPosts((Account{Blog, EMail, Password})));
 
         const QList<sim::Request> writes = sim.server().log(sim::Endpoint::Write);
         QCOMPARE(writes.size(), 1);
@@ -484,11 +485,11 @@ private slots:
         post.linkUrl.clear();
         post.date.clear();
         SimFixture sim(accountWith({post}));
-        AppConfig::setServiceHostOverride(sim.serviceHost());
+        sharedTestService().useSimulator(sim);
         FakePostsList list;
         list.model.append(rowFor(post, QStringLiteral("Plain"), QString()));
 
-        QVERIFY(list.fixer->FixPosts(Blog, EMail, Password));
+        QVERIFY(list.fixer->FixPosts((Account{Blog, EMail, Password})));
 
         const sim::Request write = sim.server().log(sim::Endpoint::Write).at(0);
         QCOMPARE(fieldNames(write), TwelveFields);

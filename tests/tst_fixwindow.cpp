@@ -8,6 +8,7 @@
 #include "PostsWindowDriver.h"
 #include "SimFixture.h"
 #include "TestFolders.h"
+#include "TestService.h"
 #include "app/AppConfig.h"
 #include "app/DialogServices.h"
 #include "posts/frmPostsList.h"
@@ -69,14 +70,14 @@ private slots:
     void cleanupTestCase()
     {
         setDialogs(nullptr);
-        AppConfig::setServiceHostOverride({});
+        sharedTestService().useServiceHost({});
     }
 
     void fixPosts_downloadedRows_allWrittenListEmptied()
     {
         SimFixture sim(SimFixture::generatedAccount(Blog, 5, EMail, Password));
-        AppConfig::setServiceHostOverride(sim.serviceHost());
-        auto window = open(sim, Blog);
+        sharedTestService().useSimulator(sim);
+        auto window = open(sharedTestService(), sim, Blog);
         QVERIFY(downloadAll(*window));
         QCOMPARE(window->posts().count(), 5);
 
@@ -128,8 +129,8 @@ private slots:
     void fixPosts_captionCountsDown_rowByRow()
     {
         SimFixture sim(SimFixture::generatedAccount(Blog, 3, EMail, Password));
-        AppConfig::setServiceHostOverride(sim.serviceHost());
-        auto window = open(sim, Blog);
+        sharedTestService().useSimulator(sim);
+        auto window = open(sharedTestService(), sim, Blog);
         QVERIFY(downloadAll(*window));
         QStringList titles;
         connect(&sim.server(), &sim::Server::requestLogged, this,
@@ -142,8 +143,8 @@ private slots:
     void fixPosts_rowsAppendedToModel_sentWithTheirFields()
     {
         SimFixture sim(SimFixture::generatedAccount(Blog, 2, EMail, Password));
-        AppConfig::setServiceHostOverride(sim.serviceHost());
-        auto window = open(sim, Blog);
+        sharedTestService().useSimulator(sim);
+        auto window = open(sharedTestService(), sim, Blog);
         PostRow row;
         row.id = QStringLiteral("1002");
         row.date = QStringLiteral("2026-01-01 00:00:00 GMT");
@@ -170,8 +171,8 @@ private slots:
     void fixPosts_emptyList_doesNothing()
     {
         SimFixture sim(SimFixture::generatedAccount(Blog, 2, EMail, Password));
-        AppConfig::setServiceHostOverride(sim.serviceHost());
-        auto window = open(sim, Blog);
+        sharedTestService().useSimulator(sim);
+        auto window = open(sharedTestService(), sim, Blog);
         // The button is disabled with no rows; the handler itself also does nothing.
         QVERIFY(!button(*window, "cmdFixPosts")->isEnabled());
         QMetaObject::invokeMethod(button(*window, "cmdFixPosts"), "click");
@@ -182,8 +183,8 @@ private slots:
     void escDuringStalledWrite_stopsRun_windowStays()
     {
         SimFixture sim(SimFixture::generatedAccount(Blog, 3, EMail, Password));
-        AppConfig::setServiceHostOverride(sim.serviceHost());
-        auto window = open(sim, Blog);
+        sharedTestService().useSimulator(sim);
+        auto window = open(sharedTestService(), sim, Blog);
         QVERIFY(downloadAll(*window));
         const QStringList ids = listedIds(*window);
         sim.server().injectFault(sim::Endpoint::Write, delayed(0), 1);
@@ -221,8 +222,8 @@ private slots:
     void refusedWrite_cancelled_rowStaysAndCounterShown()
     {
         SimFixture sim(SimFixture::generatedAccount(Blog, 3, EMail, Password));
-        AppConfig::setServiceHostOverride(sim.serviceHost());
-        auto window = open(sim, Blog);
+        sharedTestService().useSimulator(sim);
+        auto window = open(sharedTestService(), sim, Blog);
         QVERIFY(downloadAll(*window));
         const QStringList ids = listedIds(*window);
         sim::Fault refused;

@@ -2,7 +2,7 @@
 #include "TestFolders.h"
 
 #include "app/AppConfig.h"
-#include "app/DialogServices.h"
+#include "login/SettingsStore.h"
 #include "service/HTTPRequest.h"
 
 #include <QNetworkProxy>
@@ -132,7 +132,6 @@ void TestHttp::initTestCase()
 void TestHttp::cleanup()
 {
     HTTPRequest::setTimeoutOverride(0);
-    setDialogs(nullptr);
 }
 
 void TestHttp::formData_encodesFieldsInOrder_data()
@@ -539,10 +538,13 @@ void TestHttp::proxySettings_roundTripThroughSettingsStore()
     saved.port = 1080;
     saved.user = QStringLiteral("zoë");
     saved.password = QStringLiteral("pässwörd");
-    QVERIFY(saved.SaveSettings());
+    {
+        SettingsStore store;
+        QVERIFY(saved.SaveSettings(store));
+    }
 
     HTTPProxySettings loaded;
-    loaded.LoadSettings(QStringLiteral("HTTP Proxy"));
+    loaded.LoadSettings(SettingsStore(), QStringLiteral("HTTP Proxy"));
     QCOMPARE(loaded.kind, HTTPProxySettings::Socks5);
     QCOMPARE(loaded.host, saved.host);
     QCOMPARE(loaded.port, 1080);
@@ -551,7 +553,7 @@ void TestHttp::proxySettings_roundTripThroughSettingsStore()
     QVERIFY(AppConfig::openSettings()->childGroups().contains(QStringLiteral("HTTP Proxy")));
 
     AppConfig::openSettings()->remove(QStringLiteral("HTTP Proxy"));
-    loaded.LoadSettings();
+    loaded.LoadSettings(SettingsStore());
     QCOMPARE(loaded.kind, HTTPProxySettings::None);
     QVERIFY(loaded.host.isEmpty());
 }
@@ -617,23 +619,14 @@ void TestHttp::requestErrorText_describesFailureOrAnswer()
     SimFixture sim;
     HTTPRequest request;
     send(request, sim.serviceHost(), signInForm("demo@example.com", "wrong"));
-    QCOMPARE(DialogServices::RequestErrorText(request), QStringLiteral("The server answered: 403 Forbidden"));
+    QCOMPARE(request.result().RequestErrorText(), QStringLiteral("The server answered: 403 Forbidden"));
 
     const quint16 port = freePort();
     send(request, QStringLiteral("127.0.0.1:%1").arg(port), signInForm("a", "b"));
-    QCOMPARE(DialogServices::RequestErrorText(request),
+    QCOMPARE(request.result().RequestErrorText(),
              QStringLiteral("The server refused the connection (127.0.0.1:%1).").arg(port));
-
-    ScriptedDialogs scripted;
-    setDialogs(&scripted);
-    dialogs().ShowRequestError(request, QStringLiteral("Can't authenticate on Tumblr. "));
-    QCOMPARE(scripted.shown.size(), 1);
-    QCOMPARE(scripted.shown.at(0).icon, DialogServices::Critical);
-    QCOMPARE(scripted.shown.at(0).buttons, DialogServices::OkOnly);
-    QCOMPARE(scripted.shown.at(0).text,
-             QStringLiteral("Can't authenticate on Tumblr. \r\n\r\nThe server refused the connection (127.0.0.1:%1).")
-                 .arg(port));
+    QCOMPARE(request.result().failure, HTTPFailure::Refused);
 }
 
-QTEST_MAIN(TestHttp)
+QTEST_GUILESS_MAIN(TestHttp)
 #include "tst_http.moc"

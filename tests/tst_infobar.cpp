@@ -1,6 +1,6 @@
 #include "TestFolders.h"
 
-#include "app/modMain.h"
+#include "service/Account.h"
 #include "app/ucInfoToolBar.h"
 
 #include <QApplication>
@@ -57,9 +57,9 @@ void TestInfoBar::initTestCase()
 
 void TestInfoBar::newBar_showsDesignCaptionsAndCurrentEMail()
 {
-    modMain::current().email = QStringLiteral("me@example.com");
-    ucInfoToolBar bar;
-    modMain::current().email.clear();
+    Account account;
+    account.email = QStringLiteral("me@example.com");
+    ucInfoToolBar bar(account, nullptr);
 
     QCOMPARE(bar.ListInfoLabel(), QStringLiteral("???"));
     QCOMPARE(bar.ListInfo(), QStringLiteral("-----"));

@@ -1,3 +1,5 @@
+#include "service/Account.h"
+#include "TestService.h"
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QScrollBar>
@@ -94,13 +96,13 @@ void tst_listview::initTestCase()
 void tst_listview::init()
 {
     m_dialogs.clear();
-    modMain::current() = {QStringLiteral("127.0.0.1:1"), QStringLiteral("user@example.com"),
+    testAccount() = {QStringLiteral("127.0.0.1:1"), QStringLiteral("user@example.com"),
                           QStringLiteral("secret")};
 }
 
 std::unique_ptr<frmPostsList> tst_listview::openWindow(int rowCount)
 {
-    auto window = std::make_unique<frmPostsList>();
+    auto window = std::make_unique<frmPostsList>(sharedTestService().settings(), sharedTestService().service(), testAccount());
     window->posts().append(rows(rowCount));
     window->DrawControls();
     window->show();

@@ -1,5 +1,6 @@
 #include "SimFixture.h"
 #include "TestFolders.h"
+#include "TestService.h"
 
 #include "app/AppConfig.h"
 #include "app/DialogServices.h"
@@ -106,7 +107,7 @@ private:
         return found;
     }
     void signIn(const QString &email, const QString &password);
-    static void useService(const QString &host) { AppConfig::setServiceHostOverride(host); }
+    static void useService(const QString &host) { sharedTestService().useServiceHost(host); }
 
     TestFolders m_folders;
     ScriptedDialogs m_dialogs;
@@ -142,7 +143,7 @@ void TestLogin::cleanup()
 frmGroupSelector *TestLogin::makeWindow()
 {
     delete m_window.data();
-    m_window = new frmGroupSelector();
+    m_window = new frmGroupSelector(sharedTestService().settings(), sharedTestService().service());
     m_window->show();
     QApplication::setActiveWindow(m_window);
     return m_window;

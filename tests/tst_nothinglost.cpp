@@ -15,6 +15,7 @@
 #include "PostsWindowDriver.h"
 #include "SimFixture.h"
 #include "TestFolders.h"
+#include "TestService.h"
 #include "app/AppConfig.h"
 #include "app/DialogServices.h"
 #include "posts/frmPostsList.h"
@@ -199,14 +200,14 @@ private slots:
     void cleanupTestCase()
     {
         setDialogs(nullptr);
-        AppConfig::setServiceHostOverride({});
+        sharedTestService().useServiceHost({});
     }
 
     void fixAll_everyFieldKept_tagsGainOneTag()
     {
         SimFixture sim(awkwardAccount(312, m_kinds));
-        AppConfig::setServiceHostOverride(sim.serviceHost());
-        auto window = open(sim, Blog);
+        sharedTestService().useSimulator(sim);
+        auto window = open(sharedTestService(), sim, Blog);
         QVERIFY(downloadAll(*window));
         const Snapshot before = snapshot(sim, *window);
         checkListedKinds(before);
@@ -221,8 +222,8 @@ private slots:
     void stoppedHalfWay_unsentRowsStay_sentWrittenOnce()
     {
         SimFixture sim(awkwardAccount(120, m_kinds));
-        AppConfig::setServiceHostOverride(sim.serviceHost());
-        auto window = open(sim, Blog);
+        sharedTestService().useSimulator(sim);
+        auto window = open(sharedTestService(), sim, Blog);
         QVERIFY(downloadAll(*window));
         const Snapshot before = snapshot(sim, *window);
         const int stallAt = 40; // the 40th write never gets an answer
@@ -249,8 +250,8 @@ private slots:
     void refusedHalfWay_cancelled_unsentRowsStay_sentWrittenOnce()
     {
         SimFixture sim(awkwardAccount(120, m_kinds));
-        AppConfig::setServiceHostOverride(sim.serviceHost());
-        auto window = open(sim, Blog);
+        sharedTestService().useSimulator(sim);
+        auto window = open(sharedTestService(), sim, Blog);
         QVERIFY(downloadAll(*window));
         const Snapshot before = snapshot(sim, *window);
         const int refusedAt = 25;
@@ -274,8 +275,8 @@ private slots:
     void refusedThenRetried_writtenOnce()
     {
         SimFixture sim(awkwardAccount(60, m_kinds));
-        AppConfig::setServiceHostOverride(sim.serviceHost());
-        auto window = open(sim, Blog);
+        sharedTestService().useSimulator(sim);
+        auto window = open(sharedTestService(), sim, Blog);
         QVERIFY(downloadAll(*window));
         const Snapshot before = snapshot(sim, *window);
         sim::Fault refused = fault(sim::Fault::Status);

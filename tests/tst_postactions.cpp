@@ -8,6 +8,7 @@
 #include "PostsWindowDriver.h"
 #include "SimFixture.h"
 #include "TestFolders.h"
+#include "TestService.h"
 #include "app/AppConfig.h"
 #include "app/DialogServices.h"
 #include "posts/PostActions.h"
@@ -53,7 +54,7 @@ private slots:
         // Settings of our own: other test programs may write a proxy into theirs meanwhile.
         QVERIFY(m_folders.isValid());
         setDialogs(&m_dialogs);
-        AppConfig::setWebHostOverride(WebHost);
+        sharedTestService().service().setWebHost(WebHost);
         PostActions::setUrlOpener([this](const QUrl &url) {
             m_opened << url.toString(QUrl::FullyEncoded);
             return m_openerWorks;
@@ -65,14 +66,14 @@ private slots:
         m_dialogs.clear();
         m_opened.clear();
         m_openerWorks = true;
-        m_window = open(*m_sim, Blog);
+        m_window = open(sharedTestService(), *m_sim, Blog);
     }
     void cleanup() { m_window.reset(); }
     void cleanupTestCase()
     {
         m_sim.reset();
         PostActions::setUrlOpener(nullptr);
-        AppConfig::setWebHostOverride({});
+        sharedTestService().service().setWebHost({});
         setDialogs(nullptr);
     }
 
@@ -342,7 +343,7 @@ private slots:
     {
         fill(8);
         select({7, 2, 5});
-        PostActions actions(*m_window, *list(*m_window)->selectionModel());
+        PostActions actions(*m_window, *list(*m_window)->selectionModel(), WebHost);
         QCOMPARE(actions.GetSelectedIndexes(), QList<int>({1, 4, 6}));
         actions.SelectAllPosts();
         QCOMPARE(actions.GetSelectedIndexes(), QList<int>({0, 1, 2, 3, 4, 5, 6, 7}));

@@ -1,3 +1,5 @@
+#include "service/Account.h"
+#include "TestService.h"
 #include <QApplication>
 #include <QCheckBox>
 #include <QHeaderView>
@@ -91,7 +93,7 @@ void tst_postslist::init()
 {
     m_dialogs.clear();
     m_opened.clear();
-    modMain::current() = {QStringLiteral("127.0.0.1:1"), QStringLiteral("user@example.com"),
+    testAccount() = {QStringLiteral("127.0.0.1:1"), QStringLiteral("user@example.com"),
                           QStringLiteral("secret")};
 }
 
@@ -103,7 +105,7 @@ void tst_postslist::cleanup()
 
 std::unique_ptr<frmPostsList> tst_postslist::openWindow(int rowCount)
 {
-    auto window = std::make_unique<frmPostsList>();
+    auto window = std::make_unique<frmPostsList>(sharedTestService().settings(), sharedTestService().service(), testAccount());
     window->posts().append(rows(rowCount));
     window->DrawControls();
     window->show();
@@ -162,7 +164,7 @@ void tst_postslist::keys_actOnlyForTheirExactModifiers()
 void tst_postslist::rowChangingKeys_ignoredWhileDownloading()
 {
     SimFixture sim(SimFixture::generatedAccount(QStringLiteral("photos"), 60));
-    modMain::current() = {sim.blogHost(QStringLiteral("photos")), QStringLiteral("user@example.com"),
+    testAccount() = {sim.blogHost(QStringLiteral("photos")), QStringLiteral("user@example.com"),
                           QStringLiteral("secret")};
     auto window = openWindow(5);
     window->selectAndShowRow(0);

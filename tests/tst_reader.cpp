@@ -3,7 +3,7 @@
 #include <QDir>
 #include <QtTest>
 
-#include "app/DialogServices.h"
+#include "ScriptedRunHost.h"
 #include "service/IResultIndicator.h"
 #include "service/XMLDocument.h"
 #include "service/modTumblrReader.h"
@@ -79,7 +79,7 @@ private slots:
 
 private:
     TestFolders m_folders;
-    ScriptedDialogs m_dialogs;
+    ScriptedRunHost m_dialogs;
 };
 
 void tst_reader::initTestCase()
@@ -87,7 +87,6 @@ void tst_reader::initTestCase()
     QVERIFY(m_folders.isValid());
     // A private temporary folder, so leftover page files can be counted.
     QCOMPARE(QDir(QDir::tempPath()).canonicalPath(), QDir(m_folders.tempPath()).canonicalPath());
-    setDialogs(&m_dialogs);
 }
 
 void tst_reader::cleanup()
@@ -258,8 +257,9 @@ void tst_reader::ParsePostsPage_validPage_givesPostsAndRemovesTempFile()
     XMLDocument document;
     XMLNodeList posts;
     FakeIndicator indicator;
+    m_dialogs.indicator = &indicator;
     const ParseOutcome outcome =
-        ParsePostsPage(document, page(photoPost("a") + photoPost("b") + photoPost("c")), posts, &indicator);
+        ParsePostsPage(document, page(photoPost("a") + photoPost("b") + photoPost("c")), posts, m_dialogs);
     QCOMPARE(outcome, ParseOutcome::Parsed);
     QCOMPARE(posts.Length(), 3);
     QVERIFY(m_dialogs.shown.isEmpty());
@@ -300,16 +300,16 @@ void tst_reader::ParsePostsPage_badInput_asksRetryWithNumberAndPosition()
     XMLDocument document;
     XMLNodeList posts;
     FakeIndicator indicator;
-    m_dialogs.answer(DialogServices::Cancel);
-    const ParseOutcome outcome = ParsePostsPage(document, xml, posts, &indicator);
+    m_dialogs.indicator = &indicator;
+    m_dialogs.answer(false);
+    const ParseOutcome outcome = ParsePostsPage(document, xml, posts, m_dialogs);
 
     QCOMPARE(outcome, ParseOutcome::Stop);
     QCOMPARE(posts.Length(), 0);
     QCOMPARE(indicator.color, IResultIndicator::Red);
     QCOMPARE(m_dialogs.shown.size(), 1);
-    const DialogServices::Shown box = m_dialogs.shown.first();
-    QCOMPARE(box.buttons, DialogServices::RetryCancel);
-    QCOMPARE(box.icon, DialogServices::Critical);
+    const ScriptedRunHost::Shown box = m_dialogs.shown.first();
+    QVERIFY(box.retryCancel);
     const QRegularExpression layout(QStringLiteral(
         "^Error parse received XML\\. Try download it again\\?\r\n\r\nNumber:      \\S+\r\nDescription: [^\r\n]*"
         "\r\nLine, Col:   \\d+, \\d+$"));
@@ -323,13 +323,14 @@ void tst_reader::ParsePostsPage_retryAnswer_givesRetry()
     XMLDocument document;
     XMLNodeList posts;
     FakeIndicator indicator;
-    m_dialogs.answer(DialogServices::Retry);
-    QCOMPARE(ParsePostsPage(document, "<tumblr><posts>", posts, &indicator), ParseOutcome::Retry);
+    m_dialogs.indicator = &indicator;
+    m_dialogs.answer(true);
+    QCOMPARE(ParsePostsPage(document, "<tumblr><posts>", posts, m_dialogs), ParseOutcome::Retry);
     QCOMPARE(m_dialogs.shown.size(), 1);
     QCOMPARE(xmlFilesIn(m_folders.tempPath()), QStringList());
 
     // The same document object reads the next page normally.
-    QCOMPARE(ParsePostsPage(document, page(photoPost("x")), posts, &indicator), ParseOutcome::Parsed);
+    QCOMPARE(ParsePostsPage(document, page(photoPost("x")), posts, m_dialogs), ParseOutcome::Parsed);
     QCOMPARE(posts.Length(), 1);
 }
 
@@ -338,10 +339,11 @@ void tst_reader::ParsePostsPage_externalEntity_isNeverRead()
     XMLDocument document;
     XMLNodeList posts;
     FakeIndicator indicator;
+    m_dialogs.indicator = &indicator;
     const QByteArray xml = "<?xml version=\"1.0\"?><!DOCTYPE t [<!ENTITY xxe SYSTEM \"file:///etc/passwd\">]>"
                            "<tumblr><posts><post type=\"photo\" id=\"1\"><photo-caption>x&xxe;</photo-caption>"
                            "</post></posts></tumblr>";
-    const ParseOutcome outcome = ParsePostsPage(document, xml, posts, &indicator);
+    const ParseOutcome outcome = ParsePostsPage(document, xml, posts, m_dialogs);
     // Either refused with the question or read without the file's content.
     if (outcome == ParseOutcome::Parsed) {
         for (const PostRow &row : AddPhotoPosts(document, posts))
@@ -357,15 +359,16 @@ void tst_reader::ParsePostsPage_latin1Declared_isDecodedByDeclaration()
     XMLDocument document;
     XMLNodeList posts;
     FakeIndicator indicator;
+    m_dialogs.indicator = &indicator;
     const QByteArray xml = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><tumblr><posts>"
                            "<post type=\"photo\" id=\"1\"><photo-caption>Caf\xE9</photo-caption></post>"
                            "</posts></tumblr>";
-    QCOMPARE(ParsePostsPage(document, xml, posts, &indicator), ParseOutcome::Parsed);
+    QCOMPARE(ParsePostsPage(document, xml, posts, m_dialogs), ParseOutcome::Parsed);
     const std::vector<PostRow> rows = AddPhotoPosts(document, posts);
     QCOMPARE(int(rows.size()), 1);
     QCOMPARE(rows[0].caption, QString::fromUtf8("Caf\u00E9"));
     QCOMPARE(xmlFilesIn(m_folders.tempPath()), QStringList());
 }
 
-QTEST_MAIN(tst_reader)
+QTEST_MAIN(tst_reader) // turning caption HTML into text needs QGuiApplication
 #include "tst_reader.moc"

@@ -1,8 +1,10 @@
 #include "TestFolders.h"
+#include "TestService.h"
 
 #include "app/AppConfig.h"
 #include "app/DialogServices.h"
 #include "app/modMain.h"
+#include "app/WindowSupport.h"
 #include "app/modSupport.h"
 #include "login/frmGroupSelector.h"
 
@@ -124,7 +126,7 @@ void TestStartup::drawPanelFrame_panelSmallerThanBothEdges_drawsOuterOnly()
 
 void TestStartup::main_showsLoginWindowAsMainWindowWithIcon()
 {
-    modMain::Main();
+    modMain::Main(sharedTestService().settings(), sharedTestService().service());
     frmGroupSelector *login = frmGroupSelector::instance();
     QVERIFY(login);
     QVERIFY(login->isVisible());
@@ -138,7 +140,7 @@ void TestStartup::main_showsLoginWindowAsMainWindowWithIcon()
 void TestStartup::main_postsWindowClosed_loginWindowBackAndProgramGoesOn()
 {
     modMain::setPostsWindowFactory(nullptr); // the program's own posts window
-    modMain::Main();
+    modMain::Main(sharedTestService().settings(), sharedTestService().service());
     QPointer<frmGroupSelector> login = frmGroupSelector::instance();
 
     frmGroupSelector::FillCombo(QStringLiteral("Blog | startup-%1.example.com").arg(QCoreApplication::applicationPid()),
@@ -171,7 +173,7 @@ void TestStartup::main_postsWindowClosed_loginWindowBackAndProgramGoesOn()
 
 void TestStartup::main_loginWindowClosed_programEnds()
 {
-    modMain::Main();
+    modMain::Main(sharedTestService().settings(), sharedTestService().service());
     QPointer<frmGroupSelector> login = frmGroupSelector::instance();
     QTimer::singleShot(0, qApp, [&] { QVERIFY(login->close()); });
     QTimer::singleShot(10000, qApp, [] { QCoreApplication::exit(42); }); // only if it did not end

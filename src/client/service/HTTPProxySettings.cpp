@@ -1,0 +1,64 @@
+#include "service/HTTPProxySettings.h"
+
+#include "login/SettingsStore.h"
+
+#include <QNetworkProxy>
+
+namespace {
+QString kindName(HTTPProxySettings::Kind kind)
+{
+    switch (kind) {
+    case HTTPProxySettings::Http:
+        return QStringLiteral("HTTP");
+    case HTTPProxySettings::Socks5:
+        return QStringLiteral("SOCKS5");
+    case HTTPProxySettings::None:
+        break;
+    }
+    return QStringLiteral("None");
+}
+
+HTTPProxySettings::Kind kindFromName(const QString &name)
+{
+    if (name.compare(QLatin1String("HTTP"), Qt::CaseInsensitive) == 0)
+        return HTTPProxySettings::Http;
+    if (name.compare(QLatin1String("SOCKS5"), Qt::CaseInsensitive) == 0)
+        return HTTPProxySettings::Socks5;
+    return HTTPProxySettings::None;
+}
+}
+
+void HTTPProxySettings::LoadSettings(const SettingsStore &store, const QString &section)
+{
+    // A missing or broken section reads as "no proxy": requests must still go out.
+    *this = HTTPProxySettings();
+    const QString prefix = section + u'/';
+    kind = kindFromName(store.GetValue(prefix + QStringLiteral("Type")));
+    host = store.GetValue(prefix + QStringLiteral("Host")).trimmed();
+    bool ok = false;
+    port = store.GetValue(prefix + QStringLiteral("Port")).toInt(&ok);
+    if (!ok || port < 0 || port > 65535)
+        port = 0;
+    user = store.GetValue(prefix + QStringLiteral("User"));
+    password = store.GetValue(prefix + QStringLiteral("Password"));
+}
+
+bool HTTPProxySettings::SaveSettings(SettingsStore &store, const QString &section) const
+{
+    const QString prefix = section + u'/';
+    store.SetValue(prefix + QStringLiteral("Type"), kindName(kind));
+    store.SetValue(prefix + QStringLiteral("Host"), host);
+    store.SetValue(prefix + QStringLiteral("Port"), QString::number(port));
+    store.SetValue(prefix + QStringLiteral("User"), user);
+    store.SetValue(prefix + QStringLiteral("Password"), password);
+    return store.flush();
+}
+
+QNetworkProxy HTTPProxySettings::toNetworkProxy() const
+{
+    if (kind == None || host.isEmpty() || port <= 0)
+        return QNetworkProxy(QNetworkProxy::NoProxy);
+    QNetworkProxy proxy(kind == Http ? QNetworkProxy::HttpProxy : QNetworkProxy::Socks5Proxy, host,
+                        quint16(port), user, password);
+    return proxy;
+}

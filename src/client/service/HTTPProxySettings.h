@@ -1,0 +1,25 @@
+#pragma once
+#include <QString>
+
+class QNetworkProxy;
+class SettingsStore;
+
+// The user's proxy, kept in the settings section "HTTP Proxy".
+class HTTPProxySettings
+{
+public:
+    enum Kind { None, Http, Socks5 };
+
+    Kind kind = None;
+    QString host;
+    int port = 0;
+    QString user;
+    QString password;
+
+    void LoadSettings(const SettingsStore &store, const QString &section = QStringLiteral("HTTP Proxy"));
+    // Sets the values in the store and writes it; false when the store can't be written.
+    bool SaveSettings(SettingsStore &store, const QString &section = QStringLiteral("HTTP Proxy")) const;
+    QNetworkProxy toNetworkProxy() const;
+
+    bool operator==(const HTTPProxySettings &) const = default;
+};

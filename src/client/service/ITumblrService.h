@@ -1,0 +1,66 @@
+#pragma once
+#include <QByteArray>
+#include <QString>
+#include <optional>
+
+#include "service/Account.h"
+#include "service/PostRow.h"
+
+class IHTTPRequestCallback;
+
+// How a call to the service ended.
+struct ServiceResult {
+    enum Outcome {
+        Accepted,  // the service did what was asked
+        Refused,   // it answered, but not with what was asked for
+        Failed,    // the exchange did not complete
+        Stopped,   // the user stopped it through the callback
+        BadAnswer, // it answered with something that can't be used
+    };
+    Outcome outcome = Accepted;
+    QString errorText;     // why it failed or what the service answered, for people
+    QString serverMessage; // a refusal's one-line answer, decoded; empty when it has none
+
+    bool accepted() const { return outcome == Accepted; }
+};
+
+struct SignInResult : ServiceResult {
+    // The account's blogs, "title | host" a line (CR LF between lines); none
+    // when the answer was empty.
+    std::optional<QString> blogList;
+};
+
+// One page of a blog's posts to read. A failed read hands back the request to
+// repeat, which goes where the failed attempt went (after redirects).
+struct PageRequest {
+    Account account;
+    long start = 0;
+    long count = 50;
+    QString host; // where to send it; empty: the blog's own host
+    int port = 80;
+    QString path;
+};
+
+struct PageResult : ServiceResult {
+    QByteArray page;   // the answer's bytes, as received
+    PageRequest retry; // what a Retry sends
+};
+
+using WriteResult = ServiceResult;
+
+// The service as the windows see it. Every call blocks in a local event
+// loop, reporting progress to the callback, which can also stop it.
+class ITumblrService
+{
+public:
+    virtual ~ITumblrService() = default;
+
+    virtual SignInResult SignIn(const QString &email, const QString &password, IHTTPRequestCallback *callback) = 0;
+    virtual PageResult ReadPage(const PageRequest &request, IHTTPRequestCallback *callback) = 0;
+    // Writes the post back with its tags text replaced by tags.
+    virtual WriteResult WritePost(const Account &account, const PostRow &post, const QString &tags,
+                                  IHTTPRequestCallback *callback) = 0;
+
+    // Host of the service's web pages (the post editor).
+    virtual QString webHost() const = 0;
+};

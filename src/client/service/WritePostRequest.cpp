@@ -1,0 +1,49 @@
+#include "service/WritePostRequest.h"
+
+#include "app/modCommon.h"
+#include "app/modSupport.h"
+#include "service/HTTPRequest.h"
+
+namespace WritePostRequest {
+
+WriteResult SendPost(const QString &serviceHost, const HTTPProxySettings &proxy, const Account &account,
+                     const PostRow &post, const QString &tags, IHTTPRequestCallback *callback)
+{
+    HTTPRequestData data;
+    data.host = serviceHost;
+    data.path = QStringLiteral("/api/write");
+    data.agent = HTTPRequest::AgentName();
+    data.callback = callback;
+    // Every field goes out, empty or not: the write replaces the whole post.
+    HTTPFormData &form = data.fields;
+    form.AddField(QStringLiteral("group"), account.groupName.toUtf8());
+    form.AddField(QStringLiteral("email"), account.email.toUtf8());
+    form.AddField(QStringLiteral("password"), account.password.toUtf8());
+    form.AddField(QStringLiteral("post-id"), post.id.toUtf8());
+    form.AddField(QStringLiteral("type"), QByteArrayLiteral("photo"));
+    form.AddField(QStringLiteral("caption"), modSupport::UNICODEToUTF8(post.rawCaption));
+    form.AddField(QStringLiteral("tags"), modSupport::UNICODEToUTF8(tags));
+    form.AddField(QStringLiteral("generator"), modSupport::UNICODEToUTF8(HTTPRequest::AgentName()));
+    form.AddField(QStringLiteral("format"), post.format.toUtf8());
+    form.AddField(QStringLiteral("slug"), post.slug.toUtf8());
+    form.AddField(QStringLiteral("click-through-url"), post.clickThroughUrl.toUtf8());
+    form.AddField(QStringLiteral("date"), post.date.toUtf8());
+
+    HTTPRequest request;
+    request.setProxy(proxy);
+    const HTTPResult answer = request.Send(data);
+
+    WriteResult result;
+    result.errorText = answer.RequestErrorText();
+    if (answer.failure == HTTPFailure::Cancelled)
+        result.outcome = ServiceResult::Stopped;
+    else if (answer.failed())
+        result.outcome = ServiceResult::Failed;
+    else if (answer.status != 201) {
+        // Refused, 200 included.
+        result.outcome = ServiceResult::Refused;
+        result.serverMessage = modCommon::ServerMessageText(answer.body);
+    }
+    return result;
+}
+}

@@ -1,0 +1,14 @@
+#pragma once
+#include <QString>
+
+#include "service/ITumblrService.h"
+
+class HTTPProxySettings;
+
+// Writing one post back on the designed interface: /api/write with every
+// field of the post, since a write replaces the whole post.
+namespace WritePostRequest {
+
+WriteResult SendPost(const QString &serviceHost, const HTTPProxySettings &proxy, const Account &account,
+                     const PostRow &post, const QString &tags, IHTTPRequestCallback *callback);
+}

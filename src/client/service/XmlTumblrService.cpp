@@ -1,0 +1,58 @@
+#include "service/XmlTumblrService.h"
+
+#include "login/SettingsStore.h"
+#include "service/HTTPProxySettings.h"
+#include "service/SignInRequest.h"
+#include "service/WritePostRequest.h"
+#include "service/modTumblrReader.h"
+
+namespace {
+QString chosenHost(const QString &given, const SettingsStore &settings, const char *name, const char *fallback)
+{
+    QString host = given.trimmed();
+    if (host.isEmpty())
+        host = settings.GetValue(QLatin1String(name)).trimmed();
+    return host.isEmpty() ? QString::fromLatin1(fallback) : host;
+}
+
+// The proxy of the section "HTTP Proxy", as the proxy dialog last set it.
+HTTPProxySettings currentProxy(const SettingsStore &settings)
+{
+    HTTPProxySettings proxy;
+    proxy.LoadSettings(settings, QStringLiteral("HTTP Proxy"));
+    return proxy;
+}
+}
+
+XmlTumblrService::XmlTumblrService(const SettingsStore &settings, const QString &serviceHost, const QString &webHost)
+    : m_settings(settings),
+      m_serviceHost(chosenHost(serviceHost, settings, "Service host", DefaultServiceHost)),
+      m_webHost(chosenHost(webHost, settings, "Web host", DefaultWebHost))
+{
+}
+
+void XmlTumblrService::setServiceHost(const QString &hostText)
+{
+    m_serviceHost = chosenHost(hostText, m_settings, "Service host", DefaultServiceHost);
+}
+
+void XmlTumblrService::setWebHost(const QString &hostText)
+{
+    m_webHost = chosenHost(hostText, m_settings, "Web host", DefaultWebHost);
+}
+
+SignInResult XmlTumblrService::SignIn(const QString &email, const QString &password, IHTTPRequestCallback *callback)
+{
+    return SignInRequest::Authenticate(m_serviceHost, currentProxy(m_settings), email, password, callback);
+}
+
+PageResult XmlTumblrService::ReadPage(const PageRequest &request, IHTTPRequestCallback *callback)
+{
+    return modTumblrReader::ReadPostsXML(request, callback, currentProxy(m_settings));
+}
+
+WriteResult XmlTumblrService::WritePost(const Account &account, const PostRow &post, const QString &tags,
+                                        IHTTPRequestCallback *callback)
+{
+    return WritePostRequest::SendPost(m_serviceHost, currentProxy(m_settings), account, post, tags, callback);
+}

@@ -1,0 +1,33 @@
+#pragma once
+#include "service/ITumblrService.h"
+
+class SettingsStore;
+
+// The service's designed XML interface: sign-in and writes on the service
+// host, reads on each blog's own host, e-mail and password with every call.
+class XmlTumblrService final : public ITumblrService
+{
+public:
+    // The hosts come from the settings "Service host" and "Web host" unless
+    // given here (the command line's --service and --web-host).
+    explicit XmlTumblrService(const SettingsStore &settings, const QString &serviceHost = {},
+                              const QString &webHost = {});
+
+    SignInResult SignIn(const QString &email, const QString &password, IHTTPRequestCallback *callback) override;
+    PageResult ReadPage(const PageRequest &request, IHTTPRequestCallback *callback) override;
+    WriteResult WritePost(const Account &account, const PostRow &post, const QString &tags,
+                          IHTTPRequestCallback *callback) override;
+    QString webHost() const override { return m_webHost; }
+
+    QString serviceHost() const { return m_serviceHost; }
+    void setServiceHost(const QString &hostText);
+    void setWebHost(const QString &hostText);
+
+    static constexpr auto DefaultServiceHost = "www.tumblr.com";
+    static constexpr auto DefaultWebHost = "www.tumblr.com";
+
+private:
+    const SettingsStore &m_settings; // the proxy is read from it for every request
+    QString m_serviceHost;
+    QString m_webHost;
+};

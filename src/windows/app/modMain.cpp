@@ -1,0 +1,69 @@
+#include "app/modMain.h"
+
+#include "app/WindowSupport.h"
+#include "app/modSkerrybar.h"
+#include "app/modSupport.h"
+#include "login/frmGroupSelector.h"
+
+#include <QApplication>
+#include <QPainter>
+#include <QWidget>
+#include <qdrawutil.h>
+
+
+namespace {
+modMain::PostsWindowFactory g_postsWindowFactory;
+}
+
+namespace modMain {
+
+void Main(SettingsStore &settings, ITumblrService &service)
+{
+    modSupport::RegisterAppPath();
+
+    frmGroupSelector *login = frmGroupSelector::instance();
+    if (!login) {
+        login = new frmGroupSelector(settings, service);
+        login->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    // The login window is the program's main window: the one the icon goes on.
+    modSupport::setThunderMainHandle(login);
+    if (!modSupport::IsInIDE())
+        modSupport::SetWindowResIconAll(modSupport::GetThunderMainHandle(), QStringLiteral("A_MAIN"));
+
+    modSkerrybar::ToolbarShow();
+
+    // No explicit exit anywhere: the program ends with its last window.
+    QApplication::setQuitOnLastWindowClosed(true);
+    login->show();
+}
+
+void setPostsWindowFactory(PostsWindowFactory factory) { g_postsWindowFactory = std::move(factory); }
+
+QWidget *createPostsWindowStandIn(const Account &account)
+{
+    return g_postsWindowFactory ? g_postsWindowFactory(account) : nullptr;
+}
+
+QString ExtractGroupName(const QString &entry)
+{
+    const qsizetype bar = entry.lastIndexOf(u'|');
+    if (bar < 0)
+        return entry;
+    return modSupport::TrimEx(entry.mid(bar + 1));
+}
+
+void DrawPanelFrame(QWidget *panel, QPainter &painter)
+{
+    if (!panel)
+        return;
+    const QPalette &palette = panel->palette();
+    const QRect outer = modSupport::NormalizeRect(panel->rect());
+    qDrawWinPanel(&painter, outer, palette, false);
+
+    const QRect inner(QPoint(outer.left() + 8, outer.top() + 8), QPoint(outer.right() - 8, outer.bottom() - 8));
+    // A panel smaller than both edges gets no inner edge rather than an inverted one.
+    if (inner.width() > 0 && inner.height() > 0)
+        qDrawWinPanel(&painter, inner, palette, true);
+}
+}

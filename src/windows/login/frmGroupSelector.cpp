@@ -1,0 +1,431 @@
+#include "login/frmGroupSelector.h"
+
+#include "app/AboutBox.h"
+#include "app/DialogServices.h"
+#include "app/ProxyDialog.h"
+#include "app/WindowSupport.h"
+#include "app/modMain.h"
+#include "app/modSkerrybar.h"
+#include "app/modSupport.h"
+#include "login/EMailHistoryMenu.h"
+#include "login/NamedLock.h"
+#include "login/SettingsStore.h"
+#include "login/modPasswordCryptor.h"
+#include "posts/frmPostsList.h"
+#include "service/ITumblrService.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+
+#include <memory>
+
+namespace {
+frmGroupSelector *g_instance = nullptr;
+
+// Held for the rest of the run once a blog opened; dropped after a refusal.
+std::unique_ptr<NamedLock> g_groupLock;
+
+const QString LockPrefix = QStringLiteral("{4DDF3828-CA63-484F-8CED-8200C31B102E}_");
+}
+
+frmGroupSelector::frmGroupSelector(SettingsStore &settings, ITumblrService &service, QWidget *parent)
+    : QWidget(parent, Qt::Window), m_settings(settings), m_service(service)
+{
+    g_instance = this;
+    setObjectName(QStringLiteral("frmGroupSelector"));
+    setWindowTitle(QStringLiteral("Velloria :: Starting"));
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                   | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setFont(QFont(QStringLiteral("Tahoma"), 9));
+    setFixedSize(twips(5775), twips(1995));
+
+    auto label = [this](const char *name, const QString &text, const QRect &geometry) {
+        auto *l = new QLabel(text, this);
+        l->setObjectName(QLatin1String(name));
+        // Labels size themselves to their text: where Tahoma is missing the
+        // substitute font is wider than the design's box.
+        l->setGeometry(QRect(geometry.topLeft(), geometry.size().expandedTo(l->sizeHint())));
+        return l;
+    };
+    auto button = [this](const char *name, const QString &text, const QRect &geometry) {
+        auto *b = new QPushButton(text, this);
+        b->setObjectName(QLatin1String(name));
+        b->setGeometry(geometry);
+        b->setAutoDefault(false);
+        return b;
+    };
+    auto edit = [this](const char *name, const QRect &geometry) {
+        auto *e = new QLineEdit(this);
+        e->setObjectName(QLatin1String(name));
+        e->setGeometry(geometry);
+        return e;
+    };
+
+    lblTag0 = label("lblTag0", QStringLiteral("Group:"), twipsRect(180, 180, 555, 210));
+    cboGroup = new QComboBox(this);
+    cboGroup->setObjectName(QStringLiteral("cboGroup"));
+    cboGroup->setEditable(false);
+    cboGroup->setGeometry(twipsRect(1140, 120, 3915, 330));
+    cmdGetGroups = button("cmdGetGroups", QStringLiteral("Get"), twipsRect(5100, 120, 555, 315));
+    lblTag1 = label("lblTag1", QStringLiteral("E-Mail:"), twipsRect(180, 585, 510, 210));
+    txtEMail = edit("txtEMail", twipsRect(1140, 540, 3915, 315));
+    lblTag3 = label("lblTag3", QStringLiteral("Password:"), twipsRect(180, 1005, 825, 210));
+    txtPassword = edit("txtPassword", twipsRect(1140, 960, 3915, 315));
+    txtPassword->setEchoMode(QLineEdit::Password);
+    txtPassword->setStyleSheet(QStringLiteral("lineedit-password-character: 42;")); // "*" for each character
+    cmdEMailHistory = button("cmdEMailHistory", QStringLiteral("H!"), twipsRect(5100, 540, 555, 315));
+    cmdEMailHistory->setToolTip(QStringLiteral(" History "));
+    cmdProxy = button("cmdProxy", QStringLiteral("Proxy..."), twipsRect(120, 1440, 1095, 435));
+    cmdPostsList = button("cmdPostsList", QStringLiteral("Proceed"), twipsRect(3120, 1440, 1215, 435));
+    cmdPostsList->setDefault(true);
+    cmdCancel = button("cmdCancel", QStringLiteral("Exit"), twipsRect(4440, 1440, 1215, 435));
+
+    QWidget::setTabOrder(cboGroup, cmdGetGroups);
+    QWidget::setTabOrder(cmdGetGroups, txtEMail);
+    QWidget::setTabOrder(txtEMail, txtPassword);
+    QWidget::setTabOrder(txtPassword, cmdEMailHistory);
+    QWidget::setTabOrder(cmdEMailHistory, cmdProxy);
+    QWidget::setTabOrder(cmdProxy, cmdPostsList);
+    QWidget::setTabOrder(cmdPostsList, cmdCancel);
+
+    // The window sees every key before its controls do.
+    for (QWidget *control : {static_cast<QWidget *>(cboGroup), static_cast<QWidget *>(cmdGetGroups),
+                             static_cast<QWidget *>(txtEMail), static_cast<QWidget *>(txtPassword),
+                             static_cast<QWidget *>(cmdEMailHistory), static_cast<QWidget *>(cmdProxy),
+                             static_cast<QWidget *>(cmdPostsList), static_cast<QWidget *>(cmdCancel)})
+        control->installEventFilter(this);
+
+    connect(cboGroup, &QComboBox::currentIndexChanged, this, &frmGroupSelector::UpdateControls);
+    connect(cboGroup, &QComboBox::currentTextChanged, this, &frmGroupSelector::UpdateControls);
+    connect(txtEMail, &QLineEdit::textChanged, this, &frmGroupSelector::UpdateControls);
+    connect(txtPassword, &QLineEdit::textChanged, this, &frmGroupSelector::UpdateControls);
+    connect(cmdGetGroups, &QPushButton::clicked, this, &frmGroupSelector::cmdGetGroups_Click);
+    connect(cmdPostsList, &QPushButton::clicked, this, &frmGroupSelector::cmdPostsList_Click);
+    connect(cmdEMailHistory, &QPushButton::clicked, this, &frmGroupSelector::cmdEMailHistory_Click);
+    connect(cmdProxy, &QPushButton::clicked, this, &frmGroupSelector::cmdProxy_Click);
+    connect(cmdCancel, &QPushButton::clicked, this, &frmGroupSelector::cmdCancel_Click);
+
+    Form_Load();
+}
+
+frmGroupSelector::~frmGroupSelector()
+{
+    // Deleted without having been closed (a test, or the end of the run).
+    if (!m_unloaded)
+        Form_Unload();
+    if (g_instance == this)
+        g_instance = nullptr;
+}
+
+frmGroupSelector *frmGroupSelector::instance() { return g_instance; }
+
+void frmGroupSelector::Form_Load()
+{
+    modSupport::CenterFormEx(this);
+    if (!modSupport::IsInIDE())
+        modSupport::SetWindowResIconAll(this, QStringLiteral("A_MAIN"));
+    modSkerrybar::ToolbarMarkForm(this);
+    LoadAccountSettings();
+    UpdateControls();
+    History.Init(QStringLiteral("E-Mail History.DAT"));
+    History.Load();
+}
+
+bool frmGroupSelector::Form_QueryUnload()
+{
+    if (Busy) {
+        CancelRequested = true;
+        return false;
+    }
+    return true;
+}
+
+void frmGroupSelector::Form_Unload()
+{
+    m_unloaded = true;
+    QString historyError;
+    const bool historySaved = History.Save(&historyError);
+    modSkerrybar::ToolbarUnMarkForm(this);
+    QString settingsError;
+    const bool settingsSaved = SaveAccountSettings(&settingsError);
+
+    // Losing the account or the history silently would be worse than a box at exit.
+    if (!historySaved)
+        dialogs().critical(QStringLiteral("Can't save the e-mail history.") + QStringLiteral("\r\n\r\n")
+                           + historyError);
+    if (!settingsSaved)
+        dialogs().critical(QStringLiteral("Can't save the account settings.") + QStringLiteral("\r\n\r\n")
+                           + settingsError);
+}
+
+void frmGroupSelector::closeEvent(QCloseEvent *event)
+{
+    if (!Form_QueryUnload()) {
+        event->ignore();
+        return;
+    }
+    if (!m_unloaded)
+        Form_Unload();
+    event->accept();
+}
+
+void frmGroupSelector::keyPressEvent(QKeyEvent *event)
+{
+    if (!Form_KeyDown(event))
+        QWidget::keyPressEvent(event);
+}
+
+bool frmGroupSelector::eventFilter(QObject *watched, QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::KeyPress:
+        if (Form_KeyDown(static_cast<QKeyEvent *>(event)))
+            return true;
+        break;
+    case QEvent::FocusIn:
+        if (watched == txtEMail || watched == txtPassword || watched == cboGroup) {
+            auto *control = static_cast<QWidget *>(watched);
+            modSupport::HighlightText(control);
+            // A mouse click places the cursor after the focus arrives; select again once it has.
+            QTimer::singleShot(0, control, [control] {
+                if (control->hasFocus())
+                    modSupport::HighlightText(control);
+            });
+        }
+        break;
+    case QEvent::Hide:
+        // The posts window closing: come back before the program counts its windows.
+        if (watched == m_postsWindow && !event->spontaneous())
+            postsWindowClosed();
+        break;
+    default:
+        break;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+// True when the key was the window's own.
+bool frmGroupSelector::Form_KeyDown(const QKeyEvent *event)
+{
+    const Qt::KeyboardModifiers modifiers =
+        event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+    switch (event->key()) {
+    case Qt::Key_F1:
+        if (modifiers == Qt::ShiftModifier && !Busy)
+            ShowAbout(this);
+        return true;
+    case Qt::Key_Escape:
+        if (modifiers == Qt::NoModifier) {
+            close();
+            return true;
+        }
+        return false;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        // "Proceed" is the default button; a focused button takes Enter itself.
+        if (modifiers == Qt::NoModifier || modifiers == Qt::KeypadModifier) {
+            auto *focused = qobject_cast<QPushButton *>(focusWidget());
+            QPushButton *target = focused ? focused : cmdPostsList;
+            if (target->isEnabled())
+                target->click();
+            return true;
+        }
+        return false;
+    default:
+        return false;
+    }
+}
+
+void frmGroupSelector::UpdateControls()
+{
+    cboGroup->setEnabled(!Busy);
+    cmdGetGroups->setEnabled(!Busy && !txtEMail->text().isEmpty() && !txtPassword->text().isEmpty());
+    txtEMail->setEnabled(!Busy);
+    txtPassword->setEnabled(!Busy);
+    cmdProxy->setEnabled(!Busy);
+    cmdPostsList->setEnabled(!Busy && !cboGroup->currentText().isEmpty() && !txtEMail->text().isEmpty()
+                             && !txtPassword->text().isEmpty());
+    cmdEMailHistory->setEnabled(!Busy);
+    cmdCancel->setEnabled(true);
+    cmdCancel->setText(Busy ? QStringLiteral("Cancel") : QStringLiteral("Exit"));
+}
+
+void frmGroupSelector::cmdCancel_Click()
+{
+    if (Busy)
+        CancelRequested = true;
+    else
+        close();
+}
+
+void frmGroupSelector::cmdProxy_Click() { ShowProxyDialog(this, m_settings); }
+
+void frmGroupSelector::cmdEMailHistory_Click() { ShowHistory(History, txtEMail); }
+
+void frmGroupSelector::cmdGetGroups_Click()
+{
+    // The password is stored scrambled one byte per character at exit; a
+    // character beyond Latin-1 has no such byte, so such a password is refused here.
+    if (!modPasswordCryptor::CanScramble(txtPassword->text())) {
+        dialogs().exclamation(
+            QStringLiteral("The password contains a character that Velloria can't store. "
+                           "Only Latin letters, digits and the characters of Western European languages "
+                           "can be used in the password."));
+        return;
+    }
+
+    History.AddEMail(txtEMail->text());
+    Busy = true;
+    CancelRequested = false;
+    UpdateControls();
+
+    ShowSignInResult(m_service.SignIn(txtEMail->text(), txtPassword->text(), this));
+
+    Busy = false;
+    UpdateControls();
+    cboGroup->setFocus();
+}
+
+void frmGroupSelector::ShowSignInResult(const SignInResult &result)
+{
+    switch (result.outcome) {
+    case ServiceResult::Accepted:
+        if (result.blogList)
+            FillCombo(*result.blogList, cboGroup);
+        break;
+    case ServiceResult::Failed:
+    case ServiceResult::Stopped:
+        dialogs().critical(QStringLiteral("Can't authenicate on Tumblr.") + QStringLiteral("\r\n\r\n")
+                           + result.errorText);
+        break;
+    case ServiceResult::Refused:
+        dialogs().critical(QStringLiteral("Can't authenticate on Tumblr. ") + result.serverMessage
+                           + QStringLiteral("\r\n\r\n") + result.errorText);
+        break;
+    case ServiceResult::BadAnswer:
+        dialogs().critical(QStringLiteral("XML from Tumblr recieved but it contains invalid data."));
+        break;
+    }
+}
+
+void frmGroupSelector::FillCombo(const QString &listText, QComboBox *combo)
+{
+    combo->clear();
+    const QStringList pieces = listText.split(QStringLiteral("\r\n"));
+    for (const QString &piece : pieces) {
+        const QString entry = modSupport::TrimEx(piece);
+        if (!entry.isEmpty())
+            combo->addItem(entry);
+    }
+    if (combo->count() > 0)
+        combo->setCurrentIndex(0);
+}
+
+QString frmGroupSelector::JoinComboItems(const QComboBox *combo)
+{
+    QString text;
+    for (int i = 0; i < combo->count(); ++i)
+        text += modSupport::TrimEx(combo->itemText(i)) + QStringLiteral("\r\n");
+    return modSupport::TrimCRLF(text);
+}
+
+void frmGroupSelector::LoadAccountSettings()
+{
+    const SettingsStore &store = m_settings;
+    WindowPlacement::LoadFormPlacement(store, this, QStringLiteral("Window placement"));
+    txtEMail->setText(store.GetValue(QStringLiteral("E-Mail")));
+    txtPassword->setText(modPasswordCryptor::UnscramblePassword(store.GetValue(QStringLiteral("Password"))));
+    FillCombo(store.GetValue(QStringLiteral("Groups")), cboGroup);
+    if (cboGroup->count() > 0) {
+        const QString last = store.GetValue(QStringLiteral("Last Group"));
+        if (last.isEmpty()) {
+            cboGroup->setCurrentIndex(0);
+        } else {
+            // Exact text, letter case ignored (the list box's own search).
+            const int found = cboGroup->findText(last, Qt::MatchFixedString);
+            if (found >= 0)
+                cboGroup->setCurrentIndex(found);
+        }
+    }
+}
+
+bool frmGroupSelector::SaveAccountSettings(QString *error)
+{
+    SettingsStore &store = m_settings;
+    WindowPlacement::SaveFormPlacement(store, this, QStringLiteral("Window placement"));
+    store.SetValue(QStringLiteral("E-Mail"), txtEMail->text());
+    store.SetValue(QStringLiteral("Password"), modPasswordCryptor::ScramblePassword(txtPassword->text()));
+    store.SetValue(QStringLiteral("Groups"), JoinComboItems(cboGroup));
+    store.SetValue(QStringLiteral("Last Group"), cboGroup->currentText());
+    return store.flush(error);
+}
+
+void frmGroupSelector::cmdPostsList_Click()
+{
+    Account account;
+    account.groupName = modMain::ExtractGroupName(cboGroup->currentText());
+
+    if (!g_groupLock)
+        g_groupLock = std::make_unique<NamedLock>();
+    if (!g_groupLock->Acquire(LockPrefix + account.groupName)) {
+        dialogs().exclamation(QStringLiteral("Can't open this group because it was already opened by another "
+                                             "instance. Switch to that instance of program and use it."));
+        g_groupLock.reset();
+        return;
+    }
+
+    account.email = txtEMail->text();
+    account.password = txtPassword->text();
+    History.AddEMail(txtEMail->text());
+
+    if (!m_postsWindow) {
+        QWidget *posts = createPostsWindow(account);
+        if (!posts)
+            return;
+        posts->setAttribute(Qt::WA_DeleteOnClose);
+        // Whatever way the posts window goes, this window comes back.
+        posts->installEventFilter(this);
+        connect(posts, &QObject::destroyed, this, &frmGroupSelector::postsWindowClosed);
+        m_postsWindow = posts;
+    }
+    m_postsWindow->show();
+    m_postsWindow->activateWindow();
+    hide();
+}
+
+QWidget *frmGroupSelector::createPostsWindow(const Account &account)
+{
+    if (QWidget *standIn = modMain::createPostsWindowStandIn(account))
+        return standIn;
+    // Modeless and without an owner, like this window.
+    return new frmPostsList(m_settings, m_service, account);
+}
+
+void frmGroupSelector::postsWindowClosed()
+{
+    show();
+    cboGroup->setFocus();
+    activateWindow();
+}
+
+void frmGroupSelector::BlockReceived(const QByteArray &, bool &, qint64, qint64, bool &cancel)
+{
+    if (CancelRequested)
+        cancel = true;
+    else
+        QCoreApplication::processEvents();
+}
+
+void frmGroupSelector::BlockSent(const QByteArray &, qint64, qint64, bool &cancel)
+{
+    if (CancelRequested)
+        cancel = true;
+    else
+        QCoreApplication::processEvents();
+}

@@ -1,0 +1,35 @@
+#pragma once
+#include <QList>
+#include <QString>
+#include <QUrl>
+#include <functional>
+
+class QItemSelectionModel;
+class QWidget;
+class IPostsList;
+
+// What the user does to listed rows: select all, remove, open the post or its editor.
+class PostActions
+{
+public:
+    // webHost: where the service's post editor is.
+    PostActions(IPostsList &window, QItemSelectionModel &selection, const QString &webHost);
+
+    QList<int> GetSelectedIndexes() const; // zero-based rows, ascending
+    void SelectAllPosts();
+    void RemovePostAt(int row);
+    void RemoveSelectedPosts();
+    void OpenPost();
+    void EditPost();
+
+    // "http://WEBHOST/edit/ID?redirect_to=ESCAPED"
+    static QString EditorAddress(const QString &webHost, const QString &postId, const QString &postUrl);
+
+    // How an address reaches the browser; tests replace it. Default: QDesktopServices.
+    static void setUrlOpener(std::function<bool(const QUrl &)> opener);
+
+private:
+    IPostsList &m_window;
+    QItemSelectionModel &m_selection;
+    QString m_webHost;
+};

@@ -1,0 +1,81 @@
+#include "posts/ucPostsFixer.h"
+
+#include <QCoreApplication>
+
+#include "app/modCommon.h"
+#include "service/ITumblrService.h"
+#include "service/IResultIndicator.h"
+#include "service/PostsModel.h"
+
+ucPostsFixer::ucPostsFixer(ITumblrService &service, IPostsList &window, QWidget *parent)
+    : ucPostsPanel(service, window, parent)
+{
+    setObjectName(QStringLiteral("upfFixer"));
+}
+
+bool ucPostsFixer::FixPosts(const Account &account)
+{
+    if (account.groupName.isEmpty() || account.email.isEmpty() || account.password.isEmpty())
+        return false;
+    goOnline();
+    const bool result = FixListedPosts(account);
+    goOffline();
+    return result;
+}
+
+bool ucPostsFixer::FixListedPosts(const Account &account)
+{
+    PostsModel &rows = posts();
+    m_requestNumber = 1;
+    while (rows.count() > 0) {
+        // Always the first row: a row leaves the list only once its post was written.
+        const PostRow &row = rows.at(0);
+        if (!row.caption.isEmpty()) {
+            const PostRow post = row; // the row must not be read again after the request
+            const QString newTag = modCommon::StripTagChars(post.caption);
+            QString tags = post.tags;
+            if (!tags.isEmpty())
+                tags += QStringLiteral(", ");
+            tags += QLatin1Char('"') + newTag + QLatin1Char('"');
+
+            if (!SendPost(account, post, tags)) {
+                resultIndicator().setResultColor(IResultIndicator::Red);
+                return false;
+            }
+            resultIndicator().setResultColor(IResultIndicator::Green);
+        }
+
+        rows.removeAt(0);
+        if (rows.count() > 0)
+            selectAndShowRow(0);
+        DrawControls();
+        ++m_requestNumber;
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+    }
+    return true;
+}
+
+bool ucPostsFixer::SendPost(const Account &account, const PostRow &post, const QString &tags)
+{
+    for (;;) {
+        const WriteResult result = service().WritePost(account, post, tags, this);
+        switch (result.outcome) {
+        case ServiceResult::Accepted:
+            return true;
+        case ServiceResult::Stopped:
+            return false; // the user asked to stop: nothing to tell
+        case ServiceResult::Failed:
+        case ServiceResult::BadAnswer:
+            showFailure(QStringLiteral("Can't send post.") + QStringLiteral("\r\n\r\n") + result.errorText);
+            return false;
+        case ServiceResult::Refused:
+            break;
+        }
+        // Refused (200 included): count it and let the user decide.
+        resultIndicator().setResultColor(IResultIndicator::Yellow);
+        resultIndicator().countFailure();
+        if (!askRetry(QStringLiteral("Can't send post. ") + result.serverMessage + QStringLiteral("\r\n\r\n")
+                      + result.errorText))
+            return false;
+    }
+}

@@ -1,0 +1,27 @@
+#include "posts/ucPostsLoader.h"
+
+#include "posts/IPostsList.h"
+#include "posts/frmDownloadSettings.h"
+#include "service/modTumblrReader.h"
+
+ucPostsLoader::ucPostsLoader(ITumblrService &service, IPostsList &window, QWidget *parent)
+    : ucPostsPanel(service, window, parent)
+{
+}
+
+bool ucPostsLoader::GetPosts(const Account &account)
+{
+    if (account.groupName.isEmpty() || account.email.isEmpty() || account.password.isEmpty())
+        return false;
+    goOnline();
+    m_requestNumber = 1;
+    modTumblrReader::DownloadSettingsData settings;
+    {
+        frmDownloadSettings dialog(postsWindow().getPostsButton(), postsWindow().window());
+        dialog.exec();
+        settings = dialog.settings();
+    }
+    const bool result = modTumblrReader::DownloadPosts(service(), account, settings, this, *this, m_requestNumber);
+    goOffline();
+    return result;
+}

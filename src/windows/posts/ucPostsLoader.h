@@ -1,0 +1,23 @@
+#pragma once
+#include "posts/ucPostsPanel.h"
+
+// The panel shown while "Get posts" downloads a blog's photo posts.
+class ucPostsLoader final : public ucPostsPanel
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(ucPostsLoader)
+
+public:
+    ucPostsLoader(ITumblrService &service, IPostsList &window, QWidget *parent = nullptr);
+    // Runs a whole download; true when the blog had no further posts.
+    bool GetPosts(const Account &account);
+
+    long requestNumber() const { return m_requestNumber; }
+
+protected:
+    QString progressWord() const override { return QStringLiteral("Request #"); }
+    long progressNumber() const override { return m_requestNumber; }
+
+private:
+    long m_requestNumber = 0;
+};

@@ -1,0 +1,109 @@
+#include "posts/ucPostsPanel.h"
+
+#include "app/WindowSupport.h"
+
+#include <QCoreApplication>
+#include <QLabel>
+#include <QPainter>
+
+#include "posts/IPostsList.h"
+
+#include "app/DialogServices.h"
+#include "app/modMain.h"
+#include "app/modSupport.h"
+
+ucPostsPanel::ucPostsPanel(ITumblrService &service, IPostsList &window, QWidget *parent)
+    : QWidget(parent), m_service(service), m_window(window), m_lblStatus(new QLabel(this))
+{
+    setFont(QFont(QStringLiteral("Tahoma"), 9));
+    m_lblStatus->setObjectName(QStringLiteral("lblStatus"));
+    m_lblStatus->setGeometry(twips(180), twips(180), twips(4815), twips(435));
+    m_lblStatus->setAlignment(Qt::AlignCenter);
+    m_lblStatus->setText(QStringLiteral("Initializing..."));
+    setAutoFillBackground(true);
+    resize(twips(5175), twips(795));
+}
+
+QString ucPostsPanel::statusText() const { return m_lblStatus->text(); }
+
+void ucPostsPanel::StopIt()
+{
+    if (m_online)
+        m_stopRequested = true;
+}
+
+void ucPostsPanel::BlockReceived(const QByteArray &, bool &, qint64 receivedBytes, qint64 totalBytes, bool &cancel)
+{
+    ShowProgress(receivedBytes, totalBytes);
+    letEventsRun();
+    if (m_stopRequested)
+        cancel = true;
+}
+
+void ucPostsPanel::BlockSent(const QByteArray &, qint64, qint64, bool &cancel)
+{
+    letEventsRun();
+    if (m_stopRequested)
+        cancel = true;
+}
+
+PostsModel &ucPostsPanel::posts() { return m_window.posts(); }
+
+IResultIndicator &ucPostsPanel::resultIndicator() { return m_window.resultIndicator(); }
+
+void ucPostsPanel::DrawControls() { m_window.DrawControls(); }
+
+void ucPostsPanel::selectAndShowRow(int row) { m_window.selectAndShowRow(row); }
+
+void ucPostsPanel::showFailure(const QString &message) { dialogs().critical(message); }
+
+bool ucPostsPanel::askRetry(const QString &message)
+{
+    return dialogs().MessageBoxEx(message, 21) == DialogServices::Retry;
+}
+
+void ucPostsPanel::goOnline()
+{
+    m_online = true;
+    m_stopRequested = false;
+    letEventsRun();
+}
+
+void ucPostsPanel::goOffline()
+{
+    m_online = false;
+    m_stopRequested = false;
+}
+
+void ucPostsPanel::ShowProgress(qint64 receivedBytes, qint64 totalBytes)
+{
+    m_lblStatus->setText(progressWord() + QString::number(progressNumber()) + QStringLiteral("\r\n")
+                         + modSupport::FormatByteSizeEx(double(receivedBytes)) + QStringLiteral(" / ")
+                         + modSupport::FormatByteSizeEx(double(totalBytes)));
+}
+
+void ucPostsPanel::letEventsRun()
+{
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+void ucPostsPanel::showEvent(QShowEvent *event)
+{
+    m_lblStatus->setText(QStringLiteral("Initializing..."));
+    QWidget::showEvent(event);
+}
+
+void ucPostsPanel::resizeEvent(QResizeEvent *event)
+{
+    // The panel keeps its design size whatever its container gives it.
+    const QSize design(twips(5175), twips(795));
+    if (size() != design)
+        resize(design);
+    QWidget::resizeEvent(event);
+}
+
+void ucPostsPanel::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    modMain::DrawPanelFrame(this, painter);
+}

@@ -1,0 +1,189 @@
+#include "TestFolders.h"
+
+#include "app/AppConfig.h"
+#include "app/WindowSupport.h"
+#include "login/SettingsStore.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QHeaderView>
+#include <QRandomGenerator>
+#include <QScreen>
+#include <QSettings>
+#include <QStandardItemModel>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeView>
+#include <memory>
+
+// Two window classes, so their placements must be kept apart.
+class frmFirstWindow final : public QWidget
+{
+    Q_OBJECT
+public:
+    using QWidget::QWidget;
+};
+
+class frmSecondWindow final : public QWidget
+{
+    Q_OBJECT
+public:
+    using QWidget::QWidget;
+};
+
+namespace {
+QByteArray randomBytes(qsizetype size)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    QRandomGenerator generator(20240611);
+    for (auto &b : bytes)
+        b = char(generator.bounded(256));
+    return bytes;
+}
+
+std::unique_ptr<QTreeView> makeList()
+{
+    auto view = std::make_unique<QTreeView>();
+    auto *model = new QStandardItemModel(0, 7, view.get());
+    view->setModel(model);
+    return view;
+}
+}
+
+// Window placements and list layouts kept in the settings store.
+class TestWindowPlacement final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QVERIFY(m_folders.isValid()); }
+    void init();
+    void cleanup() { m_dir.reset(); }
+
+    void placement_keptApartPerWindowClass();
+    void placement_garbage_isIgnored_data();
+    void placement_garbage_isIgnored();
+    void placement_offScreen_isBroughtBackOnScreen();
+    void listLayout_roundTrip_keepsWidthsAndOrder();
+    void listLayout_garbage_isIgnored();
+
+private:
+    QString settingsFile() const { return m_dir->filePath(QStringLiteral("Zelvat/Velloria.ini")); }
+    TestFolders m_folders;
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
+
+void TestWindowPlacement::init()
+{
+    // A new folder for each test: QSettings caches files by path.
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_dir->path());
+    QCOMPARE(QFileInfo(AppConfig::openSettings()->fileName()).absoluteFilePath(),
+             QFileInfo(settingsFile()).absoluteFilePath());
+}
+
+void TestWindowPlacement::placement_keptApartPerWindowClass()
+{
+    {
+        frmFirstWindow first;
+        first.setGeometry(110, 120, 300, 200);
+        frmSecondWindow second;
+        second.setGeometry(50, 60, 400, 250);
+        SettingsStore store;
+        WindowPlacement::SaveFormPlacement(store, &first);
+        WindowPlacement::SaveFormPlacement(store, &second);
+        QVERIFY(store.flush());
+    }
+    SettingsStore store;
+    frmFirstWindow first;
+    first.setGeometry(0, 0, 10, 10);
+    WindowPlacement::LoadFormPlacement(store, &first);
+    frmSecondWindow second;
+    second.setGeometry(0, 0, 10, 10);
+    WindowPlacement::LoadFormPlacement(store, &second);
+    QCOMPARE(first.geometry(), QRect(110, 120, 300, 200));
+    QCOMPARE(second.geometry(), QRect(50, 60, 400, 250));
+
+    QSettings file(settingsFile(), QSettings::IniFormat);
+    QVERIFY(file.contains(QStringLiteral("frmFirstWindow/Window placement")));
+    QVERIFY(file.contains(QStringLiteral("frmSecondWindow/Window placement")));
+}
+
+void TestWindowPlacement::placement_garbage_isIgnored_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::newRow("not base64") << QStringLiteral("!!! not a placement !!!");
+    QTest::newRow("base64 of random bytes") << QString::fromLatin1(randomBytes(64).toBase64());
+    QTest::newRow("empty") << QString();
+}
+
+void TestWindowPlacement::placement_garbage_isIgnored()
+{
+    QFETCH(QString, stored);
+    {
+        QSettings file(settingsFile(), QSettings::IniFormat);
+        file.setValue(QStringLiteral("frmFirstWindow/Window placement"), stored);
+    }
+    SettingsStore store;
+    frmFirstWindow window;
+    window.setGeometry(70, 80, 320, 240);
+    WindowPlacement::LoadFormPlacement(store, &window);
+    QCOMPARE(window.geometry(), QRect(70, 80, 320, 240));
+}
+
+void TestWindowPlacement::placement_offScreen_isBroughtBackOnScreen()
+{
+    {
+        frmFirstWindow window;
+        window.setGeometry(20000, 15000, 300, 200);
+        SettingsStore store;
+        WindowPlacement::SaveFormPlacement(store, &window);
+        QVERIFY(store.flush());
+    }
+    SettingsStore store;
+    frmFirstWindow window;
+    WindowPlacement::LoadFormPlacement(store, &window);
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    QVERIFY2(screen.intersects(window.frameGeometry()),
+             qPrintable(QStringLiteral("window at %1,%2").arg(window.x()).arg(window.y())));
+    QCOMPARE(window.size(), QSize(300, 200));
+}
+
+void TestWindowPlacement::listLayout_roundTrip_keepsWidthsAndOrder()
+{
+    {
+        auto list = makeList();
+        list->header()->resizeSection(1, 123);
+        list->header()->resizeSection(4, 77);
+        list->header()->moveSection(0, 3);
+        SettingsStore store;
+        WindowPlacement::SaveListViewLayout(store, list->header(), QStringLiteral("Posts list"));
+        QVERIFY(store.flush());
+    }
+    SettingsStore store;
+    auto list = makeList();
+    WindowPlacement::LoadListViewLayout(store, list->header(), QStringLiteral("Posts list"));
+    QCOMPARE(list->header()->sectionSize(1), 123);
+    QCOMPARE(list->header()->sectionSize(4), 77);
+    QCOMPARE(list->header()->visualIndex(0), 3);
+}
+
+void TestWindowPlacement::listLayout_garbage_isIgnored()
+{
+    {
+        QSettings file(settingsFile(), QSettings::IniFormat);
+        file.setValue(QStringLiteral("Posts list"), QString::fromLatin1(randomBytes(200).toBase64()));
+    }
+    auto list = makeList();
+    list->header()->resizeSection(2, 99);
+    SettingsStore store;
+    WindowPlacement::LoadListViewLayout(store, list->header(), QStringLiteral("Posts list"));
+    QCOMPARE(list->header()->sectionSize(2), 99);
+    QCOMPARE(list->header()->count(), 7);
+    QCOMPARE(list->header()->visualIndex(0), 0);
+}
+
+
+QTEST_MAIN(TestWindowPlacement)
+#include "tst_windowsupport.moc"
