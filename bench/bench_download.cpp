@@ -2,6 +2,7 @@
 // appending a page and removing the first row cost at 1k and at 100k rows.
 // Run: QT_QPA_PLATFORM=offscreen ./bench/bench_download [posts]
 #include "service/Account.h"
+#include "ModalDialogs.h"
 #include "TestService.h"
 #include <QApplication>
 #include <QElapsedTimer>
@@ -20,20 +21,6 @@
 #include "GeneratedRows.h"
 
 namespace {
-void answerDialogWithDefaults()
-{
-    auto *timer = new QTimer;
-    timer->setInterval(5);
-    QObject::connect(timer, &QTimer::timeout, timer, [timer] {
-        auto *dialog = qobject_cast<frmDownloadSettings *>(QApplication::activeModalWidget());
-        if (!dialog)
-            return;
-        timer->stop();
-        timer->deleteLater();
-        dialog->findChild<QPushButton *>(QStringLiteral("cmdOk"))->click();
-    });
-    timer->start();
-}
 
 // Microseconds per page appended (50 rows) when the list already holds `base`
 // rows; with `paint`, pending events (layout, painting) run after each page.
@@ -102,13 +89,14 @@ int main(int argc, char **argv)
     const int posts = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 10000;
     SimFixture sim(SimFixture::generatedAccount(QStringLiteral("bench"), posts));
     testAccount() = {sim.blogHost(QStringLiteral("bench")), QStringLiteral("user@example.com"),
-                          QStringLiteral("secret")};
+                     QStringLiteral("secret")};
 
     frmPostsList window(sharedTestService().settings(), sharedTestService().service(), testAccount());
     window.show();
     QCoreApplication::processEvents();
 
-    answerDialogWithDefaults();
+    DownloadAnswer answer;
+    answerDownloadSettings(&answer);
     QElapsedTimer timer;
     timer.start();
     window.findChild<QPushButton *>(QStringLiteral("cmdGetPosts"))->click();

@@ -97,7 +97,7 @@ void tst_listview::init()
 {
     m_dialogs.clear();
     testAccount() = {QStringLiteral("127.0.0.1:1"), QStringLiteral("user@example.com"),
-                          QStringLiteral("secret")};
+                     QStringLiteral("secret")};
 }
 
 std::unique_ptr<frmPostsList> tst_listview::openWindow(int rowCount)

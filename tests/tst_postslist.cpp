@@ -1,4 +1,5 @@
 #include "service/Account.h"
+#include "ModalDialogs.h"
 #include "TestService.h"
 #include <QApplication>
 #include <QCheckBox>
@@ -35,22 +36,6 @@ std::vector<PostRow> rows(int count)
     return result;
 }
 
-// Runs `action` on the modal dialog of the given class once it is open.
-template <typename Dialog, typename Action>
-void whenModal(Action action)
-{
-    auto *timer = new QTimer;
-    timer->setInterval(5);
-    QObject::connect(timer, &QTimer::timeout, timer, [timer, action] {
-        auto *dialog = qobject_cast<Dialog *>(QApplication::activeModalWidget());
-        if (!dialog)
-            return;
-        timer->stop();
-        timer->deleteLater();
-        action(dialog);
-    });
-    timer->start();
-}
 }
 
 class tst_postslist final : public QObject
@@ -94,7 +79,7 @@ void tst_postslist::init()
     m_dialogs.clear();
     m_opened.clear();
     testAccount() = {QStringLiteral("127.0.0.1:1"), QStringLiteral("user@example.com"),
-                          QStringLiteral("secret")};
+                     QStringLiteral("secret")};
 }
 
 void tst_postslist::cleanup()
@@ -165,7 +150,7 @@ void tst_postslist::rowChangingKeys_ignoredWhileDownloading()
 {
     SimFixture sim(SimFixture::generatedAccount(QStringLiteral("photos"), 60));
     testAccount() = {sim.blogHost(QStringLiteral("photos")), QStringLiteral("user@example.com"),
-                          QStringLiteral("secret")};
+                     QStringLiteral("secret")};
     auto window = openWindow(5);
     window->selectAndShowRow(0);
     sim::Fault stall;
