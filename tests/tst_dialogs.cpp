@@ -21,15 +21,6 @@
 #include <QTest>
 #include <QTimer>
 
-namespace {
-// Runs `step` on the modal window once it is up (the dialog blocks the caller).
-template<typename Step>
-void whenModal(Step step)
-{
-    whenModal<QWidget>(step);
-}
-}
-
 class TestDialogs final : public QObject
 {
     Q_OBJECT
@@ -165,7 +156,7 @@ void TestDialogs::messageBox_hasProgramTitleAndAnswersRetry()
     QString title, text;
     bool hasCancel = false;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
-    whenModal([&](QWidget *modal) {
+    whenModal<QWidget>([&](QWidget *modal) {
         auto *box = qobject_cast<QMessageBox *>(modal);
         QVERIFY(box);
         title = box->windowTitle();
@@ -185,7 +176,7 @@ void TestDialogs::messageBox_hasProgramTitleAndAnswersRetry()
 void TestDialogs::messageBox_okOnly()
 {
     QMessageBox::Icon icon = QMessageBox::NoIcon;
-    whenModal([&](QWidget *modal) {
+    whenModal<QWidget>([&](QWidget *modal) {
         auto *box = qobject_cast<QMessageBox *>(modal);
         QVERIFY(box);
         icon = box->icon();
@@ -201,7 +192,7 @@ void TestDialogs::messageBox_okOnly()
 void TestDialogs::proxyDialog_okSavesTheSettings()
 {
     AppConfig::openSettings()->remove(QStringLiteral("HTTP Proxy"));
-    whenModal([](QWidget *modal) {
+    whenModal<QWidget>([](QWidget *modal) {
         QCOMPARE(modal->objectName(), QStringLiteral("ProxyDialog"));
         auto *type = modal->findChild<QComboBox *>(QStringLiteral("cboType"));
         auto *host = modal->findChild<QLineEdit *>(QStringLiteral("txtHost"));
@@ -238,7 +229,7 @@ void TestDialogs::proxyDialog_cancelKeepsTheSettings()
     before.port = 1080;
     SettingsStore store;
     QVERIFY(before.SaveSettings(store));
-    whenModal([](QWidget *modal) {
+    whenModal<QWidget>([](QWidget *modal) {
         auto *host = modal->findChild<QLineEdit *>(QStringLiteral("txtHost"));
         QCOMPARE(host->text(), QStringLiteral("socks.local"));
         host->setText(QStringLiteral("changed"));
@@ -258,7 +249,7 @@ void TestDialogs::aboutBox_showsTitleVersionAndDedication()
     owner.show();
     QStringList texts;
     QString objectName;
-    whenModal([&](QWidget *modal) {
+    whenModal<QWidget>([&](QWidget *modal) {
         objectName = modal->objectName();
         for (QLabel *label : modal->findChildren<QLabel *>())
             texts.append(label->text());
@@ -271,7 +262,7 @@ void TestDialogs::aboutBox_showsTitleVersionAndDedication()
     QVERIFY(texts.filter(QStringLiteral("Зэнора")).size() == 1);
 
     // The box is shared: a second call shows it again.
-    whenModal([](QWidget *modal) { modal->findChild<QPushButton *>(QStringLiteral("cmdOK"))->click(); });
+    whenModal<QWidget>([](QWidget *modal) { modal->findChild<QPushButton *>(QStringLiteral("cmdOK"))->click(); });
     ShowAbout(&owner);
 }
 

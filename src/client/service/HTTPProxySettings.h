@@ -21,5 +21,4 @@ public:
     bool SaveSettings(SettingsStore &store, const QString &section = QStringLiteral("HTTP Proxy")) const;
     QNetworkProxy toNetworkProxy() const;
 
-    bool operator==(const HTTPProxySettings &) const = default;
 };

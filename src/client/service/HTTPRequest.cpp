@@ -397,7 +397,7 @@ HTTPResult HTTPRequest::exchange(const HostTarget &target, const QString &method
                 || error == QNetworkReply::HostNotFoundError)) {
             kind = QNetworkReply::UnknownProxyError;
         }
-        result.failure = HTTPFailure::Other; // made precise below
+        result.failure = HTTPFailure::Other; // unless a case below names the kind
         switch (kind) {
         case QNetworkReply::ConnectionRefusedError:
             result.failure = HTTPFailure::Refused;
@@ -434,7 +434,6 @@ HTTPResult HTTPRequest::exchange(const HostTarget &target, const QString &method
                                   .arg(r->errorString());
             break;
         default:
-            result.failure = HTTPFailure::Other;
             result.failureText = QStringLiteral("The exchange with the server failed (%1): %2")
                                   .arg(where, r->errorString());
             break;

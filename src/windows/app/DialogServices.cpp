@@ -17,7 +17,12 @@ void setDialogs(DialogServices *services) { g_dialogs = services; }
 
 void DialogServices::ShowRequestError(const HTTPRequest &request, const QString &message)
 {
-    critical(message + QStringLiteral("\r\n\r\n") + RequestErrorText(request));
+    ShowRequestError(message, RequestErrorText(request));
+}
+
+void DialogServices::ShowRequestError(const QString &message, const QString &errorText)
+{
+    critical(message + QStringLiteral("\r\n\r\n") + errorText);
 }
 
 void DialogServices::ShowRuntimeError(const QString &message, const QString &errorDescription)

@@ -28,6 +28,8 @@ public:
 
     // Stop icon, OK, the message, a blank line and why the request failed.
     void ShowRequestError(const HTTPRequest &request, const QString &message);
+    // The same, with the failure already put in words (a service call's errorText).
+    void ShowRequestError(const QString &message, const QString &errorText);
     // Stop icon, OK, the message and the error's own description.
     void ShowRuntimeError(const QString &message, const QString &errorDescription);
     // Why a request failed, in words a person understands.

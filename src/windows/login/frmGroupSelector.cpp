@@ -301,12 +301,11 @@ void frmGroupSelector::ShowSignInResult(const SignInResult &result)
         break;
     case ServiceResult::Failed:
     case ServiceResult::Stopped:
-        dialogs().critical(QStringLiteral("Can't authenicate on Tumblr.") + QStringLiteral("\r\n\r\n")
-                           + result.errorText);
+        dialogs().ShowRequestError(QStringLiteral("Can't authenicate on Tumblr."), result.errorText);
         break;
     case ServiceResult::Refused:
-        dialogs().critical(QStringLiteral("Can't authenticate on Tumblr. ") + result.serverMessage
-                           + QStringLiteral("\r\n\r\n") + result.errorText);
+        dialogs().ShowRequestError(QStringLiteral("Can't authenticate on Tumblr. ") + result.serverMessage,
+                                   result.errorText);
         break;
     case ServiceResult::BadAnswer:
         dialogs().critical(QStringLiteral("XML from Tumblr recieved but it contains invalid data."));

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 
+#include "app/DialogServices.h"
 #include "app/modCommon.h"
 #include "service/ITumblrService.h"
 #include "service/IResultIndicator.h"
@@ -66,7 +67,7 @@ bool ucPostsFixer::SendPost(const Account &account, const PostRow &post, const Q
             return false; // the user asked to stop: nothing to tell
         case ServiceResult::Failed:
         case ServiceResult::BadAnswer:
-            showFailure(QStringLiteral("Can't send post.") + QStringLiteral("\r\n\r\n") + result.errorText);
+            dialogs().ShowRequestError(QStringLiteral("Can't send post."), result.errorText);
             return false;
         case ServiceResult::Refused:
             break;
