@@ -165,6 +165,43 @@ Account Server::demoAccount()
     return account;
 }
 
+Post Server::photoPost(const QString &id, const QString &caption, const QStringList &tags)
+{
+    Post post;
+    post.id = id;
+    post.date = QStringLiteral("2026-11-30 18:04:05 GMT");
+    post.slug = QStringLiteral("photo-") + id;
+    post.url = QStringLiteral("/post/%1/%2").arg(id, post.slug);
+    post.photoUrl = QStringLiteral("/media/%1_500.jpg").arg(id);
+    post.caption = caption;
+    post.tags = tags;
+    return post;
+}
+
+Account Server::generatedAccount(const QString &blogName, int posts, const QString &email, const QString &password)
+{
+    Account account;
+    account.email = email;
+    account.password = password;
+    account.userName = QStringLiteral("user");
+    Blog blog;
+    blog.name = blogName;
+    blog.title = blogName + QStringLiteral(" photos");
+    blog.posts.reserve(size_t(std::max(0, posts)));
+    for (int i = 1; i <= posts; ++i) {
+        Post post = photoPost(QString::number(1000 + i), QStringLiteral("Photo %1").arg(i),
+                              {QStringLiteral("tag %1").arg(i), QStringLiteral("shared")});
+        // One minute apart, newest first.
+        post.date = QStringLiteral("2026-11-%1 %2:%3:00 GMT")
+                        .arg(30 - (i / 1440) % 28, 2, 10, QLatin1Char('0'))
+                        .arg(23 - (i / 60) % 24, 2, 10, QLatin1Char('0'))
+                        .arg(59 - i % 60, 2, 10, QLatin1Char('0'));
+        blog.posts.push_back(std::move(post));
+    }
+    account.blogs.push_back(std::move(blog));
+    return account;
+}
+
 bool Server::loadAccounts(const QString &path, std::vector<Account> &accounts, QString *error)
 {
     QFile file(path);

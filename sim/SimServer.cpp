@@ -92,11 +92,14 @@ QString reblogKey(const QString &id)
 
 qint64 unixTimestamp(const QString &date)
 {
-    QDateTime dt = QDateTime::fromString(date, QStringLiteral("yyyy-MM-dd HH:mm:ss 'GMT'"));
-    if (!dt.isValid())
+    // Date and time apart: a local date-time would look up the time zone on every post.
+    if (date.size() != 23 || !date.endsWith(QLatin1String(" GMT")) || date[10] != u' ')
         return 0;
-    dt.setTimeSpec(Qt::UTC);
-    return dt.toSecsSinceEpoch();
+    const QDate day = QDate::fromString(date.left(10), QStringLiteral("yyyy-MM-dd"));
+    const QTime time = QTime::fromString(date.mid(11, 8), QStringLiteral("HH:mm:ss"));
+    if (!day.isValid() || !time.isValid())
+        return 0;
+    return QDateTime(day, time, Qt::UTC).toSecsSinceEpoch();
 }
 
 QString renderPost(const Post &post, const QString &blogHost)
@@ -461,19 +464,37 @@ void Server::finishAnswer(QTcpSocket *socket, bool close)
     }
 }
 
+void Server::sendLater(QTcpSocket *socket, const QByteArray &bytes, int delayMs, bool close)
+{
+    m_holding[socket] = true;
+    QTimer::singleShot(std::max(0, delayMs), Qt::PreciseTimer, socket, [this, socket, bytes, close] {
+        socket->write(bytes);
+        finishAnswer(socket, close);
+        if (!close)
+            processBuffer(socket);
+    });
+}
+
 void Server::handle(QTcpSocket *socket, Request request)
 {
     const std::optional<Endpoint> endpoint = endpointOf(request.path);
     const quint16 localPort = request.localPort;
     const bool close = !request.keepAlive;
-    m_log.append(request);
-    emit requestLogged(m_log.constLast());
-    if (!m_buffers.contains(socket))
-        return; // a listener stopped the server
+    if (m_logging) {
+        m_log.append(request);
+        emit requestLogged(m_log.constLast());
+        if (!m_buffers.contains(socket))
+            return; // a listener stopped the server
+    }
 
     Fault fault;
     if (!takeFault(endpoint.value_or(Endpoint::Any), fault)) {
-        socket->write(responseBytes(normalReply(request, endpoint.value_or(Endpoint::Any), localPort), close));
+        const QByteArray bytes = responseBytes(normalReply(request, endpoint.value_or(Endpoint::Any), localPort), close);
+        if (m_answerDelayMs > 0) {
+            sendLater(socket, bytes, m_answerDelayMs, close);
+            return;
+        }
+        socket->write(bytes);
         finishAnswer(socket, close);
         return;
     }
@@ -537,14 +558,8 @@ void Server::handle(QTcpSocket *socket, Request request)
         break;
     case Fault::Delay: {
         // The request takes effect at once; only its answer waits.
-        const QByteArray bytes = responseBytes(normalReply(request, endpoint.value_or(Endpoint::Any), localPort), close);
-        m_holding[socket] = true;
-        QTimer::singleShot(std::max(0, fault.delayMs), socket, [this, socket, bytes, close] {
-            socket->write(bytes);
-            finishAnswer(socket, close);
-            if (!close)
-                processBuffer(socket);
-        });
+        sendLater(socket, responseBytes(normalReply(request, endpoint.value_or(Endpoint::Any), localPort), close),
+                  fault.delayMs, close);
         break;
     }
     case Fault::RawResponse:
@@ -628,49 +643,84 @@ Server::Reply Server::writeReply(const Request &request)
     const auto text = [&request](const char *name) { return QString::fromUtf8(request.field(QLatin1String(name))); };
     const QString postId = text("post-id");
     const QString group = text("group");
-    for (Blog &blog : account->blogs) {
-        for (Post &post : blog.posts) {
-            if (post.id != postId)
-                continue;
-            // The client names the blog by the host of its address; its short name works too.
-            bool groupMatches = group == blog.name || group == hostText(blog.port);
-            for (const auto &[port, name] : m_blogPorts)
-                groupMatches = groupMatches || (name == blog.name && group == hostText(port));
-            if (!groupMatches)
-                return {400, "Post " + postId.toUtf8() + " is not in group " + group.toUtf8() + '.', plainType, {}};
-            post.type = text("type");
-            post.caption = text("caption");
-            post.hasCaption = post.hasCaption || !post.caption.isEmpty();
-            post.tags = parseTagsField(text("tags"));
-            post.generator = text("generator");
-            post.format = text("format");
-            post.slug = text("slug");
-            post.linkUrl = text("click-through-url");
-            post.date = text("date");
-            post.group = group;
-            ++post.writeCount;
-            return {201, post.id.toUtf8(), plainType, {}};
+    Blog *blogOfPost = nullptr;
+    Post *found = findPost(*account, postId, &blogOfPost);
+    if (!found)
+        return {400, "Unknown post: " + postId.toUtf8() + '.', plainType, {}};
+    Blog &blog = *blogOfPost;
+    Post &post = *found;
+    // The client names the blog by the host of its address; its short name works too.
+    bool groupMatches = group == blog.name || group == hostText(blog.port);
+    for (const auto &[port, name] : m_blogPorts)
+        groupMatches = groupMatches || (name == blog.name && group == hostText(port));
+    if (!groupMatches)
+        return {400, "Post " + postId.toUtf8() + " is not in group " + group.toUtf8() + '.', plainType, {}};
+    post.type = text("type");
+    post.caption = text("caption");
+    post.hasCaption = post.hasCaption || !post.caption.isEmpty();
+    post.tags = parseTagsField(text("tags"));
+    post.generator = text("generator");
+    post.format = text("format");
+    post.slug = text("slug");
+    post.linkUrl = text("click-through-url");
+    post.date = text("date");
+    post.group = group;
+    ++post.writeCount;
+    return {201, post.id.toUtf8(), plainType, {}};
+}
+
+Post *Server::findPost(Account &account, const QString &postId, Blog **blogOut)
+{
+    const auto indexed = [&]() -> Post * {
+        const auto it = m_postIndex.constFind(postId);
+        if (it == m_postIndex.cend())
+            return nullptr;
+        Blog *blog = it->first;
+        const size_t at = it->second;
+        for (Blog &candidate : account.blogs) {
+            if (&candidate == blog && at < blog->posts.size() && blog->posts[at].id == postId) {
+                *blogOut = blog;
+                return &blog->posts[at];
+            }
+        }
+        return nullptr;
+    };
+    if (Post *post = indexed())
+        return post;
+    // Not indexed yet, or the posts changed since: index every account again.
+    m_postIndex.clear();
+    for (Account &each : m_accounts) {
+        for (Blog &blog : each.blogs) {
+            for (size_t i = 0; i < blog.posts.size(); ++i)
+                m_postIndex.insert(blog.posts[i].id, {&blog, i});
         }
     }
-    return {400, "Unknown post: " + postId.toUtf8() + '.', plainType, {}};
+    return indexed();
 }
 
 QByteArray Server::renderPostsPage(const Blog &blog, const QString &blogHost, int start, int num, const QString &type)
 {
     start = std::max(0, start);
     num = std::clamp(num, 0, maxPageSize);
-    std::vector<const Post *> matching;
+    const bool everyType = blog.ignoreTypeFilter || type.isEmpty();
+    QString posts;
+    qsizetype matching = 0;
     for (const Post &post : blog.posts) {
-        if (blog.ignoreTypeFilter || type.isEmpty() || post.type == type)
-            matching.push_back(&post);
+        if (!everyType && post.type != type)
+            continue;
+        if (matching >= start && matching < qsizetype(start) + num)
+            posts += renderPost(post, blogHost);
+        ++matching;
+        // Every post counts toward "total" only when the filter can skip some.
+        if (everyType && matching >= qsizetype(start) + num) {
+            matching = qsizetype(blog.posts.size());
+            break;
+        }
     }
     QString out = QStringLiteral("<tumblr version=\"1.0\"><tumblelog") + attr("name", blog.name)
         + attr("timezone", QStringLiteral("US/Eastern")) + attr("title", blog.title) + QStringLiteral("/><posts")
-        + attr("start", QString::number(start)) + attr("total", QString::number(matching.size()))
-        + QLatin1Char('>');
-    for (qsizetype i = start; i < qsizetype(matching.size()) && i < qsizetype(start) + num; ++i)
-        out += renderPost(*matching[size_t(i)], blogHost);
-    out += QStringLiteral("</posts></tumblr>");
+        + attr("start", QString::number(start)) + attr("total", QString::number(matching))
+        + QLatin1Char('>') + posts + QStringLiteral("</posts></tumblr>");
     return xmlDeclaration + out.toUtf8();
 }
 

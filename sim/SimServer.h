@@ -105,6 +105,14 @@ public:
     static Account demoAccount();
     // A seed file (JSON, see README); false with a reason on a bad file.
     static bool loadAccounts(const QString &path, std::vector<Account> &accounts, QString *error);
+    // An account `email` / `password` with one public blog holding `posts` photo
+    // posts, newest first, ids "1001", "1002", ... (first = newest). Every post has
+    // a one-line caption "Photo N" and the tags "tag N" and "shared"; none carries
+    // its caption as a tag, so every one is a post to fix.
+    static Account generatedAccount(const QString &blogName, int posts, const QString &email,
+                                    const QString &password);
+    // One photo post with an address path; the rest of its fields at plain defaults.
+    static Post photoPost(const QString &id, const QString &caption, const QStringList &tags = {});
 
     void addAccount(Account account);
     std::vector<Account> &accounts() { return m_accounts; }
@@ -130,6 +138,10 @@ public:
     const QList<Request> &log() const { return m_log; }
     QList<Request> log(Endpoint endpoint) const;
     void clearLog() { m_log.clear(); }
+    // Off: nothing is kept per request (a long run in a process of its own).
+    void setLogging(bool on) { m_logging = on; }
+    // Every normal answer waits this long (the request takes effect at once).
+    void setAnswerDelay(int ms) { m_answerDelayMs = ms > 0 ? ms : 0; }
 
     // Rendering used by the handlers, public for tests of the simulator itself.
     static QByteArray renderPostsPage(const Blog &blog, const QString &blogHost, int start, int num,
@@ -165,6 +177,8 @@ private:
                 const QByteArray &extraHeaders = {});
     bool takeFault(Endpoint endpoint, Fault &fault);
     Account *findAccount(const QByteArray &email, const QByteArray &password);
+    Post *findPost(Account &account, const QString &postId, Blog **blog);
+    void sendLater(QTcpSocket *socket, const QByteArray &bytes, int delayMs, bool close);
 
     std::vector<Account> m_accounts;
     QTcpServer *m_service = nullptr;
@@ -174,6 +188,11 @@ private:
     QHash<QTcpSocket *, bool> m_holding;        // an answer is pending (delay, trickle, stall) or closing
     std::map<Endpoint, std::deque<Fault>> m_faults;
     QList<Request> m_log;
+    bool m_logging = true;
+    int m_answerDelayMs = 0;
+    // Post id -> (blog, index in its posts); checked on every use, rebuilt on a miss,
+    // so tests may change the posts directly.
+    QHash<QString, QPair<Blog *, size_t>> m_postIndex;
 };
 
 }

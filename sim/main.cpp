@@ -38,8 +38,18 @@ int main(int argc, char *argv[])
     const QCommandLineOption dataOption(QStringLiteral("data"),
                                         QStringLiteral("Seed file (JSON, see sim/README.md) instead of the demo data."),
                                         QStringLiteral("FILE"));
+    const QCommandLineOption generateOption(
+        QStringLiteral("generate"),
+        QStringLiteral("Instead of the demo data: user@example.com / secret with one public blog \"generated\" "
+                       "of N photo posts, none of them fixed yet."),
+        QStringLiteral("N"));
+    const QCommandLineOption delayOption(QStringLiteral("delay"),
+                                         QStringLiteral("Wait MS milliseconds before every answer (default 0)."),
+                                         QStringLiteral("MS"), QStringLiteral("0"));
     parser.addOption(portOption);
     parser.addOption(dataOption);
+    parser.addOption(generateOption);
+    parser.addOption(delayOption);
     parser.addHelpOption();
     parser.addVersionOption();
     parser.process(app);
@@ -53,10 +63,34 @@ int main(int argc, char *argv[])
         return 2;
     }
 
+    const int delay = parser.value(delayOption).toInt(&ok);
+    if (!ok || delay < 0) {
+        err << "velloria-sim: --delay needs a number of milliseconds, 0 or more\n";
+        return 2;
+    }
+    int generated = 0;
+    if (parser.isSet(generateOption)) {
+        generated = parser.value(generateOption).toInt(&ok);
+        if (!ok || generated < 0) {
+            err << "velloria-sim: --generate needs a number of posts, 0 or more\n";
+            return 2;
+        }
+        if (parser.isSet(dataOption)) {
+            err << "velloria-sim: --generate and --data exclude each other\n";
+            return 2;
+        }
+    }
+
     sim::Server server;
-    const bool demo = !parser.isSet(dataOption);
+    // Nobody reads the request log of a simulator in a process of its own.
+    server.setLogging(false);
+    server.setAnswerDelay(delay);
+    const bool demo = !parser.isSet(dataOption) && !parser.isSet(generateOption);
     if (demo) {
         server.addAccount(sim::Server::demoAccount());
+    } else if (parser.isSet(generateOption)) {
+        server.addAccount(sim::Server::generatedAccount(QStringLiteral("generated"), generated,
+                                                        QStringLiteral("user@example.com"), QStringLiteral("secret")));
     } else {
         std::vector<sim::Account> accounts;
         QString error;
@@ -81,6 +115,8 @@ int main(int argc, char *argv[])
     }
     if (demo)
         out << "Demo account: demo@example.com  password: demo\n";
+    else if (parser.isSet(generateOption))
+        out << "Account: user@example.com  password: secret\n";
     out << "Run the program with: velloria --service " << server.serviceHost() << '\n';
     out.flush();
 

@@ -1,26 +1,14 @@
-#include "app/AppInfo.h"
 #include "app/modMain.h"
-#include "app/modSupport.h"
 #include "login/SettingsStore.h"
 #include "service/XmlTumblrService.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QFont>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    QApplication::setOrganizationName(QStringLiteral("Zelvat"));
-    QApplication::setApplicationName(QStringLiteral("Velloria"));
-    QApplication::setApplicationVersion(
-        modSupport::FormatVersion(AppInfo::Major, AppInfo::Minor, AppInfo::Revision));
-    // The windows are laid out for Tahoma; where it is missing, a condensed
-    // sans keeps their texts inside the designed boxes.
-    QFont::insertSubstitutions(QStringLiteral("Tahoma"),
-                               {QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("Liberation Sans"),
-                                QStringLiteral("DejaVu Sans")});
-
+    modMain::InitApplication();
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Adds each photo post's caption to its tags on a Tumblr-like blogging service."));

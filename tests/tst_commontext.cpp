@@ -82,6 +82,13 @@ void TestCommonText::htmlToText_givesInnerText_data()
                                                  << QStringLiteral("plain text with blanks");
     QTest::newRow("less-than as text") << QStringLiteral("1 < 2 and I <3 cats") << QStringLiteral("1 < 2 and I <3 cats");
     QTest::newRow("empty") << QString() << QString();
+    // Text without markup, entities or runs of blanks comes back as it is.
+    QTest::newRow("plain caption") << QStringLiteral("Photo 1001") << QStringLiteral("Photo 1001");
+    const QString punctuation = QStringLiteral("!\"#$%'()*+,-./:;=?@[\\]^_`{|}~");
+    QTest::newRow("every plain punctuation mark") << punctuation << punctuation;
+    QTest::newRow("punctuation between words") << QStringLiteral("It's 100% \"real\" - (a/b) {c} [d] e=f? g@h ~i")
+                                               << QStringLiteral("It's 100% \"real\" - (a/b) {c} [d] e=f? g@h ~i");
+    QTest::newRow("greater-than alone") << QStringLiteral("a > b") << QStringLiteral("a > b");
 }
 
 void TestCommonText::htmlToText_givesInnerText()

@@ -64,17 +64,15 @@ sim::Post &SimFixture::post(const QString &postId)
     return *p;
 }
 
+sim::Account SimFixture::generatedAccount(const QString &blogName, int posts, const QString &email,
+                                          const QString &password)
+{
+    return sim::Server::generatedAccount(blogName, posts, email, password);
+}
+
 sim::Post SimFixture::photoPost(const QString &id, const QString &caption, const QStringList &tags)
 {
-    sim::Post post;
-    post.id = id;
-    post.date = QStringLiteral("2026-11-30 18:04:05 GMT");
-    post.slug = QStringLiteral("photo-") + id;
-    post.url = QStringLiteral("/post/%1/%2").arg(id, post.slug);
-    post.photoUrl = QStringLiteral("/media/%1_500.jpg").arg(id);
-    post.caption = caption;
-    post.tags = tags;
-    return post;
+    return sim::Server::photoPost(id, caption, tags);
 }
 
 sim::Blog SimFixture::makeBlog(const QString &name, const QString &title, std::vector<sim::Post> posts)
@@ -84,27 +82,4 @@ sim::Blog SimFixture::makeBlog(const QString &name, const QString &title, std::v
     blog.title = title;
     blog.posts = std::move(posts);
     return blog;
-}
-
-sim::Account SimFixture::generatedAccount(const QString &blogName, int posts, const QString &email,
-                                          const QString &password)
-{
-    sim::Account account;
-    account.email = email;
-    account.password = password;
-    account.userName = QStringLiteral("user");
-    std::vector<sim::Post> list;
-    list.reserve(size_t(std::max(0, posts)));
-    for (int i = 1; i <= posts; ++i) {
-        sim::Post post = photoPost(QString::number(1000 + i), QStringLiteral("Photo %1").arg(i),
-                                   {QStringLiteral("tag %1").arg(i), QStringLiteral("shared")});
-        // One minute apart, newest first.
-        post.date = QStringLiteral("2026-11-%1 %2:%3:00 GMT")
-                        .arg(30 - (i / 1440) % 28, 2, 10, QLatin1Char('0'))
-                        .arg(23 - (i / 60) % 24, 2, 10, QLatin1Char('0'))
-                        .arg(59 - i % 60, 2, 10, QLatin1Char('0'));
-        list.push_back(std::move(post));
-    }
-    account.blogs.push_back(makeBlog(blogName, blogName + QStringLiteral(" photos"), std::move(list)));
-    return account;
 }

@@ -114,6 +114,23 @@ QString documentText(const QTextDocument &document)
         text.chop(2);
     return text;
 }
+
+// Printable ASCII without markup or entities, with single blanks between
+// words: what the HTML reading would give back unchanged. Most captions are
+// like that, and building a document for each costs more than reading its page.
+bool isPlainText(const QString &text)
+{
+    if (text.isEmpty() || text.front() == u' ' || text.back() == u' ')
+        return false;
+    QChar previous;
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u < 0x20 || u > 0x7E || u == u'<' || u == u'&' || (u == u' ' && previous == u' '))
+            return false;
+        previous = c;
+    }
+    return true;
+}
 }
 
 namespace modCommon {
@@ -140,7 +157,7 @@ QString StripTagChars(const QString &text)
 
 QString HTMLToText(const QString &html)
 {
-    if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
+    if (isPlainText(html) || !qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
         return html;
 
     QString source = escapeStrayLessThan(removeHiddenElements(html));

@@ -21,12 +21,16 @@ int g_timeoutOverride = 0;
 // stop asked for during a stalled exchange takes effect at once.
 constexpr int IdleCallbackMs = 200;
 
+// Deleted at once when the exchange is over, never with deleteLater(): a
+// whole run happens inside one click handler, where deferred deletes would
+// pile up (and be walked on every pass of the event queue) until it returns.
+// The exchange never ends inside one of the reply's own signals.
 struct ReplyDeleter {
     void operator()(QNetworkReply *reply) const
     {
         if (reply) {
             reply->disconnect();
-            reply->deleteLater();
+            delete reply;
         }
     }
 };

@@ -13,3 +13,7 @@ struct PostRow {
     QString clickThroughUrl;
     QString postUrl;
 };
+
+// The post's tags with its caption added as a quoted tag: what the post
+// carries once it is fixed.
+QString FixedTags(const PostRow &post);

@@ -1,8 +1,18 @@
 #include "service/PostsModel.h"
 
+#include "app/modCommon.h"
+
 namespace {
 const char *const Keys[] = {"DATE", "CAPTION", "TAGS", "FORMAT", "SLUG", "CT_URL", "POST_URL"};
 const char *const Headers[] = {"Date", "Caption", "Tags", "Format", "Slug", "Click through URL", "Post URL"};
+}
+
+QString FixedTags(const PostRow &post)
+{
+    QString tags = post.tags;
+    if (!tags.isEmpty())
+        tags += QStringLiteral(", ");
+    return tags + QLatin1Char('"') + modCommon::StripTagChars(post.caption) + QLatin1Char('"');
 }
 
 PostsModel::PostsModel(QObject *parent) : QAbstractTableModel(parent) {}

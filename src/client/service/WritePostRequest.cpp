@@ -6,14 +6,13 @@
 
 namespace WritePostRequest {
 
-WriteResult SendPost(const QString &serviceHost, const HTTPProxySettings &proxy, const Account &account,
-                     const PostRow &post, const QString &tags, IHTTPRequestCallback *callback)
+HTTPRequestData RequestData(const QString &serviceHost, const Account &account, const PostRow &post,
+                            const QString &tags)
 {
     HTTPRequestData data;
     data.host = serviceHost;
     data.path = QStringLiteral("/api/write");
     data.agent = HTTPRequest::AgentName();
-    data.callback = callback;
     // Every field goes out, empty or not: the write replaces the whole post.
     HTTPFormData &form = data.fields;
     form.AddField(QStringLiteral("group"), account.groupName.toUtf8());
@@ -28,7 +27,14 @@ WriteResult SendPost(const QString &serviceHost, const HTTPProxySettings &proxy,
     form.AddField(QStringLiteral("slug"), post.slug.toUtf8());
     form.AddField(QStringLiteral("click-through-url"), post.clickThroughUrl.toUtf8());
     form.AddField(QStringLiteral("date"), post.date.toUtf8());
+    return data;
+}
 
+WriteResult SendPost(const QString &serviceHost, const HTTPProxySettings &proxy, const Account &account,
+                     const PostRow &post, const QString &tags, IHTTPRequestCallback *callback)
+{
+    HTTPRequestData data = RequestData(serviceHost, account, post, tags);
+    data.callback = callback;
     HTTPRequest request;
     request.setProxy(proxy);
     const HTTPResult answer = request.Send(data);

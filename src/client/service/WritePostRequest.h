@@ -1,6 +1,7 @@
 #pragma once
 #include <QString>
 
+#include "service/HTTPRequest.h"
 #include "service/ITumblrService.h"
 
 class HTTPProxySettings;
@@ -8,6 +9,10 @@ class HTTPProxySettings;
 // Writing one post back on the designed interface: /api/write with every
 // field of the post, since a write replaces the whole post.
 namespace WritePostRequest {
+
+// The request that writes `post` back with `tags`.
+HTTPRequestData RequestData(const QString &serviceHost, const Account &account, const PostRow &post,
+                            const QString &tags);
 
 WriteResult SendPost(const QString &serviceHost, const HTTPProxySettings &proxy, const Account &account,
                      const PostRow &post, const QString &tags, IHTTPRequestCallback *callback);

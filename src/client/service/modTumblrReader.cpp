@@ -23,7 +23,7 @@ QString attribute(const XMLDocument &document, const XMLNode &node, const char *
 }
 }
 
-PageResult ReadPostsXML(const PageRequest &page, IHTTPRequestCallback *callback, const HTTPProxySettings &proxy)
+HTTPRequestData PageRequestData(const PageRequest &page)
 {
     const QString generator = QString::fromUtf8(AppInfo::Title) + QLatin1Char(' ')
                               + modSupport::FormatVersion(AppInfo::Major, AppInfo::Minor, AppInfo::Revision);
@@ -33,14 +33,19 @@ PageResult ReadPostsXML(const PageRequest &page, IHTTPRequestCallback *callback,
     data.port = page.host.isEmpty() ? 80 : page.port;
     data.path = page.host.isEmpty() ? QStringLiteral("/api/read") : page.path;
     data.agent = HTTPRequest::AgentName();
-    data.callback = callback;
     data.fields.AddField(QStringLiteral("email"), page.account.email);
     data.fields.AddField(QStringLiteral("password"), page.account.password);
     data.fields.AddField(QStringLiteral("start"), QString::number(page.start));
     data.fields.AddField(QStringLiteral("num"), QString::number(page.count));
     data.fields.AddField(QStringLiteral("generator"), generator);
     data.fields.AddField(QStringLiteral("type"), QStringLiteral("photo"));
+    return data;
+}
 
+PageResult ReadPostsXML(const PageRequest &page, IHTTPRequestCallback *callback, const HTTPProxySettings &proxy)
+{
+    HTTPRequestData data = PageRequestData(page);
+    data.callback = callback;
     PageResult result;
     const auto badAnswer = [&result] {
         result.outcome = ServiceResult::BadAnswer;

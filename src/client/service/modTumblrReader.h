@@ -7,6 +7,7 @@
 #include "service/PostRow.h"
 #include "service/XMLDocument.h"
 
+#include "service/HTTPRequest.h"
 #include "service/ITumblrService.h"
 
 class HTTPProxySettings;
@@ -30,6 +31,8 @@ struct DownloadSettingsData {
 inline constexpr int MaxRedirects = 10;
 
 // One page of a blog's posts from /api/read, following permanent redirects.
+// The request for one page (the blog's own host when `page` names none).
+HTTPRequestData PageRequestData(const PageRequest &page);
 PageResult ReadPostsXML(const PageRequest &page, IHTTPRequestCallback *callback, const HTTPProxySettings &proxy);
 
 enum class ParseOutcome { Parsed, Retry, Stop };

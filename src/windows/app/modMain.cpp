@@ -1,11 +1,13 @@
 #include "app/modMain.h"
 
+#include "app/AppInfo.h"
 #include "app/WindowSupport.h"
 #include "app/modSkerrybar.h"
 #include "app/modSupport.h"
 #include "login/frmGroupSelector.h"
 
 #include <QApplication>
+#include <QFont>
 #include <QPainter>
 #include <QWidget>
 #include <qdrawutil.h>
@@ -16,6 +18,19 @@ modMain::PostsWindowFactory g_postsWindowFactory;
 }
 
 namespace modMain {
+
+void InitApplication()
+{
+    QApplication::setOrganizationName(QStringLiteral("Zelvat"));
+    QApplication::setApplicationName(QStringLiteral("Velloria"));
+    QApplication::setApplicationVersion(
+        modSupport::FormatVersion(AppInfo::Major, AppInfo::Minor, AppInfo::Revision));
+    // The windows are laid out for Tahoma; where it is missing, a condensed
+    // sans keeps their texts inside the designed boxes.
+    QFont::insertSubstitutions(QStringLiteral("Tahoma"),
+                               {QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("Liberation Sans"),
+                                QStringLiteral("DejaVu Sans")});
+}
 
 void Main(SettingsStore &settings, ITumblrService &service)
 {

@@ -11,6 +11,10 @@ class SettingsStore;
 // Start-up and the hand-over between the windows.
 namespace modMain {
 
+// The application's names, version and font substitutions; first thing
+// after the application object is made.
+void InitApplication();
+
 // Prepares the process and shows the login window; the program then lives
 // as long as one of its windows is open. Both must outlive the windows.
 void Main(SettingsStore &settings, ITumblrService &service);

@@ -1,5 +1,6 @@
 #include "posts/PostsListView.h"
 
+#include <QDataStream>
 #include <QHeaderView>
 #include <QPainter>
 #include <QPaintEvent>
@@ -292,6 +293,91 @@ QRegion PostsListView::visualRegionForSelection(const QItemSelection &selection)
     return region;
 }
 
+QByteArray PostsListView::paintSignature(const QStyleOptionViewItem &base) const
+{
+    // Everything besides a row's texts and state that changes its pixels.
+    QByteArray signature;
+    QDataStream out(&signature, QIODevice::WriteOnly);
+    out << viewport()->width() << rowHeight() << horizontalOffset() << devicePixelRatio()
+        << qint64(base.palette.cacheKey()) << int(base.palette.currentColorGroup()) << base.font.key()
+        << quintptr(style()) << int(base.state) << int(base.features) << int(base.textElideMode)
+        << int(base.displayAlignment) << quintptr(itemDelegate());
+    for (int visual = 0; visual < m_header->count(); ++visual) {
+        const int column = m_header->logicalIndex(visual);
+        out << column << m_header->isSectionHidden(column) << m_header->sectionViewportPosition(column)
+            << m_header->sectionSize(column);
+    }
+    return signature;
+}
+
+QPixmap PostsListView::rowImage(int row, const QStyleOptionViewItem &base, bool focused)
+{
+    const QItemSelectionModel *selection = selectionModel();
+    const QModelIndex current = currentIndex();
+    CachedRow key;
+    key.state = (alternatingRowColors() && row % 2 == 1) ? 1u : 0u;
+    const int columns = model()->columnCount(rootIndex());
+    key.texts.reserve(columns);
+    for (int column = 0; column < columns; ++column) {
+        const QModelIndex index = model()->index(row, column, rootIndex());
+        key.texts.append(index.data(Qt::DisplayRole).toString());
+        const quint32 bits = (selection && selection->isSelected(index) ? 2u : 0u)
+                             | (focused && index == current ? 4u : 0u)
+                             | (model()->flags(index) & Qt::ItemIsEnabled ? 0u : 8u);
+        key.state |= bits << (4 * std::min(column, 6));
+    }
+    ++m_paintGeneration;
+    for (CachedRow &cached : m_rowCache) {
+        if (cached.state == key.state && cached.texts == key.texts) {
+            cached.lastUsed = m_paintGeneration;
+            return cached.image;
+        }
+    }
+
+    const int height = rowHeight();
+    const qreal ratio = devicePixelRatio();
+    QPixmap image(QSize(viewport()->width(), height) * ratio);
+    image.setDevicePixelRatio(ratio);
+    image.fill(base.palette.color(QPalette::Base));
+    QPainter painter(&image);
+    for (int visual = 0; visual < m_header->count(); ++visual) {
+        const int column = m_header->logicalIndex(visual);
+        if (m_header->isSectionHidden(column))
+            continue;
+        const QRect cell(m_header->sectionViewportPosition(column), 0, m_header->sectionSize(column), height);
+        if (cell.right() < 0 || cell.left() >= viewport()->width())
+            continue;
+        const QModelIndex index = model()->index(row, column, rootIndex());
+        QStyleOptionViewItem option = base;
+        option.rect = cell;
+        if (selection && selection->isSelected(index))
+            option.state |= QStyle::State_Selected;
+        if (focused && index == current)
+            option.state |= QStyle::State_HasFocus;
+        if (key.state & 1u)
+            option.features |= QStyleOptionViewItem::Alternate;
+        if (!(model()->flags(index) & Qt::ItemIsEnabled)) {
+            option.state &= ~QStyle::State_Enabled;
+            option.palette.setCurrentColorGroup(QPalette::Disabled);
+        }
+        style()->drawPrimitive(QStyle::PE_PanelItemViewRow, &option, &painter, this);
+        itemDelegateForIndex(index)->paint(&painter, option, index);
+    }
+    painter.end();
+
+    // Room for a few screens of rows; the ones longest unused go first.
+    const size_t capacity = size_t(4 * rowsFitting() + 8);
+    if (m_rowCache.size() >= capacity) {
+        const auto oldest = std::min_element(m_rowCache.begin(), m_rowCache.end(),
+                                             [](const CachedRow &a, const CachedRow &b) { return a.lastUsed < b.lastUsed; });
+        m_rowCache.erase(oldest);
+    }
+    key.image = image;
+    key.lastUsed = m_paintGeneration;
+    m_rowCache.push_back(std::move(key));
+    return image;
+}
+
 void PostsListView::paintEvent(QPaintEvent *event)
 {
     if (!model())
@@ -305,41 +391,22 @@ void PostsListView::paintEvent(QPaintEvent *event)
     if (rows == 0 || last < first)
         return;
 
-    QPainter painter(viewport());
     QStyleOptionViewItem base;
     initViewItemOption(&base);
     base.state &= ~QStyle::State_HasFocus;
-    const QModelIndex current = currentIndex();
-    const bool focused = (hasFocus() || viewport()->hasFocus()) && current.isValid();
-    const bool alternate = alternatingRowColors();
-    const QItemSelectionModel *selection = selectionModel();
+    const bool focused = (hasFocus() || viewport()->hasFocus()) && currentIndex().isValid();
 
-    for (int row = first; row <= last; ++row) {
-        const int top = row * height - offset;
-        for (int visual = 0; visual < m_header->count(); ++visual) {
-            const int column = m_header->logicalIndex(visual);
-            if (m_header->isSectionHidden(column))
-                continue;
-            const QRect cell(m_header->sectionViewportPosition(column), top, m_header->sectionSize(column), height);
-            if (cell.right() < area.left() || cell.left() > area.right())
-                continue;
-            const QModelIndex index = model()->index(row, column, rootIndex());
-            QStyleOptionViewItem option = base;
-            option.rect = cell;
-            if (selection && selection->isSelected(index))
-                option.state |= QStyle::State_Selected;
-            if (focused && index == current)
-                option.state |= QStyle::State_HasFocus;
-            if (alternate && row % 2 == 1)
-                option.features |= QStyleOptionViewItem::Alternate;
-            if (!(model()->flags(index) & Qt::ItemIsEnabled)) {
-                option.state &= ~QStyle::State_Enabled;
-                option.palette.setCurrentColorGroup(QPalette::Disabled);
-            }
-            style()->drawPrimitive(QStyle::PE_PanelItemViewRow, &option, &painter, this);
-            itemDelegateForIndex(index)->paint(&painter, option, index);
-        }
+    // Each row is drawn once into an image and shown from it until its texts,
+    // its state or the view's look change: a run that removes the first row
+    // after every write then draws only the rows that change.
+    const QByteArray signature = paintSignature(base);
+    if (signature != m_cacheSignature) {
+        m_rowCache.clear();
+        m_cacheSignature = signature;
     }
+    QPainter painter(viewport());
+    for (int row = first; row <= last; ++row)
+        painter.drawPixmap(QPoint(0, row * height - offset), rowImage(row, base, focused));
 }
 
 void PostsListView::scrollContentsBy(int, int)

@@ -1,5 +1,8 @@
 #pragma once
 #include <QAbstractItemView>
+#include <QPixmap>
+#include <QStringList>
+#include <vector>
 
 class QHeaderView;
 
@@ -57,6 +60,19 @@ private:
     int rowsFitting() const; // whole rows the viewport shows, at least 1
     int firstLogicalColumn() const;
 
+    QByteArray paintSignature(const QStyleOptionViewItem &base) const;
+    QPixmap rowImage(int row, const QStyleOptionViewItem &base, bool focused);
+
+    struct CachedRow {
+        QStringList texts;
+        quint32 state = 0; // selection, focus and enabled bits per column, alternate row
+        QPixmap image;
+        quint64 lastUsed = 0;
+    };
+
     QHeaderView *m_header;
     int m_rowHeight = 0;
+    std::vector<CachedRow> m_rowCache; // the rows last drawn, as images of the viewport's width
+    QByteArray m_cacheSignature;
+    quint64 m_paintGeneration = 0;
 };

@@ -3,7 +3,6 @@
 #include <QCoreApplication>
 
 #include "app/DialogServices.h"
-#include "app/modCommon.h"
 #include "service/ITumblrService.h"
 #include "service/IResultIndicator.h"
 #include "service/PostsModel.h"
@@ -33,13 +32,7 @@ bool ucPostsFixer::FixListedPosts(const Account &account)
         const PostRow &row = rows.at(0);
         if (!row.caption.isEmpty()) {
             const PostRow post = row; // the row must not be read again after the request
-            const QString newTag = modCommon::StripTagChars(post.caption);
-            QString tags = post.tags;
-            if (!tags.isEmpty())
-                tags += QStringLiteral(", ");
-            tags += QLatin1Char('"') + newTag + QLatin1Char('"');
-
-            if (!SendPost(account, post, tags)) {
+            if (!SendPost(account, post, FixedTags(post))) {
                 resultIndicator().setResultColor(IResultIndicator::Red);
                 return false;
             }

@@ -13,7 +13,8 @@
 #include "app/modSupport.h"
 
 ucPostsPanel::ucPostsPanel(ITumblrService &service, IPostsList &window, QWidget *parent)
-    : QWidget(parent), m_service(service), m_window(window), m_lblStatus(new QLabel(this))
+    : QWidget(parent), m_service(service), m_window(window), m_lblStatus(new QLabel(this)),
+      m_pacer(parent ? parent->window() : nullptr)
 {
     setFont(QFont(QStringLiteral("Tahoma"), 9));
     m_lblStatus->setObjectName(QStringLiteral("lblStatus"));
@@ -66,6 +67,7 @@ void ucPostsPanel::goOnline()
 {
     m_online = true;
     m_stopRequested = false;
+    m_pacer.start();
     letEventsRun();
 }
 
@@ -73,6 +75,7 @@ void ucPostsPanel::goOffline()
 {
     m_online = false;
     m_stopRequested = false;
+    m_pacer.stop();
 }
 
 void ucPostsPanel::ShowProgress(qint64 receivedBytes, qint64 totalBytes)

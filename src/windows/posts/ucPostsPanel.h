@@ -1,6 +1,8 @@
 #pragma once
 #include <QWidget>
 
+#include "app/FramePacer.h"
+
 #include "service/Account.h"
 #include "service/HTTPRequest.h"
 #include "service/IPostsRunHost.h"
@@ -60,4 +62,5 @@ private:
     QLabel *m_lblStatus;
     bool m_online = false;
     bool m_stopRequested = false;
+    FramePacer m_pacer; // the window is painted once a frame during a run
 };

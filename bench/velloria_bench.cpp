@@ -1,0 +1,444 @@
+// Downloads and fixes through the real posts window (offscreen), against the
+// simulator in a process of its own, with curl making the same requests on
+// one kept-alive connection in the same run as the baseline. Prints one
+// table: each figure, its baseline, the ratio and the goal.
+//
+//   QT_QPA_PLATFORM=offscreen build/bench/velloria-bench [--quick] [--only startup|scale|speed|latency] [--posts N]
+//
+// --quick runs the large blog with 20,000 posts instead of 100,000; --posts
+// sets the size of the speed run (10,000).
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QPushButton>
+#include <QTest>
+#include <QTextStream>
+#include <QTimer>
+#include <cstdio>
+#include <functional>
+
+#include "CurlBaseline.h"
+#include "ModalDialogs.h"
+#include "PostsWindowDriver.h"
+#include "SimProcess.h"
+#include "TestFolders.h"
+#include "TestService.h"
+#include "app/DialogServices.h"
+#include "app/modMain.h"
+#include "login/frmGroupSelector.h"
+#include "posts/frmDownloadSettings.h"
+#include "posts/frmPostsList.h"
+#include "service/PostsModel.h"
+#include "service/WritePostRequest.h"
+#include "service/XMLDocument.h"
+#include "service/modTumblrReader.h"
+
+namespace {
+
+double residentMB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
+    }
+    return 0;
+}
+
+struct Row {
+    QString work;
+    QString program;
+    QString baseline;
+    QString ratio;
+    QString goal;
+    bool met = false;
+};
+
+QList<Row> g_rows;
+QStringList g_problems;
+
+void add(Row row)
+{
+    std::printf("  %s: %s (baseline %s) %s\n", qPrintable(row.work), qPrintable(row.program),
+                qPrintable(row.baseline.isEmpty() ? QStringLiteral("none") : row.baseline),
+                row.met ? "ok" : "MISSED");
+    std::fflush(stdout);
+    g_rows.append(std::move(row));
+}
+
+QString seconds(double s) { return QStringLiteral("%1 s").arg(s, 0, 'f', s < 10 ? 3 : 1); }
+QString times(double r) { return QStringLiteral("%1 ×").arg(r, 0, 'f', 2); }
+
+Account accountFor(const SimProcess &sim)
+{
+    Account account;
+    account.groupName = sim.blogHost();
+    account.email = SimProcess::email();
+    account.password = SimProcess::password();
+    return account;
+}
+
+int pageReads(int posts) { return posts / modTumblrReader::PageSize + 1; }
+
+// The page reads a download of the whole blog makes.
+QList<HTTPRequestData> readRequests(const SimProcess &sim, int posts)
+{
+    QList<HTTPRequestData> requests;
+    for (int page = 0; page < pageReads(posts); ++page) {
+        const PageRequest request{accountFor(sim), long(page) * modTumblrReader::PageSize, modTumblrReader::PageSize,
+                                  {}, 80, {}};
+        requests.append(modTumblrReader::PageRequestData(request));
+    }
+    return requests;
+}
+
+// The writes fixing every post: the rows read as the program reads them,
+// written back as the program writes them.
+QList<HTTPRequestData> writeRequests(const SimProcess &sim, int posts, int limit)
+{
+    QList<HTTPRequestData> requests;
+    ScriptedDialogs quiet;
+    for (int page = 0; page < pageReads(posts) && requests.size() < limit; ++page) {
+        const PageRequest request{accountFor(sim), long(page) * modTumblrReader::PageSize, modTumblrReader::PageSize,
+                                  {}, 80, {}};
+        const PageResult answer = sharedTestService().service().ReadPage(request, nullptr);
+        XMLDocument document;
+        if (!answer.accepted() || !document.LoadXML(answer.page))
+            break;
+        const XMLNodeList nodes = document.Root().SelectNodes(QStringLiteral("/tumblr/posts/post"));
+        for (const PostRow &row : modTumblrReader::AddPhotoPosts(document, nodes)) {
+            if (requests.size() < limit)
+                requests.append(WritePostRequest::RequestData(sim.serviceHost(), accountFor(sim), row,
+                                                              FixedTags(row)));
+        }
+    }
+    return requests;
+}
+
+CurlRun curlOnFreshSim(int posts, int delayMs, const std::function<QList<HTTPRequestData>(const SimProcess &)> &make,
+                       int status)
+{
+    SimProcess sim(posts, delayMs);
+    if (!sim.isRunning()) {
+        CurlRun failed;
+        failed.error = sim.error();
+        return failed;
+    }
+    sharedTestService().useServiceHost(sim.serviceHost());
+    const QList<HTTPRequestData> requests = make(sim);
+    CurlRun run = runCurl(requests, status);
+    if (!run.ok())
+        g_problems << QStringLiteral("curl: %1 of %2 answered as expected %3").arg(run.answered).arg(run.requests).arg(run.error);
+    return run;
+}
+
+// One posts window on a fresh simulator.
+class WindowRun
+{
+public:
+    WindowRun(int posts, int delayMs) : m_sim(posts, delayMs)
+    {
+        if (!m_sim.isRunning()) {
+            g_problems << m_sim.error();
+            return;
+        }
+        sharedTestService().useServiceHost(m_sim.serviceHost());
+        m_window = std::make_unique<frmPostsList>(sharedTestService().settings(), sharedTestService().service(),
+                                                  accountFor(m_sim));
+        m_window->resize(900, 600);
+        m_window->show();
+        QCoreApplication::processEvents();
+    }
+    ~WindowRun()
+    {
+        if (m_window)
+            m_window->close();
+    }
+
+    bool ok() const { return m_window != nullptr; }
+    frmPostsList &window() { return *m_window; }
+
+    // "Get posts" for `pages` pages ("All" for every one); seconds.
+    double download(const QString &pages = QStringLiteral("All"))
+    {
+        DownloadAnswer answer;
+        answer.cumulative = false;
+        answer.pages = pages;
+        answerDownloadSettings(&answer);
+        // The dialog is answered by a timer: its few milliseconds are not the download's.
+        struct DialogClosed : QObject {
+            QElapsedTimer timer;
+            bool eventFilter(QObject *watched, QEvent *event) override
+            {
+                if (event->type() == QEvent::Hide && qobject_cast<frmDownloadSettings *>(watched))
+                    timer.start();
+                return false;
+            }
+        } closed;
+        closed.timer.start();
+        qApp->installEventFilter(&closed);
+        QTest::mouseClick(PostsWindowDriver::button(*m_window, "cmdGetPosts"), Qt::LeftButton);
+        qApp->removeEventFilter(&closed);
+        return double(closed.timer.nsecsElapsed()) / 1e9;
+    }
+
+    // "Fix posts"; seconds, with the times at which each tenth of the rows was written.
+    double fix(QList<double> *tenths = nullptr)
+    {
+        PostsModel &rows = m_window->posts();
+        const int total = rows.count();
+        QElapsedTimer timer;
+        const auto connection = QObject::connect(&rows, &QAbstractItemModel::rowsRemoved, m_window.get(), [&] {
+            const int done = total - rows.count();
+            if (tenths && total >= 10 && done % (total / 10) == 0)
+                tenths->append(double(timer.nsecsElapsed()) / 1e9);
+        });
+        timer.start();
+        QTest::mouseClick(PostsWindowDriver::button(*m_window, "cmdFixPosts"), Qt::LeftButton);
+        const double s = double(timer.nsecsElapsed()) / 1e9;
+        QObject::disconnect(connection);
+        return s;
+    }
+
+private:
+    SimProcess m_sim;
+    std::unique_ptr<frmPostsList> m_window;
+};
+
+void checkQuiet(ScriptedDialogs &dialogs, const QString &what)
+{
+    if (!dialogs.shown.isEmpty())
+        g_problems << what + QStringLiteral(": a box was shown: ") + dialogs.texts().join(QStringLiteral(" | "));
+    dialogs.clear();
+}
+
+void speed(ScriptedDialogs &dialogs, int posts)
+{
+    std::printf("Download and fix %d posts\n", posts);
+    const int reads = pageReads(posts);
+    WindowRun run(posts, 0);
+    if (!run.ok())
+        return;
+    const double down = run.download();
+    const int listed = run.window().posts().count();
+    if (listed != posts)
+        g_problems << QStringLiteral("download listed %1 of %2 posts").arg(listed).arg(posts);
+    checkQuiet(dialogs, QStringLiteral("download"));
+    const double fixTime = run.fix();
+    const int left = run.window().posts().count();
+    if (left != 0)
+        g_problems << QStringLiteral("fix left %1 rows").arg(left);
+    checkQuiet(dialogs, QStringLiteral("fix"));
+
+    const CurlRun curlRead = curlOnFreshSim(posts, 0, [&](const SimProcess &sim) { return readRequests(sim, posts); }, 200);
+    const CurlRun curlWrite =
+        curlOnFreshSim(posts, 0, [&](const SimProcess &sim) { return writeRequests(sim, posts, posts); }, 201);
+    const double downRate = listed / down;
+    const double downRatio = down / curlRead.seconds;
+    add({QStringLiteral("download %L1 posts (%2 page reads)").arg(posts).arg(reads),
+         QStringLiteral("%1, %L2 posts/s").arg(seconds(down)).arg(qRound(downRate)), seconds(curlRead.seconds),
+         times(downRatio), QStringLiteral("≥ 10,000 posts/s, ≤ 2 × curl"), downRate >= 10000 && downRatio <= 2});
+
+    const double fixRate = (listed - left) / fixTime;
+    const double fixRatio = fixTime / curlWrite.seconds;
+    add({QStringLiteral("fix %L1 posts (%L1 writes)").arg(posts),
+         QStringLiteral("%1, %L2 posts/s").arg(seconds(fixTime)).arg(qRound(fixRate)), seconds(curlWrite.seconds),
+         times(fixRatio), QStringLiteral("≥ 1,000 posts/s, ≤ 3 × curl"), fixRate >= 1000 && fixRatio <= 3});
+}
+
+void latency(ScriptedDialogs &dialogs, int delayMs)
+{
+    const int posts = 5000;
+    const int fixed = 500;
+    std::printf("Download %d and fix %d posts with %d ms added to every answer\n", posts, fixed, delayMs);
+    const int reads = pageReads(posts);
+    WindowRun run(posts, delayMs);
+    if (!run.ok())
+        return;
+    const double down = run.download();
+    checkQuiet(dialogs, QStringLiteral("download with delay"));
+    run.download(QString::number(fixed / modTumblrReader::PageSize));
+    const int listed = run.window().posts().count();
+    if (listed != fixed)
+        g_problems << QStringLiteral("listed %1 rows for the delayed fix, not %2").arg(listed).arg(fixed);
+    const double fixTime = run.fix();
+    checkQuiet(dialogs, QStringLiteral("fix with delay"));
+
+    const CurlRun curlRead =
+        curlOnFreshSim(posts, delayMs, [&](const SimProcess &sim) { return readRequests(sim, posts); }, 200);
+    const CurlRun curlWrite =
+        curlOnFreshSim(posts, delayMs, [&](const SimProcess &sim) { return writeRequests(sim, posts, fixed); }, 201);
+    const double readBound = reads * delayMs / 1000.0;
+    add({QStringLiteral("download, %1 reads, %2 ms each").arg(reads).arg(delayMs),
+         QStringLiteral("%1 = %2 × bound").arg(seconds(down)).arg(down / readBound, 0, 'f', 3),
+         QStringLiteral("%1 = %2 × bound").arg(seconds(curlRead.seconds)).arg(curlRead.seconds / readBound, 0, 'f', 3),
+         times(down / curlRead.seconds), QStringLiteral("≤ 1.1 × %1").arg(seconds(readBound)),
+         down <= 1.1 * readBound});
+
+    const double writeBound = fixed * delayMs / 1000.0;
+    add({QStringLiteral("fix, %1 writes, %2 ms each").arg(fixed).arg(delayMs),
+         QStringLiteral("%1 = %2 × bound").arg(seconds(fixTime)).arg(fixTime / writeBound, 0, 'f', 3),
+         QStringLiteral("%1 = %2 × bound").arg(seconds(curlWrite.seconds)).arg(curlWrite.seconds / writeBound, 0, 'f', 3),
+         times(fixTime / curlWrite.seconds), QStringLiteral("≤ 1.1 × %1").arg(seconds(writeBound)),
+         fixTime <= 1.1 * writeBound});
+}
+
+void scale(ScriptedDialogs &dialogs, int posts)
+{
+    std::printf("Download and fix %d posts: memory and the cost of the last rows\n", posts);
+    const int reads = pageReads(posts);
+    WindowRun run(posts, 0);
+    if (!run.ok())
+        return;
+    const double before = residentMB();
+    const double down = run.download();
+    QCoreApplication::processEvents();
+    const double afterDownload = residentMB();
+    const int listed = run.window().posts().count();
+    if (listed != posts)
+        g_problems << QStringLiteral("download listed %1 of %2 posts").arg(listed).arg(posts);
+    checkQuiet(dialogs, QStringLiteral("large download"));
+    QList<double> tenths;
+    const double fixTime = run.fix(&tenths);
+    QCoreApplication::processEvents();
+    const double afterFix = residentMB();
+    const int left = run.window().posts().count();
+    if (left != 0)
+        g_problems << QStringLiteral("large fix left %1 rows").arg(left);
+    checkQuiet(dialogs, QStringLiteral("large fix"));
+
+    const CurlRun curlRead = curlOnFreshSim(posts, 0, [&](const SimProcess &sim) { return readRequests(sim, posts); }, 200);
+    const CurlRun curlWrite =
+        curlOnFreshSim(posts, 0, [&](const SimProcess &sim) { return writeRequests(sim, posts, posts); }, 201);
+    add({QStringLiteral("download %L1 posts (%L2 page reads)").arg(posts).arg(reads),
+         QStringLiteral("%1, %L2 posts/s").arg(seconds(down)).arg(qRound(listed / down)), seconds(curlRead.seconds),
+         times(down / curlRead.seconds), QStringLiteral("≤ 2 × curl"), down / curlRead.seconds <= 2});
+    add({QStringLiteral("memory with %L1 rows listed").arg(listed),
+         QStringLiteral("%1 MB (%2 MB before the download)").arg(afterDownload, 0, 'f', 0).arg(before, 0, 'f', 0), {},
+         {}, QStringLiteral("< 300 MB"), afterDownload < 300});
+
+    add({QStringLiteral("fix %L1 posts (%L1 writes)").arg(posts),
+         QStringLiteral("%1, %L2 posts/s").arg(seconds(fixTime)).arg(qRound(listed / fixTime)),
+         seconds(curlWrite.seconds), times(fixTime / curlWrite.seconds), QStringLiteral("≤ 3 × curl"),
+         fixTime / curlWrite.seconds <= 3});
+    add({QStringLiteral("memory after %L1 writes").arg(listed - left),
+         QStringLiteral("%1 MB, %2 MB above after the download").arg(afterFix, 0, 'f', 0).arg(afterFix - afterDownload, 0, 'f', 1),
+         {}, {}, QStringLiteral("≤ 20 MB above"), afterFix - afterDownload <= 20});
+    if (tenths.size() >= 10) {
+        const double first = tenths[0];
+        const double last = tenths[9] - tenths[8];
+        add({QStringLiteral("last tenth of the fix against the first"),
+             QStringLiteral("%1 ms a post, first %2").arg(last * 1000 / (posts / 10), 0, 'f', 3).arg(first * 1000 / (posts / 10), 0, 'f', 3),
+             {}, times(last / first), QStringLiteral("≤ 1.3 ×"), last / first <= 1.3});
+    }
+}
+
+// The login window's first paint, in a process of its own as the program starts.
+int startupChild(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    modMain::InitApplication();
+    SettingsStore settings;
+    XmlTumblrService service(settings, QStringLiteral("127.0.0.1:9"), {});
+    struct FirstPaint : QObject {
+        bool eventFilter(QObject *watched, QEvent *event) override
+        {
+            if (event->type() == QEvent::Paint && qobject_cast<frmGroupSelector *>(watched)) {
+                std::printf("shown\n");
+                std::fflush(stdout);
+                QCoreApplication::exit(0);
+            }
+            return false;
+        }
+    } filter;
+    app.installEventFilter(&filter);
+    modMain::Main(settings, service);
+    return app.exec();
+}
+
+void startup(const char *self)
+{
+    std::printf("Start-up\n");
+    QList<double> runs;
+    for (int i = 0; i < 7; ++i) {
+        QProcess child;
+        QElapsedTimer timer;
+        timer.start();
+        child.start(QString::fromLocal8Bit(self), {QStringLiteral("--startup-child")});
+        if (!child.waitForStarted(10000))
+            break;
+        while (!child.canReadLine() && child.waitForReadyRead(10000)) {
+        }
+        const double s = double(timer.nsecsElapsed()) / 1e9;
+        if (child.readLine().trimmed() == "shown")
+            runs.append(s);
+        child.waitForFinished(10000);
+    }
+    if (runs.isEmpty()) {
+        g_problems << QStringLiteral("the login window was never shown");
+        return;
+    }
+    std::sort(runs.begin(), runs.end());
+    const double median = runs[runs.size() / 2];
+    add({QStringLiteral("start-up to the login window painted (median of %1)").arg(runs.size()),
+         QStringLiteral("%1 ms").arg(median * 1000, 0, 'f', 0), {}, {}, QStringLiteral("< 500 ms"), median < 0.5});
+}
+
+void printTable()
+{
+    QTextStream out(stdout);
+    out << "\n| work | program | curl, same requests | ratio | goal | |\n|---|---|---|---|---|---|\n";
+    for (const Row &row : std::as_const(g_rows)) {
+        out << "| " << row.work << " | " << row.program << " | " << (row.baseline.isEmpty() ? QStringLiteral("–") : row.baseline)
+            << " | " << (row.ratio.isEmpty() ? QStringLiteral("–") : row.ratio) << " | " << row.goal << " | "
+            << (row.met ? "met" : "**missed**") << " |\n";
+    }
+    for (const QString &problem : std::as_const(g_problems))
+        out << "PROBLEM: " << problem << '\n';
+}
+}
+
+int main(int argc, char **argv)
+{
+    if (argc > 1 && qstrcmp(argv[1], "--startup-child") == 0)
+        return startupChild(argc, argv);
+
+    QApplication app(argc, argv);
+    TestFolders folders;
+    if (!folders.isValid()) {
+        std::fprintf(stderr, "no temporary folder of our own\n");
+        return 1;
+    }
+    const QStringList arguments = app.arguments();
+    const bool quick = arguments.contains(QStringLiteral("--quick"));
+    const qsizetype only = arguments.indexOf(QStringLiteral("--only"));
+    const QString part = only > 0 ? arguments.value(only + 1) : QString();
+    const qsizetype postsAt = arguments.indexOf(QStringLiteral("--posts"));
+    const int postsOption = postsAt > 0 ? arguments.value(postsAt + 1).toInt() : 0;
+    ScriptedDialogs dialogs;
+    setDialogs(&dialogs);
+
+    // Everything runs inside the application's event loop, as a user's clicks do:
+    // work deferred to the loop behaves as it does in the program.
+    QTimer::singleShot(0, &app, [&] {
+        const auto wanted = [&](const char *name) { return part.isEmpty() || part == QLatin1String(name); };
+        if (wanted("startup"))
+            startup(argv[0]);
+        // First, while the heap is fresh, so that its figures are the run's own.
+        if (wanted("scale"))
+            scale(dialogs, quick ? 20000 : 100000);
+        if (wanted("speed"))
+            speed(dialogs, postsOption > 0 ? postsOption : 10000);
+        if (wanted("latency"))
+            latency(dialogs, 20);
+        QCoreApplication::quit();
+    });
+    app.exec();
+
+    setDialogs(nullptr);
+    printTable();
+    return g_problems.isEmpty() ? 0 : 1;
+}
