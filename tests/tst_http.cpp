@@ -108,6 +108,7 @@ private slots:
     void largeBody_withCallbackRunningEvents_completes();
     void reset_clearsTheLastResults();
     void twoRequests_reuseOneConnection();
+    void exchangeEnded_replyIsGoneAtOnce_evenInsideAnEventHandler();
 
     void proxySettings_roundTripThroughSettingsStore();
     void proxySettings_becomeTheNetworkProxy_data();
@@ -528,6 +529,35 @@ void TestHttp::twoRequests_reuseOneConnection()
     QVERIFY(send(second, sim.serviceHost(), signInForm("demo@example.com", "demo")));
     QCOMPARE(second.StatusCode(), 200);
     QCOMPARE(connections, 1);
+}
+
+// A whole run happens inside one click handler, where deferred deletes never
+// run: a reply kept until then would hold its buffers for every request.
+void TestHttp::exchangeEnded_replyIsGoneAtOnce_evenInsideAnEventHandler()
+{
+    SimFixture sim;
+    sim::Fault stall;
+    stall.kind = sim::Fault::Stall;
+    sim.server().injectFault(sim::Endpoint::Read, stall);
+    QList<qsizetype> liveReplies;
+    bool ran = false;
+    QTimer::singleShot(0, this, [&] {
+        HTTPRequest request;
+        for (int i = 0; i < 3; ++i) {
+            send(request, sim.serviceHost(), signInForm("demo@example.com", "demo"));
+            liveReplies << HTTPRequest::manager().findChildren<QNetworkReply *>().size();
+        }
+        RecordingCallback callback;
+        callback.cancelOnReceive = 2; // stopped by the user during a stall
+        send(request, sim.blogHost(QStringLiteral("demo-cats")), signInForm("demo@example.com", "demo"), &callback,
+             QStringLiteral("/api/read"));
+        liveReplies << HTTPRequest::manager().findChildren<QNetworkReply *>().size();
+        send(request, QStringLiteral("127.0.0.1:1"), signInForm("demo@example.com", "demo")); // refused
+        liveReplies << HTTPRequest::manager().findChildren<QNetworkReply *>().size();
+        ran = true;
+    });
+    QTRY_VERIFY(ran);
+    QCOMPARE(liveReplies, QList<qsizetype>(5, 0));
 }
 
 void TestHttp::proxySettings_roundTripThroughSettingsStore()

@@ -4,7 +4,10 @@
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QtTest>
+#include <functional>
 #include <memory>
+
+#include "GeneratedRows.h"
 
 #include "TestFolders.h"
 #include "app/DialogServices.h"
@@ -76,6 +79,8 @@ private slots:
     void headerDrag_reordersColumns_rowsFollow();
     void paint_emptyAndLongList_showsWindow_data();
     void paint_emptyAndLongList_showsWindow();
+    void paint_afterChanges_sameAsAListDrawnAfresh_data();
+    void paint_afterChanges_sameAsAListDrawnAfresh();
 
 private:
     std::unique_ptr<frmPostsList> openWindow(int rowCount);
@@ -360,6 +365,88 @@ void tst_listview::paint_emptyAndLongList_showsWindow()
         const QColor drawn = rowsImage.pixelColor(last.left() + 1, last.center().y());
         QVERIFY2(drawn == highlight || drawn == inactive, qPrintable(drawn.name()));
     }
+}
+
+// The list draws rows from images of rows it drew before: whatever changed in
+// between, what it shows must be what a list drawing everything anew shows.
+void tst_listview::paint_afterChanges_sameAsAListDrawnAfresh_data()
+{
+    QTest::addColumn<int>("change");
+    QTest::newRow("first rows written and removed, next one selected") << 0;
+    QTest::newRow("column widened") << 1;
+    QTest::newRow("scrolled down to a far row") << 2;
+    QTest::newRow("selection moved to another row") << 3;
+    QTest::newRow("list cleared and filled with other rows") << 4;
+    QTest::newRow("scrolled sideways") << 5;
+    QTest::newRow("rows removed from the middle") << 6;
+}
+
+void tst_listview::paint_afterChanges_sameAsAListDrawnAfresh()
+{
+    QFETCH(int, change);
+    const auto steps = [change](frmPostsList &window, const std::function<void()> &between) {
+        PostsListView *view = list(window);
+        window.selectAndShowRow(0);
+        between();
+        switch (change) {
+        case 0:
+            for (int i = 0; i < 5; ++i) {
+                window.posts().removeAt(0);
+                window.selectAndShowRow(0);
+                between();
+            }
+            break;
+        case 1:
+            view->horizontalHeader()->resizeSection(PostsModel::CAPTION,
+                                                    view->horizontalHeader()->sectionSize(PostsModel::CAPTION) + 40);
+            break;
+        case 2: window.selectAndShowRow(150); break;
+        case 3:
+            view->selectionModel()->clearSelection();
+            between();
+            window.selectAndShowRow(3);
+            break;
+        case 4:
+            window.posts().clear();
+            between();
+            window.posts().append(makeRows(30, 5000));
+            window.selectAndShowRow(1);
+            break;
+        case 5: view->horizontalScrollBar()->setValue(view->horizontalScrollBar()->maximum() / 2); break;
+        case 6:
+            window.posts().removeAt(3);
+            between();
+            window.posts().removeAt(1);
+            break;
+        }
+    };
+
+    // One window after the other, so that each is the active one when drawn.
+    const auto draw = [this, &steps](bool drawEveryStep) {
+        auto window = openWindow(200);
+        if (!QTest::qWaitForWindowActive(window.get()))
+            return QImage();
+        PostsListView *view = list(*window);
+        steps(*window, [view, drawEveryStep] {
+            if (drawEveryStep)
+                view->viewport()->grab();
+        });
+        if (!drawEveryStep) {
+            // The window was drawn once when shown: another look in between
+            // makes the list forget every row image it drew.
+            const QPalette palette = view->palette();
+            QPalette other = palette;
+            other.setColor(QPalette::Base, Qt::yellow);
+            view->setPalette(other);
+            view->viewport()->grab();
+            view->setPalette(palette);
+        }
+        return view->viewport()->grab().toImage();
+    };
+    const QImage shown = draw(true);
+    const QImage expected = draw(false);
+    QVERIFY(!expected.isNull());
+    QCOMPARE(shown, expected);
 }
 
 QTEST_MAIN(tst_listview)

@@ -10,6 +10,7 @@
 #include <QSignalSpy>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QElapsedTimer>
 #include <QTest>
 #include <QUrl>
 #include <QXmlStreamReader>
@@ -216,6 +217,10 @@ private slots:
     void unknownPathAndMethod_answer404And405();
 
     void write_accepted_storesEveryFieldAsReceived();
+    void write_afterPostsChangedDirectly_reachesTheRightPost();
+    void answerDelay_holdsEveryAnswer();
+    void page_unixTimestamp_fromTheGmtDate_data();
+    void page_unixTimestamp_fromTheGmtDate();
     void write_groupByHostOrName_accepted_data();
     void write_groupByHostOrName_accepted();
     void write_refused_data();
@@ -467,6 +472,62 @@ void tst_simulator::unknownPathAndMethod_answer404And405()
     QCOMPARE(r->status, 405);
     QCOMPARE(r->header("Allow"), QByteArray("POST"));
     QCOMPARE(sim.server().log().last().method, QStringLiteral("GET"));
+}
+
+void tst_simulator::write_afterPostsChangedDirectly_reachesTheRightPost()
+{
+    SimFixture sim(SimFixture::generatedAccount(QStringLiteral("w"), 3));
+    const QByteArray group = sim.blogHost(QStringLiteral("w")).toUtf8();
+    const quint16 port = sim.server().servicePort();
+    QCOMPARE(exchange(port, "/api/write", writeFields(group, "1002"))->status, 201);
+
+    // Tests change the posts in place: every post moves one place down, one goes.
+    std::vector<sim::Post> &posts = sim.blog(QStringLiteral("w")).posts;
+    posts.insert(posts.begin(), SimFixture::photoPost(QStringLiteral("2001"), QStringLiteral("New")));
+    posts.erase(posts.begin() + 1); // 1001
+    QCOMPARE(exchange(port, "/api/write", writeFields(group, "1003"))->status, 201);
+    QCOMPARE(sim.post(QStringLiteral("1003")).writeCount, 1);
+    QCOMPARE(sim.post(QStringLiteral("1002")).writeCount, 1);
+    QCOMPARE(sim.post(QStringLiteral("2001")).writeCount, 0);
+    const auto gone = exchange(port, "/api/write", writeFields(group, "1001"));
+    QCOMPARE(gone->status, 400);
+    QCOMPARE(gone->body, QByteArray("Unknown post: 1001."));
+}
+
+void tst_simulator::answerDelay_holdsEveryAnswer()
+{
+    SimFixture sim(SimFixture::generatedAccount(QStringLiteral("d"), 3));
+    sim.server().setAnswerDelay(80);
+    const QByteArray group = sim.blogHost(QStringLiteral("d")).toUtf8();
+    for (int i = 0; i < 2; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        const auto written = exchange(sim.server().servicePort(), "/api/write", writeFields(group, "1001"));
+        QVERIFY(written);
+        QCOMPARE(written->status, 201);
+        QVERIFY2(timer.elapsed() >= 80, qPrintable(QString::number(timer.elapsed())));
+    }
+    QCOMPARE(sim.post(QStringLiteral("1001")).writeCount, 2);
+}
+
+void tst_simulator::page_unixTimestamp_fromTheGmtDate_data()
+{
+    QTest::addColumn<QString>("date");
+    QTest::addColumn<QString>("timestamp");
+    QTest::newRow("GMT date") << QStringLiteral("2026-11-30 18:04:05 GMT") << QStringLiteral("1796061845");
+    QTest::newRow("another form") << QStringLiteral("Mon, 30 Nov 2026 18:04:05") << QStringLiteral("0");
+    QTest::newRow("no such day") << QStringLiteral("2026-02-30 18:04:05 GMT") << QStringLiteral("0");
+}
+
+void tst_simulator::page_unixTimestamp_fromTheGmtDate()
+{
+    QFETCH(QString, date);
+    QFETCH(QString, timestamp);
+    sim::Post post = SimFixture::photoPost(QStringLiteral("1"), QStringLiteral("A"));
+    post.date = date;
+    const sim::Blog blog = SimFixture::makeBlog(QStringLiteral("t"), QStringLiteral("T"), {post});
+    const QByteArray page = sim::Server::renderPostsPage(blog, QStringLiteral("127.0.0.1:1"), 0, 50, {});
+    QVERIFY2(page.contains("unix-timestamp=\"" + timestamp.toUtf8() + '"'), page.constData());
 }
 
 void tst_simulator::write_accepted_storesEveryFieldAsReceived()

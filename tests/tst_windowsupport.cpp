@@ -1,11 +1,14 @@
 #include "TestFolders.h"
 
 #include "app/AppConfig.h"
+#include "app/FramePacer.h"
 #include "app/WindowSupport.h"
 #include "login/SettingsStore.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QKeyEvent>
 #include <QHeaderView>
 #include <QRandomGenerator>
 #include <QScreen>
@@ -29,6 +32,19 @@ class frmSecondWindow final : public QWidget
     Q_OBJECT
 public:
     using QWidget::QWidget;
+};
+
+// Counts its paints and the keys it gets.
+class PaintCounter final : public QWidget
+{
+public:
+    using QWidget::QWidget;
+    int paints = 0;
+    int keys = 0;
+
+protected:
+    void paintEvent(QPaintEvent *) override { ++paints; }
+    void keyPressEvent(QKeyEvent *) override { ++keys; }
 };
 
 namespace {
@@ -59,6 +75,8 @@ private slots:
     void initTestCase() { QVERIFY(m_folders.isValid()); }
     void init();
     void cleanup() { m_dir.reset(); }
+
+    void framePacer_paintsOnceAFrame_inputAtOnce_lastPaintOnStop();
 
     void placement_keptApartPerWindowClass();
     void placement_garbage_isIgnored_data();
@@ -184,6 +202,52 @@ void TestWindowPlacement::listLayout_garbage_isIgnored()
     QCOMPARE(list->header()->visualIndex(0), 0);
 }
 
+void TestWindowPlacement::framePacer_paintsOnceAFrame_inputAtOnce_lastPaintOnStop()
+{
+    QWidget window;
+    window.resize(200, 100);
+    auto *counter = new PaintCounter(&window);
+    counter->setGeometry(0, 0, 100, 50);
+    counter->setFocusPolicy(Qt::StrongFocus);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    counter->setFocus();
+    QCoreApplication::processEvents();
+
+    FramePacer pacer(&window);
+    pacer.start();
+    const int before = counter->paints;
+    QElapsedTimer timer;
+    timer.start();
+    int keysSeen = 0;
+    for (int i = 0; i < 300; ++i) {
+        counter->update();
+        if (i % 50 == 0) {
+            QKeyEvent *key = new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+            QCoreApplication::postEvent(counter, key);
+        }
+        QCoreApplication::processEvents();
+        keysSeen = counter->keys;
+        QVERIFY2(keysSeen == i / 50 + 1, "a key waited for the next frame");
+    }
+    const qint64 elapsed = timer.elapsed();
+    const int paced = counter->paints - before;
+    QVERIFY2(paced <= elapsed / FramePacer::FrameMs + 2,
+             qPrintable(QStringLiteral("%1 paints in %2 ms").arg(paced).arg(elapsed)));
+
+    // What the last frame held back is painted by the time pacing ends.
+    const int beforeLast = counter->paints;
+    counter->update();
+    QCoreApplication::processEvents();
+    pacer.stop();
+    QCOMPARE(counter->paints, beforeLast + 1);
+    const int unpaced = counter->paints;
+    for (int i = 0; i < 5; ++i) {
+        counter->update();
+        QCoreApplication::processEvents();
+    }
+    QCOMPARE(counter->paints, unpaced + 5);
+}
 
 QTEST_MAIN(TestWindowPlacement)
 #include "tst_windowsupport.moc"

@@ -5,7 +5,7 @@
 
 class PostsModel;
 
-// Listed posts made up for benchmarks: ids, captions and slugs numbered from `first`.
+// Listed posts made up for benchmarks and tests: ids, captions and slugs numbered from `first`.
 std::vector<PostRow> makeRows(int count, int first);
 // Replaces the model's rows by `count` made-up rows.
 void fillModel(PostsModel &model, int count);
