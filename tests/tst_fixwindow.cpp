@@ -168,6 +168,33 @@ private slots:
         QCOMPARE(sim.post(QStringLiteral("1001")).writeCount, 0);
     }
 
+    void fixPosts_rowWithoutPostId_stopsThereWithItsName_rowStays()
+    {
+        SimFixture sim(SimFixture::generatedAccount(Blog, 3, EMail, Password));
+        sharedTestService().useSimulator(sim);
+        auto window = open(sharedTestService(), sim, Blog);
+        QVERIFY(downloadAll(*window));
+        QCOMPARE(window->posts().count(), 3);
+        std::vector<PostRow> rows;
+        for (int i = 0; i < 3; ++i)
+            rows.push_back(window->posts().at(i));
+        rows[1].id = QStringLiteral(" ");
+        window->posts().clear();
+        window->posts().append(rows);
+        sim.server().clearLog();
+
+        QTest::mouseClick(button(*window, "cmdFixPosts"), Qt::LeftButton);
+
+        QCOMPARE(sim.server().log(sim::Endpoint::Write).size(), 1); // the first row only
+        QCOMPARE(m_dialogs.shown.size(), 1);
+        QCOMPARE(m_dialogs.shown.first().icon, DialogServices::Critical);
+        QCOMPARE(m_dialogs.shown.first().text, ucPostsFixer::MissingIdText(rows[1]));
+        QVERIFY(m_dialogs.shown.first().text.contains(rows[1].caption));
+        QCOMPARE(listedIds(*window), (QStringList{QStringLiteral(" "), rows[2].id}));
+        QCOMPARE(resultColor(*window), Red);
+        QCOMPARE(sim.post(rows[2].id).writeCount, 0);
+    }
+
     void fixPosts_emptyList_doesNothing()
     {
         SimFixture sim(SimFixture::generatedAccount(Blog, 2, EMail, Password));

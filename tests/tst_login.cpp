@@ -5,6 +5,7 @@
 #include "app/AppConfig.h"
 #include "app/DialogServices.h"
 #include "login/frmGroupSelector.h"
+#include "login/modPasswordCryptor.h"
 #include "service/HTTPRequest.h"
 
 #include <QApplication>
@@ -85,7 +86,7 @@ private slots:
     void signIn_invalidXml_listUnchangedAndMessage_data();
     void signIn_invalidXml_listUnchangedAndMessage();
     void signIn_noPublicBlog_emptiesListSilently();
-    void signIn_passwordOutsideLatin1_refusedBeforeRequest();
+    void signIn_passwordBeyondLatin1_sentAsUtf8_keptAcrossRuns();
 
     void keys_shiftF1_opensAboutBox();
     void keys_otherF1_doNothing_data();
@@ -587,17 +588,28 @@ void TestLogin::signIn_noPublicBlog_emptiesListSilently()
     QVERIFY(!control<QPushButton>("cmdPostsList")->isEnabled());
 }
 
-void TestLogin::signIn_passwordOutsideLatin1_refusedBeforeRequest()
+void TestLogin::signIn_passwordBeyondLatin1_sentAsUtf8_keptAcrossRuns()
 {
-    SimFixture fixture;
+    const QString password = QStringLiteral("пароль \U0001F408");
+    sim::Account account = sim::Server::demoAccount();
+    account.password = password;
+    SimFixture fixture(std::move(account));
     useService(fixture.serviceHost());
     makeWindow();
-    signIn(QStringLiteral("demo@example.com"), QStringLiteral("пароль"));
-    QCOMPARE(m_dialogs.shown.size(), 1);
-    QCOMPARE(m_dialogs.shown.first().icon, DialogServices::Exclamation);
-    QVERIFY(m_dialogs.shown.first().text.contains(QLatin1String("password")));
-    QVERIFY(fixture.server().log(sim::Endpoint::Authenticate).isEmpty());
-    QCOMPARE(control<QPushButton>("cmdCancel")->text(), QStringLiteral("Exit"));
+    signIn(QStringLiteral("demo@example.com"), password);
+
+    QVERIFY(m_dialogs.texts().isEmpty());
+    QCOMPARE(control<QComboBox>("cboGroup")->count(), 2);
+    const QList<sim::Request> requests = fixture.server().log(sim::Endpoint::Authenticate);
+    QCOMPARE(requests.size(), 1);
+    QCOMPARE(requests.first().field(QStringLiteral("password")), password.toUtf8());
+
+    // Stored at close in a form that comes back, never as an empty password.
+    m_window->close();
+    const QString stored = sharedTestService().settings().GetValue(QStringLiteral("Password"));
+    QVERIFY2(stored.startsWith(QLatin1String(modPasswordCryptor::Utf8Mark)), qPrintable(stored));
+    makeWindow();
+    QCOMPARE(control<QLineEdit>("txtPassword")->text(), password);
 }
 
 void TestLogin::keys_shiftF1_opensAboutBox()

@@ -20,7 +20,10 @@ private slots:
     void scramble_password_givesGroupsInReverseWithRandomDigits();
     void roundTrip_everyLatin1Character_comesBack();
     void roundTrip_sameText_differsBetweenSaves();
-    void scramble_characterOutsideLatin1_isRefused();
+    void scramble_beyondLatin1_storedAsMarkedUtf8_comesBack_data();
+    void scramble_beyondLatin1_storedAsMarkedUtf8_comesBack();
+    void unscramble_markedButDamaged_givesNothing_data();
+    void unscramble_markedButDamaged_givesNothing();
 
 private:
     TestFolders m_folders;
@@ -100,14 +103,39 @@ void TestPasswordCryptor::roundTrip_sameText_differsBetweenSaves()
     QVERIFY(ScramblePassword(password) != ScramblePassword(password));
 }
 
-void TestPasswordCryptor::scramble_characterOutsideLatin1_isRefused()
+void TestPasswordCryptor::scramble_beyondLatin1_storedAsMarkedUtf8_comesBack_data()
 {
-    const QString password = QStringLiteral("pa\u0436ss"); // Cyrillic zhe
+    QTest::addColumn<QString>("password");
+    QTest::newRow("Cyrillic") << QStringLiteral("пароль");
+    QTest::newRow("Latin-1 and beyond") << QStringLiteral("pa\u00E9\u0436ss");
+    QTest::newRow("euro sign only") << QStringLiteral("\u20AC");
+    QTest::newRow("emoji") << QStringLiteral("cat \U0001F408");
+}
+
+void TestPasswordCryptor::scramble_beyondLatin1_storedAsMarkedUtf8_comesBack()
+{
+    QFETCH(QString, password);
     QVERIFY(!CanScramble(password));
-    QVERIFY(ScramblePassword(password).isEmpty());
-    QVERIFY(!CanScramble(QStringLiteral("\u20AC")));
-    QVERIFY(CanScramble(QStringLiteral("\u00FF plain")));
-    QVERIFY(CanScramble(QString()));
+    const QString stored = ScramblePassword(password);
+    QVERIFY(stored.startsWith(QLatin1String(Utf8Mark)));
+    QCOMPARE(stored.size(), qsizetype(qstrlen(Utf8Mark)) + password.toUtf8().size() * 4);
+    QCOMPARE(UnscramblePassword(stored), password);
+    // An earlier version reads no password from it, rather than a wrong one.
+    QVERIFY(stored.size() % 4 != 0);
+}
+
+void TestPasswordCryptor::unscramble_markedButDamaged_givesNothing_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::newRow("mark only") << QString::fromLatin1(Utf8Mark);
+    QTest::newRow("3 digits after the mark") << QString::fromLatin1(Utf8Mark) + QStringLiteral("9E0");
+    QTest::newRow("not UTF-8 behind the mark") << QString::fromLatin1(Utf8Mark) + ScramblePassword(QStringLiteral("\u00FF"));
+}
+
+void TestPasswordCryptor::unscramble_markedButDamaged_givesNothing()
+{
+    QFETCH(QString, stored);
+    QCOMPARE(UnscramblePassword(stored), QString());
 }
 
 QTEST_GUILESS_MAIN(TestPasswordCryptor)

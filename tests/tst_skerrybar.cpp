@@ -1,10 +1,14 @@
 #include "TestFolders.h"
 
+#include "TestService.h"
+#include "app/modMain.h"
 #include "app/modSkerrybar.h"
+#include "login/frmGroupSelector.h"
 
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QPointer>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -73,6 +77,7 @@ private slots:
     void markAndUnmark_sendMatchedPairsWithWindowIds();
     void windowOpenedTwice_isMarkedTwiceWithItsNewId();
     void callsBeforeToolbarShow_doNothing();
+    void program_loginWindowMarkedAfterToolbarShown_unmarkedWhenClosed();
     void toolbarNotRunning_callsReturnAndShowNothing();
     void disconnectedBus_laterCallsDoNothing();
     void noSessionBusAtAll_programWorksAndShowsNothing_data();
@@ -179,6 +184,22 @@ void TestSkerrybar::windowOpenedTwice_isMarkedTwiceWithItsNewId()
     }
     QTRY_COMPARE(m_toolbar->calls, expected);
     QCOMPARE(m_toolbar->calls.filter(QStringLiteral("MarkForm")).size(), 4);
+}
+
+void TestSkerrybar::program_loginWindowMarkedAfterToolbarShown_unmarkedWhenClosed()
+{
+    modMain::Main(sharedTestService().settings(), sharedTestService().service());
+    QPointer<frmGroupSelector> login = frmGroupSelector::instance();
+    QVERIFY(login);
+    QVERIFY(QTest::qWaitForWindowExposed(login));
+    const QString id = QString::number(qint32(login->winId()));
+    QTRY_COMPARE(m_toolbar->calls, (QStringList{QStringLiteral("ShowToolBar"), QStringLiteral("MarkForm ") + id}));
+
+    QApplication::setQuitOnLastWindowClosed(false); // the test program goes on
+    login->close();
+    QTRY_VERIFY(!login);
+    QTRY_COMPARE(m_toolbar->calls, (QStringList{QStringLiteral("ShowToolBar"), QStringLiteral("MarkForm ") + id,
+                                                QStringLiteral("UnMarkForm ") + id}));
 }
 
 void TestSkerrybar::callsBeforeToolbarShow_doNothing()

@@ -2,6 +2,10 @@
 
 #include "app/modSupport.h"
 
+#include <QList>
+#include <QStringDecoder>
+#include <optional>
+
 namespace {
 int hexDigit(QChar c)
 {
@@ -27,35 +31,74 @@ bool CanScramble(const QString &password)
     return true;
 }
 
-QString ScramblePassword(const QString &password)
+namespace {
+// Each code in reverse order: 255 minus the code in two hexadecimal digits,
+// then two random ones.
+QString scrambleCodes(const QList<int> &codes)
 {
-    // The single-byte code is Latin-1; anything beyond it would not come back.
-    if (!CanScramble(password))
-        return {};
     QString result;
-    result.reserve(password.size() * 4);
-    for (qsizetype i = password.size() - 1; i >= 0; --i) {
-        const int code = password.at(i).unicode();
-        result += modSupport::Hex1(255 - code);
+    result.reserve(codes.size() * 4);
+    for (qsizetype i = codes.size() - 1; i >= 0; --i) {
+        result += modSupport::Hex1(255 - codes.at(i));
         result += modSupport::Hex1(modSupport::GetRnd(0, 255));
     }
     return result;
 }
 
-QString UnscramblePassword(const QString &scrambled)
+// The codes back, or nothing when the text is not a scrambled one.
+std::optional<QList<int>> unscrambleCodes(QStringView scrambled)
 {
     if (scrambled.size() % 4 != 0)
-        return {};
-    QString result;
-    result.reserve(scrambled.size() / 4);
+        return std::nullopt;
+    QList<int> codes;
+    codes.reserve(scrambled.size() / 4);
     for (qsizetype p = 0; p < scrambled.size(); p += 4) {
         const int high = hexDigit(scrambled.at(p));
         const int low = hexDigit(scrambled.at(p + 1));
         if (high < 0 || low < 0)
-            return {};
+            return std::nullopt;
         // The last two digits of each group are random filler.
-        result.prepend(QChar(char16_t(255 - (high * 16 + low))));
+        codes.prepend(255 - (high * 16 + low));
     }
+    return codes;
+}
+}
+
+QString ScramblePassword(const QString &password)
+{
+    QList<int> codes;
+    if (CanScramble(password)) {
+        // One byte per character: the form every earlier version reads.
+        for (const QChar c : password)
+            codes.append(c.unicode());
+        return scrambleCodes(codes);
+    }
+    // Beyond Latin-1 the UTF-8 bytes are scrambled instead, behind a mark
+    // that makes the text unreadable (so: no password) to earlier versions.
+    for (const char byte : password.toUtf8())
+        codes.append(static_cast<unsigned char>(byte));
+    return QLatin1String(Utf8Mark) + scrambleCodes(codes);
+}
+
+QString UnscramblePassword(const QString &scrambled)
+{
+    const bool utf8 = scrambled.startsWith(QLatin1String(Utf8Mark));
+    const std::optional<QList<int>> codes =
+        unscrambleCodes(utf8 ? QStringView(scrambled).mid(qsizetype(qstrlen(Utf8Mark))) : QStringView(scrambled));
+    if (!codes)
+        return {};
+    if (utf8) {
+        QByteArray bytes;
+        for (const int code : *codes)
+            bytes += char(code);
+        auto decoder = QStringDecoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        const QString text = decoder(bytes);
+        return decoder.hasError() ? QString() : text;
+    }
+    QString result;
+    result.reserve(codes->size());
+    for (const int code : *codes)
+        result += QChar(char16_t(code));
     return result;
 }
 }

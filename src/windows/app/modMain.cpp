@@ -35,6 +35,8 @@ void InitApplication()
 void Main(SettingsStore &settings, ITumblrService &service)
 {
     modSupport::RegisterAppPath();
+    // Before the first window: each window tells the toolbar of itself as it loads.
+    modSkerrybar::ToolbarShow();
 
     frmGroupSelector *login = frmGroupSelector::instance();
     if (!login) {
@@ -45,8 +47,6 @@ void Main(SettingsStore &settings, ITumblrService &service)
     modSupport::setThunderMainHandle(login);
     if (!modSupport::IsInIDE())
         modSupport::SetWindowResIconAll(modSupport::GetThunderMainHandle(), QStringLiteral("A_MAIN"));
-
-    modSkerrybar::ToolbarShow();
 
     // No explicit exit anywhere: the program ends with its last window.
     QApplication::setQuitOnLastWindowClosed(true);

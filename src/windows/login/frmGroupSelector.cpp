@@ -270,16 +270,6 @@ void frmGroupSelector::cmdEMailHistory_Click() { ShowHistory(History, txtEMail);
 
 void frmGroupSelector::cmdGetGroups_Click()
 {
-    // The password is stored scrambled one byte per character at exit; a
-    // character beyond Latin-1 has no such byte, so such a password is refused here.
-    if (!modPasswordCryptor::CanScramble(txtPassword->text())) {
-        dialogs().exclamation(
-            QStringLiteral("The password contains a character that Velloria can't store. "
-                           "Only Latin letters, digits and the characters of Western European languages "
-                           "can be used in the password."));
-        return;
-    }
-
     History.AddEMail(txtEMail->text());
     Busy = true;
     CancelRequested = false;

@@ -31,6 +31,12 @@ bool ucPostsFixer::FixListedPosts(const Account &account)
         // Always the first row: a row leaves the list only once its post was written.
         const PostRow &row = rows.at(0);
         if (!row.caption.isEmpty()) {
+            // A write without a post id adds a new post: a copy on the service.
+            if (row.id.trimmed().isEmpty()) {
+                resultIndicator().setResultColor(IResultIndicator::Red);
+                dialogs().critical(MissingIdText(row));
+                return false;
+            }
             const PostRow post = row; // the row must not be read again after the request
             if (!SendPost(account, post, FixedTags(post))) {
                 resultIndicator().setResultColor(IResultIndicator::Red);
@@ -47,6 +53,13 @@ bool ucPostsFixer::FixListedPosts(const Account &account)
         QCoreApplication::processEvents(QEventLoop::AllEvents);
     }
     return true;
+}
+
+QString ucPostsFixer::MissingIdText(const PostRow &row)
+{
+    return QStringLiteral("Can't send post. The post of ") + row.date + QStringLiteral(" \"") + row.caption
+           + QStringLiteral("\" has no post id: writing it would add a new post instead of fixing this one. "
+                            "The row stays in the list.");
 }
 
 bool ucPostsFixer::SendPost(const Account &account, const PostRow &post, const QString &tags)

@@ -12,6 +12,8 @@ public:
     ucPostsFixer(ITumblrService &service, IPostsList &window, QWidget *parent = nullptr);
     // Writes every listed row from the top; true when the list became empty.
     bool FixPosts(const Account &account);
+    // The message for a listed row that has no post id (it is never written).
+    static QString MissingIdText(const PostRow &row);
 
 protected:
     QString progressWord() const override { return QStringLiteral("Rquest #"); }
