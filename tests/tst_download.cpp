@@ -101,6 +101,8 @@ private slots:
     void escDuringStalledRequest_stopsKeepsRowsRed_secondEscCloses();
     void failedRead_retry_requestsSameStartAgain();
     void unparsablePage_retry_requestsSameStartAgain();
+    void readAnsweredNot200_isAFailedRead_yellowRetryFinishes_data();
+    void readAnsweredNot200_isAFailedRead_yellowRetryFinishes();
     void redirectToAnotherHost_sendsSameSixFields();
     void redirectLoop_endsWithIncorrectResponse();
     void redirectWithLowerCaseLocation_isNotFollowed();
@@ -417,6 +419,52 @@ void tst_download::unparsablePage_retry_requestsSameStartAgain()
                 .match(m_dialogs.shown.first().text)
                 .hasMatch());
     QCOMPARE(window->posts().count(), 80);
+}
+
+void tst_download::readAnsweredNot200_isAFailedRead_yellowRetryFinishes_data()
+{
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QString>("statusLine");
+    const QByteArray page = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><tumblr version=\"1.0\"><posts start=\"0\" "
+                            "total=\"0\"></posts></tumblr>";
+    QTest::newRow("500 with a well-formed empty page") << 500 << page << QStringLiteral("500 Internal Server Error");
+    QTest::newRow("500 with a text body") << 500 << QByteArray("Oops.") << QStringLiteral("500 Internal Server Error");
+    QTest::newRow("404 with a text body") << 404 << QByteArray("Not found.") << QStringLiteral("404 Not Found");
+    QTest::newRow("429 too many requests") << 429 << QByteArray("Slow down.") << QStringLiteral("429 Too Many Requests");
+    QTest::newRow("204 no content") << 204 << QByteArray() << QStringLiteral("204 No Content");
+}
+
+void tst_download::readAnsweredNot200_isAFailedRead_yellowRetryFinishes()
+{
+    QFETCH(int, status);
+    QFETCH(QByteArray, body);
+    QFETCH(QString, statusLine);
+    SimFixture sim(SimFixture::generatedAccount(BlogName, 65, Email, Password));
+    auto window = openWindow(sim);
+    // The second page fails once.
+    sim::Fault normal;
+    normal.kind = sim::Fault::Delay;
+    sim.server().injectFault(sim::Endpoint::Read, normal);
+    sim::Fault failed;
+    failed.status = status;
+    failed.body = body;
+    sim.server().injectFault(sim::Endpoint::Read, failed);
+    QList<QColor> colorsAtQuestion;
+    m_dialogs.onShow = [&](const DialogServices::Shown &) { colorsAtQuestion << resultColor(*window); };
+    m_dialogs.answer(DialogServices::Retry);
+    DialogAnswer answer;
+    QVERIFY(download(*window, answer));
+
+    QCOMPARE(m_dialogs.shown.size(), 1);
+    QCOMPARE(m_dialogs.shown.first().buttons, DialogServices::RetryCancel);
+    QCOMPARE(m_dialogs.shown.first().text,
+             QStringLiteral("Can't download blog's XML file.\r\n\r\nThe server answered: ") + statusLine);
+    QCOMPARE(colorsAtQuestion, (QList<QColor>{QColor(255, 255, 0)}));
+    QCOMPARE(window->findChild<QLabel *>(QStringLiteral("lblResult"))->text(), QStringLiteral("1"));
+    QCOMPARE(readStarts(sim.server()), (QList<long>{0, 50, 50}));
+    QCOMPARE(window->posts().count(), 65);
+    QCOMPARE(resultColor(*window), QColor(0, 255, 0));
 }
 
 void tst_download::redirectToAnotherHost_sendsSameSixFields()

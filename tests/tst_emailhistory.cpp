@@ -193,7 +193,9 @@ void TestEMailHistory::load_damagedFile_keepsWhatCanBeRead()
 
 void TestEMailHistory::save_afterDamagedFile_writesCleanFile()
 {
-    writeFile(historyPath(), QByteArray("\xff\xfe garbage\x00\x01 more", 20));
+    // The literal holds NUL bytes: its length is counted, not taken from a terminator.
+    static constexpr char damaged[] = "\xff\xfe garbage\x00\x01 more";
+    writeFile(historyPath(), QByteArray(damaged, sizeof(damaged) - 1));
     EMailHistory history;
     history.Init();
     history.Load();

@@ -421,6 +421,15 @@ private slots:
             << QStringLiteral("a, \"big, fluffy\"") << QStringLiteral("Red, white") << QByteArray("a, \"big, fluffy\", \"Red, white\"");
         QTest::newRow("typographic quotes stay") << QStringLiteral("x") << QStringLiteral("“Hi” it’s me")
                                                  << QStringLiteral("x, \"“Hi” it’s me\"").toUtf8();
+        // Characters no XML document can hold are left out of the new tag.
+        QTest::newRow("C0 controls left out, tab kept")
+            << QString() << QStringLiteral("a\u0000b\u0001c\u0007d\u001Be\tf") << QByteArray("\"abcde\tf\"");
+        QTest::newRow("lone surrogates and U+FFFE, U+FFFF left out")
+            << QString() << (QStringLiteral("x") + QChar(0xD800) + QStringLiteral("y") + QChar(0xDC00) + QChar(0xFFFE)
+                             + QChar(0xFFFF) + QStringLiteral("z"))
+            << QByteArray("\"xyz\"");
+        QTest::newRow("a pair of surrogates stays") << QString() << QStringLiteral("cat \U0001F408")
+                                                    << QStringLiteral("\"cat \U0001F408\"").toUtf8();
     }
     void fix_newTag_quotedAfterListedTags()
     {

@@ -7,12 +7,36 @@ const char *const Keys[] = {"DATE", "CAPTION", "TAGS", "FORMAT", "SLUG", "CT_URL
 const char *const Headers[] = {"Date", "Caption", "Tags", "Format", "Slug", "Click through URL", "Post URL"};
 }
 
+namespace {
+// What no XML document can hold: C0 controls but tab, lone surrogates, U+FFFE
+// and U+FFFF. A tag with one of them would make every later page holding the
+// post unreadable.
+QString withoutNonXmlCharacters(const QString &text)
+{
+    QString result;
+    result.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        const char16_t u = c.unicode();
+        if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+            result += c;
+            result += text.at(++i);
+            continue;
+        }
+        if ((u < 0x20 && u != u'\t') || c.isSurrogate() || u == 0xFFFE || u == 0xFFFF)
+            continue;
+        result += c;
+    }
+    return result;
+}
+}
+
 QString FixedTags(const PostRow &post)
 {
     QString tags = post.tags;
     if (!tags.isEmpty())
         tags += QStringLiteral(", ");
-    return tags + QLatin1Char('"') + modCommon::StripTagChars(post.caption) + QLatin1Char('"');
+    return tags + QLatin1Char('"') + withoutNonXmlCharacters(modCommon::StripTagChars(post.caption)) + QLatin1Char('"');
 }
 
 PostsModel::PostsModel(QObject *parent) : QAbstractTableModel(parent) {}

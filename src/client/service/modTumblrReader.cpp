@@ -76,7 +76,9 @@ PageResult ReadPostsXML(const PageRequest &page, IHTTPRequestCallback *callback,
             continue;
         }
 
-        if (answer.failed()) {
+        // Only a 200 carries the page: any other status, whatever its body, is a
+        // read that failed (a well-formed error page is no end of the blog).
+        if (answer.failed() || answer.status != 200) {
             // A stop asked for by the user is no failure to report.
             result.outcome = answer.failure == HTTPFailure::Cancelled ? ServiceResult::Stopped : ServiceResult::Failed;
             result.errorText = answer.RequestErrorText();
@@ -88,7 +90,6 @@ PageResult ReadPostsXML(const PageRequest &page, IHTTPRequestCallback *callback,
             return result;
         }
 
-        // Any other completed answer is handed on; the parser judges it.
         result.page = answer.body;
         return result;
     }
