@@ -8,7 +8,7 @@
 #include <QSettings>
 #include <QStringDecoder>
 #include <QStringList>
-#include <QVariantMap>
+#include <QVariant>
 
 namespace {
 // Our own file holds a few kilobytes; anything this big is not ours.
@@ -16,15 +16,6 @@ constexpr qint64 MaxSettingsFileSize = 4 * 1024 * 1024;
 
 // Why the last write of a store that went away without flush() failed.
 QString g_unreportedFailure;
-
-bool isSaneText(const QString &text)
-{
-    for (const QChar c : text) {
-        if (c == QChar::ReplacementCharacter)
-            return false;
-    }
-    return true;
-}
 
 bool isSaneKey(const QString &key)
 {
@@ -39,24 +30,6 @@ bool isSaneKey(const QString &key)
             return false;
     }
     return true;
-}
-
-bool isSaneValue(const QVariant &value)
-{
-    switch (value.typeId()) {
-    case QMetaType::QString:
-        return isSaneText(value.toString());
-    case QMetaType::QStringList:
-        for (const QString &item : value.toStringList()) {
-            if (!isSaneText(item))
-                return false;
-        }
-        return true;
-    case QMetaType::QByteArray:
-        return true;
-    default:
-        return false;
-    }
 }
 
 // What QSettings reads without complaint is not always what it wrote: each
@@ -92,40 +65,13 @@ bool isWellFormedIni(const QString &path)
     return true;
 }
 
-// A settings file that is damaged (truncated, overwritten, not an INI file)
-// is replaced by the entries that could be read, so the next write leaves a
-// clean file instead of carrying the damage along.
-std::unique_ptr<QSettings> openCleanSettings()
+// A settings file is damaged when it is truncated, overwritten or not an INI
+// file. It is left as it is until the program writes its settings: then it is
+// replaced by a clean file holding every entry that could be read.
+bool isDamaged(const QSettings &settings, qint64 size)
 {
-    auto settings = AppConfig::openSettings();
-    const QString path = settings->fileName();
-    const QFileInfo info(path);
-    if (!info.exists() || info.isDir())
-        return settings; // a folder in the way shows up as a failure when writing
-
-    const bool oversized = info.size() > MaxSettingsFileSize;
-    QVariantMap salvaged;
-    bool damaged = oversized || settings->status() != QSettings::NoError || !isWellFormedIni(path);
-    if (!oversized) {
-        const QStringList keys = settings->allKeys();
-        for (const QString &key : keys) {
-            const QVariant value = settings->value(key);
-            if (isSaneKey(key) && isSaneValue(value))
-                salvaged.insert(key, value);
-            else
-                damaged = true;
-        }
-    }
-    if (!damaged)
-        return settings;
-
-    settings.reset();
-    if (!QFile::remove(path))
-        return AppConfig::openSettings();
-    settings = AppConfig::openSettings();
-    for (auto it = salvaged.cbegin(); it != salvaged.cend(); ++it)
-        settings->setValue(it.key(), it.value());
-    return settings;
+    return size > MaxSettingsFileSize || settings.status() != QSettings::NoError
+           || !isWellFormedIni(settings.fileName());
 }
 
 QByteArray decodeBase64(const QString &text)
@@ -150,43 +96,82 @@ SettingsStore::~SettingsStore()
 
 QSettings &SettingsStore::settings() const
 {
-    if (!m_settings)
-        m_settings = openCleanSettings();
+    if (m_settings)
+        return *m_settings;
+    m_settings = AppConfig::openSettings();
+    const QFileInfo info(m_settings->fileName());
+    // A folder in the way shows up as a failure when writing.
+    if (!info.exists() || info.isDir())
+        return *m_settings;
+    m_damaged = isDamaged(*m_settings, info.size());
+    if (m_damaged && info.size() <= MaxSettingsFileSize) {
+        // Everything that could be read is kept, whatever it holds; only a key
+        // that can't be written back is left out.
+        for (const QString &key : m_settings->allKeys()) {
+            if (isSaneKey(key))
+                m_salvaged.insert(key, m_settings->value(key));
+        }
+    }
     return *m_settings;
+}
+
+QVariant SettingsStore::value(const QString &name) const
+{
+    QSettings &store = settings();
+    return m_damaged ? m_salvaged.value(name) : store.value(name);
+}
+
+void SettingsStore::setValue(const QString &name, const QVariant &value)
+{
+    QSettings &store = settings();
+    if (m_damaged)
+        m_salvaged.insert(name, value);
+    else
+        store.setValue(name, value);
+    m_changed = true;
 }
 
 QString SettingsStore::GetValue(const QString &name, const QString &defaultValue) const
 {
-    const QVariant value = settings().value(name);
-    if (!value.isValid())
+    const QVariant found = value(name);
+    if (!found.isValid())
         return defaultValue;
-    if (value.typeId() == QMetaType::QStringList)
-        return value.toStringList().join(QStringLiteral(", ")); // an unquoted value with commas
-    return value.toString();
+    if (found.typeId() == QMetaType::QStringList)
+        return found.toStringList().join(QStringLiteral(", ")); // an unquoted value with commas
+    return found.toString();
 }
 
-void SettingsStore::SetValue(const QString &name, const QString &value)
-{
-    settings().setValue(name, value);
-    m_changed = true;
-}
+void SettingsStore::SetValue(const QString &name, const QString &text) { setValue(name, text); }
 
 QByteArray SettingsStore::GetBytes(const QString &name) const
 {
-    return decodeBase64(settings().value(name).toString());
+    return decodeBase64(value(name).toString());
 }
 
-void SettingsStore::SetBytes(const QString &name, const QByteArray &value)
+void SettingsStore::SetBytes(const QString &name, const QByteArray &bytes)
 {
-    settings().setValue(name, QString::fromLatin1(value.toBase64()));
-    m_changed = true;
+    setValue(name, QString::fromLatin1(bytes.toBase64()));
 }
 
 QString SettingsStore::fileName() const { return settings().fileName(); }
 
+void SettingsStore::replaceDamagedFile()
+{
+    const QString path = m_settings->fileName();
+    m_settings.reset();
+    QFile::remove(path);
+    m_settings = AppConfig::openSettings();
+    for (auto it = m_salvaged.cbegin(); it != m_salvaged.cend(); ++it)
+        m_settings->setValue(it.key(), it.value());
+    m_salvaged.clear();
+    m_damaged = false;
+}
+
 bool SettingsStore::write(QString *error)
 {
     m_changed = false;
+    if (m_damaged)
+        replaceDamagedFile();
     m_settings->sync();
     switch (m_settings->status()) {
     case QSettings::NoError:

@@ -1,5 +1,6 @@
 #pragma once
 #include <QString>
+#include <QVariantMap>
 #include <memory>
 
 class QSettings;
@@ -33,7 +34,14 @@ public:
 
 private:
     QSettings &settings() const;
+    QVariant value(const QString &name) const;
+    void setValue(const QString &name, const QVariant &value);
     bool write(QString *error);
+    void replaceDamagedFile();
     mutable std::unique_ptr<QSettings> m_settings; // opened on first use
+    // A damaged file is not written to until the first write replaces it;
+    // meanwhile its entries live here.
+    mutable bool m_damaged = false;
+    mutable QVariantMap m_salvaged;
     bool m_changed = false;
 };
