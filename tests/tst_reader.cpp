@@ -189,6 +189,12 @@ void tst_reader::AddPostRow_fillsOrLeavesOutTheRow_data()
         << "<script>alert(1)</script>Hi" << QString();
     QTest::newRow("CDATA caption") << photoPost("<![CDATA[<i>Rain</i> &amp; sun]]>") << true << "Rain & sun"
                                    << "<i>Rain</i> &amp; sun" << QString();
+    // A caption that arrives as markup rather than escaped text is kept as it stands.
+    QTest::newRow("caption as markup") << photoPost("Hi <b>you</b>!") << true << "Hi you!" << "Hi <b>you</b>!"
+                                       << QString();
+    QTest::newRow("caption as markup with a link and entities")
+        << photoPost("Tom &amp; <a href=\"http://x.example/?a=1&amp;b=2\">Jerry</a>") << true << "Tom & Jerry"
+        << "Tom &amp; <a href=\"http://x.example/?a=1&amp;b=2\">Jerry</a>" << QString();
 }
 
 void tst_reader::AddPostRow_fillsOrLeavesOutTheRow()

@@ -44,6 +44,8 @@ private slots:
     void declaredEncoding_decodesText_data();
     void declaredEncoding_decodesText();
     void unknownEncoding_isAnError();
+    void innerXml_keepsChildMarkupAsItStands_data();
+    void innerXml_keepsChildMarkupAsItStands();
     void entityBomb_failsQuickly_data();
     void entityBomb_failsQuickly();
     void externalEntity_isNeverRead();
@@ -306,6 +308,42 @@ void TestXml::failedLoad_leavesEmptyDocument()
     QCOMPARE(doc.Root().SelectNodes(QStringLiteral("/tumblr/posts/post")).Length(), 0);
     QVERIFY(doc.LoadXML(PostsPage));
     QCOMPARE(doc.ParseError().Number, 0L);
+}
+
+void TestXml::innerXml_keepsChildMarkupAsItStands_data()
+{
+    QTest::addColumn<QByteArray>("xml");
+    QTest::addColumn<QString>("inner");
+    QTest::addColumn<QString>("text");
+    const QByteArray declaration = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>";
+    QTest::newRow("bold word") << declaration + "<p><c>Hi <b>you</b>!</c></p>" << QStringLiteral("Hi <b>you</b>!")
+                               << QStringLiteral("Hi !");
+    QTest::newRow("escaped text only") << declaration + "<p><c>Hi &lt;b&gt;you&lt;/b&gt;!</c></p>"
+                                       << QStringLiteral("Hi <b>you</b>!") << QStringLiteral("Hi <b>you</b>!");
+    QTest::newRow("entities, attributes, empty element and CR LF kept")
+        << declaration + "<p><c>a &amp; <a href=\"x?y=1&amp;z=2\">link</a><br/>\r\nnext</c></p>"
+        << QStringLiteral("a &amp; <a href=\"x?y=1&amp;z=2\">link</a><br/>\r\nnext") << QStringLiteral("a & \nnext");
+    const QString wide = QStringLiteral("Ёж 🐈 <i>кот</i> €");
+    QTest::newRow("multi-byte UTF-8 before and inside") << declaration + QStringLiteral("<p t=\"ё\"><c>%1</c></p>").arg(wide).toUtf8()
+                                                        << wide << QStringLiteral("Ёж 🐈  €");
+    QStringEncoder utf16(QStringConverter::Utf16LE, QStringConverter::Flag::WriteBom);
+    QTest::newRow("UTF-16 with BOM")
+        << QByteArray(utf16(QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-16\"?><p><c>%1</c></p>").arg(wide)))
+        << wide << QStringLiteral("Ёж 🐈  €");
+    QTest::newRow("ISO-8859-1") << QByteArray("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><p><c>Caf\xe9 <b>cr\xe8me</b></c></p>")
+                                << QStringLiteral("Café <b>crème</b>") << QStringLiteral("Café ");
+}
+
+void TestXml::innerXml_keepsChildMarkupAsItStands()
+{
+    QFETCH(QByteArray, xml);
+    QFETCH(QString, inner);
+    QFETCH(QString, text);
+    XMLDocument doc;
+    QVERIFY2(doc.LoadXML(xml), qPrintable(doc.ParseError().Reason));
+    const XMLNode node = doc.Root().SelectSingleNode(QStringLiteral("/p/c"));
+    QCOMPARE(node.InnerXml(), inner);
+    QCOMPARE(node.Text(), text);
 }
 
 QTEST_MAIN(TestXml)

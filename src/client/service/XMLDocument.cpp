@@ -2,7 +2,10 @@
 
 #include <QFile>
 #include <QStringView>
+#include <QStringDecoder>
 #include <QXmlStreamReader>
+
+#include <optional>
 
 namespace {
 // Bounds that no page of the service comes near, so a hostile document
@@ -106,6 +109,13 @@ QString XMLNode::name() const { return m_data ? m_data->name : QString(); }
 
 QString XMLNode::Text() const { return m_data ? m_data->text : QString(); }
 
+QString XMLNode::InnerXml() const
+{
+    if (!m_data)
+        return {};
+    return m_data->hasChildElements ? m_data->innerXml : m_data->text;
+}
+
 XMLNodeList XMLNode::SelectNodes(const QString &path) const
 {
     XMLNodeList list;
@@ -149,6 +159,40 @@ bool XMLDocument::Load(const QString &path)
     return LoadXML(file.readAll());
 }
 
+namespace {
+// The content of elements holding elements, cut from the document decoded the
+// way the reader decoded it. Where the cut does not sit between the element's
+// tags (an encoding the decoder here does not know), the element keeps only
+// its character data.
+void keepInnerXml(const QByteArray &bytes, const QString &declared, const std::vector<XMLNodeData *> &elements)
+{
+    std::optional<QStringConverter::Encoding> encoding =
+        declared.isEmpty() ? QStringConverter::encodingForData(bytes) : QStringConverter::encodingForName(declared.toLatin1());
+    if (!encoding && declared.isEmpty())
+        encoding = QStringConverter::Utf8;
+    if (!encoding)
+        return;
+    QStringDecoder decoder(*encoding);
+    QString source = decoder(bytes);
+    if (source.startsWith(QChar::ByteOrderMark))
+        source.remove(0, 1);
+    for (XMLNodeData *element : elements) {
+        // The reader's offsets: just after the start tag, and just after the end tag.
+        const qint64 start = element->contentStart;
+        const qint64 afterEnd = element->contentEnd;
+        const QString endTag = QStringLiteral("</") + element->name;
+        const qint64 end = afterEnd > 0 && afterEnd <= source.size() ? source.lastIndexOf(endTag, afterEnd - 1) : -1;
+        const bool endTagOnly = end >= 0
+            && QStringView(source).mid(end + endTag.size(), afterEnd - end - endTag.size()).trimmed() == u">";
+        if (start <= 0 || end < start || !endTagOnly || source.at(start - 1) != u'>') {
+            element->innerXml = element->text;
+            continue;
+        }
+        element->innerXml = source.mid(start, end - start);
+    }
+}
+}
+
 bool XMLDocument::LoadXML(const QByteArray &text)
 {
     m_root = std::make_unique<XMLNodeData>();
@@ -164,18 +208,28 @@ bool XMLDocument::LoadXML(const QByteArray &text)
     qint64 textSize = 0;
 
     XMLNodeData *current = document.get();
+    std::vector<XMLNodeData *> mixed; // elements holding elements
     int depth = 0;
+    QString declaredEncoding;
     while (!reader.atEnd()) {
         const QXmlStreamReader::TokenType token = reader.readNext();
         switch (token) {
+        case QXmlStreamReader::StartDocument:
+            declaredEncoding = reader.documentEncoding().toString();
+            break;
         case QXmlStreamReader::StartElement: {
             if (++depth > MaxDepth) {
                 reader.raiseError(QStringLiteral("The document is nested too deeply."));
                 break;
             }
+            if (current != document.get() && !current->hasChildElements) {
+                current->hasChildElements = true;
+                mixed.push_back(current);
+            }
             auto node = std::make_unique<XMLNodeData>();
             node->name = reader.qualifiedName().toString();
             node->parent = current;
+            node->contentStart = reader.characterOffset();
             const QXmlStreamAttributes attributes = reader.attributes();
             node->attributes.reserve(attributes.size());
             for (const QXmlStreamAttribute &attribute : attributes) {
@@ -188,6 +242,7 @@ bool XMLDocument::LoadXML(const QByteArray &text)
         }
         case QXmlStreamReader::EndElement:
             --depth;
+            current->contentEnd = reader.characterOffset();
             if (current->parent)
                 current = current->parent;
             break;
@@ -233,6 +288,8 @@ bool XMLDocument::LoadXML(const QByteArray &text)
         m_error.Reason = QStringLiteral("The document has no root element.");
         return false;
     }
+    if (!mixed.empty())
+        keepInnerXml(text, declaredEncoding, mixed);
     m_root = std::move(document);
     return true;
 }

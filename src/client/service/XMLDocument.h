@@ -13,7 +13,11 @@
 struct XMLNodeData {
     bool isAttribute = false;
     QString name;
-    QString text;                       // attribute value, or the element's text content
+    QString text;                       // attribute value, or the element's own character data
+    QString innerXml;                   // an element holding elements: its content as it stands in the document
+    bool hasChildElements = false;
+    qint64 contentStart = 0;            // character offsets in the decoded document: after the start tag,
+    qint64 contentEnd = 0;              // after the end tag
     QList<QPair<QString, QString>> attributes;
     std::vector<std::unique_ptr<XMLNodeData>> children; // elements only, in document order
     XMLNodeData *parent = nullptr;
@@ -31,6 +35,9 @@ public:
     bool isNull() const { return m_data == nullptr; }
     QString name() const;
     QString Text() const; // empty for a null node
+    // The content as it stands in the document, markup of child elements
+    // included; for an element holding only text, its text.
+    QString InnerXml() const;
     XMLNodeList SelectNodes(const QString &path) const;
     XMLNode SelectSingleNode(const QString &path) const; // null when nothing matches
     XMLNode GetNamedItem(const QString &attributeName) const; // Attributes().GetNamedItem

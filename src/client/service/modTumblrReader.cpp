@@ -144,7 +144,8 @@ std::optional<PostRow> AddPostRow(const XMLDocument &document, const XMLNode &po
     PostRow row;
     row.date = attribute(document, post, "@date");
 
-    const QString rawCaption = attribute(document, post, "photo-caption");
+    // As it stands in the page, markup of child elements included: it is written back.
+    const QString rawCaption = post.SelectSingleNode(QStringLiteral("photo-caption")).InnerXml();
     if (rawCaption.isEmpty())
         return std::nullopt;
 
