@@ -34,6 +34,7 @@ private slots:
 
     void main_showsLoginWindowAsMainWindowWithIcon();
     void main_postsWindowClosed_loginWindowBackAndProgramGoesOn();
+    void main_escToPostsWindowItself_closesItAndLoginWindowComesBack();
     void main_loginWindowClosed_programEnds();
 
     void commandLine_versionAndHelp();
@@ -169,6 +170,32 @@ void TestStartup::main_postsWindowClosed_loginWindowBackAndProgramGoesOn()
     QVERIFY(login->isVisible());
     QCOMPARE(login->focusWidget(), login->findChild<QComboBox *>(QStringLiteral("cboGroup")));
     QVERIFY(m_dialogs.texts().isEmpty());
+}
+
+// With no control focused (all disabled during a run), keys go to the posts
+// window itself: they are its own, not the login window's, which watches it.
+void TestStartup::main_escToPostsWindowItself_closesItAndLoginWindowComesBack()
+{
+    modMain::setPostsWindowFactory(nullptr);
+    modMain::Main(sharedTestService().settings(), sharedTestService().service());
+    QPointer<frmGroupSelector> login = frmGroupSelector::instance();
+    frmGroupSelector::FillCombo(QStringLiteral("Blog | esc-%1.example.com").arg(QCoreApplication::applicationPid()),
+                                login->findChild<QComboBox *>(QStringLiteral("cboGroup")));
+    login->findChild<QLineEdit *>(QStringLiteral("txtEMail"))->setText(QStringLiteral("demo@example.com"));
+    login->findChild<QLineEdit *>(QStringLiteral("txtPassword"))->setText(QStringLiteral("demo"));
+    login->findChild<QPushButton *>(QStringLiteral("cmdPostsList"))->click();
+    QPointer<QWidget> posts = login->postsWindow();
+    QVERIFY(posts);
+
+    QTimer::singleShot(0, qApp, [&] {
+        QTest::keyClick(posts.data(), Qt::Key_Escape);
+        QTimer::singleShot(100, qApp, [] { QCoreApplication::exit(42); });
+    });
+    QCOMPARE(QApplication::exec(), 42);
+    QVERIFY(!posts);
+    QVERIFY(login);
+    QVERIFY(login->isVisible());
+    login->close();
 }
 
 void TestStartup::main_loginWindowClosed_programEnds()

@@ -185,7 +185,10 @@ bool frmGroupSelector::eventFilter(QObject *watched, QEvent *event)
 {
     switch (event->type()) {
     case QEvent::KeyPress:
-        if (Form_KeyDown(static_cast<QKeyEvent *>(event)))
+        // Keys of this window's own controls only: the posts window is watched
+        // too, and its keys (Esc stopping a run) are its own.
+        if (watched->isWidgetType() && static_cast<QWidget *>(watched)->window() == this
+            && Form_KeyDown(static_cast<QKeyEvent *>(event)))
             return true;
         break;
     case QEvent::FocusIn:
