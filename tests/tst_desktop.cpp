@@ -1,0 +1,318 @@
+// The program as a user runs it: its own process on an X server (Xvfb) with
+// a window manager (openbox), driven by real key presses (xdotool), against
+// the simulator in this process. What focus and key routing decide (Esc and
+// the close box during a run, after a stop) is only seen this way.
+#include "SimFixture.h"
+#include "TestFolders.h"
+
+#include "login/modPasswordCryptor.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTest>
+#include <functional>
+
+namespace {
+const QString Blog = QStringLiteral("desk");
+const QString EMail = QStringLiteral("user@example.com");
+const QString Password = QStringLiteral("secret");
+
+bool waitFor(const std::function<bool()> &condition, int ms = 10000)
+{
+    const QDeadlineTimer deadline(ms);
+    while (!condition()) {
+        if (deadline.hasExpired())
+            return false;
+        QTest::qWait(20);
+    }
+    return true;
+}
+
+// A private X display with a window manager, for the test's lifetime.
+class Desktop
+{
+public:
+    ~Desktop() { stop(); }
+
+    bool start(QString *why)
+    {
+        for (const char *tool : {"Xvfb", "openbox", "xdotool", "xprop"}) {
+            if (QStandardPaths::findExecutable(QLatin1String(tool)).isEmpty()) {
+                *why = QStringLiteral("%1 is not installed").arg(QLatin1String(tool));
+                return false;
+            }
+        }
+        for (int number = 91; number < 140 && m_display.isEmpty(); ++number) {
+            if (QFileInfo::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(number))
+                || QFileInfo::exists(QStringLiteral("/tmp/.X%1-lock").arg(number)))
+                continue;
+            m_server.start(QStringLiteral("Xvfb"), {QStringLiteral(":%1").arg(number), QStringLiteral("-nolisten"),
+                                                    QStringLiteral("tcp"), QStringLiteral("-screen"), QStringLiteral("0"),
+                                                    QStringLiteral("1280x1024x24")});
+            if (m_server.waitForStarted(5000)
+                && waitFor([number] { return QFileInfo::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(number)); }, 5000))
+                m_display = QStringLiteral(":%1").arg(number);
+            else
+                m_server.kill(), m_server.waitForFinished(2000);
+        }
+        if (m_display.isEmpty()) {
+            *why = QStringLiteral("Xvfb did not start");
+            return false;
+        }
+        m_manager.setProcessEnvironment(environment());
+        m_manager.start(QStringLiteral("openbox"), {});
+        if (!m_manager.waitForStarted(5000)
+            || !waitFor([this] { return run({QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")},
+                                            QStringLiteral("xprop")).contains("window id"); },
+                        10000)) {
+            *why = QStringLiteral("openbox did not start");
+            return false;
+        }
+        return true;
+    }
+
+    void stop()
+    {
+        for (QProcess *process : {&m_manager, &m_server}) {
+            if (process->state() != QProcess::NotRunning) {
+                process->terminate();
+                if (!process->waitForFinished(3000))
+                    process->kill();
+                process->waitForFinished(3000);
+            }
+        }
+    }
+
+    QProcessEnvironment environment() const
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("DISPLAY"), m_display);
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        return env;
+    }
+
+    QByteArray run(const QStringList &arguments, const QString &tool = QStringLiteral("xdotool")) const
+    {
+        QProcess process;
+        process.setProcessEnvironment(environment());
+        process.start(tool, arguments);
+        if (!process.waitForFinished(5000)) {
+            process.kill();
+            process.waitForFinished(1000);
+        }
+        return process.readAllStandardOutput();
+    }
+
+    // Ids of visible windows whose title matches the pattern.
+    QList<QByteArray> windows(const QString &title) const
+    {
+        QList<QByteArray> ids;
+        for (const QByteArray &line : run({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"), title}).split('\n')) {
+            if (!line.trimmed().isEmpty())
+                ids << line.trimmed();
+        }
+        return ids;
+    }
+    QString activeTitle() const
+    {
+        return QString::fromUtf8(run({QStringLiteral("getactivewindow"), QStringLiteral("getwindowname")})).trimmed();
+    }
+    void keys(const QStringList &names) const
+    {
+        run(QStringList{QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("60")} + names);
+    }
+
+private:
+    QProcess m_server;
+    QProcess m_manager;
+    QString m_display;
+};
+}
+
+class TestDesktop final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase() { m_desktop.stop(); }
+    void init();
+    void cleanup();
+
+    void fix_stopped_thenWindowClosed_data();
+    void fix_stopped_thenWindowClosed();
+    void download_stopped_thenWindowClosed_data();
+    void download_stopped_thenWindowClosed();
+
+private:
+    // Starts the program with the account and blog remembered, and opens the posts window.
+    bool openPostsWindow(SimFixture &sim);
+    bool downloadAll(int expectedRows);
+    int listedRows() const; // from the posts window's title, -1 when it is not shown
+    bool programRunning() const { return m_program.state() == QProcess::Running; }
+
+    TestFolders m_folders;
+    Desktop m_desktop;
+    QProcess m_program;
+};
+
+void TestDesktop::initTestCase()
+{
+    QVERIFY(m_folders.isValid());
+    QString why;
+    if (!m_desktop.start(&why))
+        QSKIP(qPrintable(why));
+}
+
+void TestDesktop::init()
+{
+    QDir(qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/Zelvat")).removeRecursively();
+}
+
+void TestDesktop::cleanup()
+{
+    if (m_program.state() != QProcess::NotRunning) {
+        m_program.kill();
+        m_program.waitForFinished(5000);
+    }
+}
+
+bool TestDesktop::openPostsWindow(SimFixture &sim)
+{
+    const QString entry = sim.blog(Blog).title + QStringLiteral(" | ") + sim.blogHost(Blog);
+    {
+        // Where the program finds them: it is not in test mode.
+        QSettings settings(qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/Zelvat/Velloria.ini"),
+                           QSettings::IniFormat);
+        settings.setValue(QStringLiteral("E-Mail"), EMail);
+        settings.setValue(QStringLiteral("Password"), modPasswordCryptor::ScramblePassword(Password));
+        settings.setValue(QStringLiteral("Groups"), entry);
+        settings.setValue(QStringLiteral("Last Group"), entry);
+        settings.setValue(QStringLiteral("Service host"), sim.serviceHost());
+    }
+    QProcessEnvironment env = m_desktop.environment();
+    m_program.setProcessEnvironment(env);
+    m_program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_program.start(QStringLiteral(VELLORIA_BIN_DIR "/velloria"), {});
+    if (!m_program.waitForStarted(10000))
+        return false;
+    if (!waitFor([this] { return m_desktop.activeTitle() == QLatin1String("Velloria :: Starting"); })) {
+        qWarning("no login window; active: %s", qPrintable(m_desktop.activeTitle()));
+        return false;
+    }
+    m_desktop.keys({QStringLiteral("Return")}); // "Proceed", the default button
+    return waitFor([this] { return listedRows() == 0; });
+}
+
+int TestDesktop::listedRows() const
+{
+    const QString title = m_desktop.activeTitle();
+    const QString prefix = QStringLiteral("Velloria :: Posts list :: ");
+    return title.startsWith(prefix) ? title.mid(prefix.size()).toInt() : -1;
+}
+
+bool TestDesktop::downloadAll(int expectedRows)
+{
+    // The list has the focus: Tab to "Get posts", Space; the dialog's OK is its default.
+    m_desktop.keys({QStringLiteral("Tab"), QStringLiteral("space")});
+    if (!waitFor([this] { return m_desktop.activeTitle() == QLatin1String("Download settings"); }))
+        return false;
+    m_desktop.keys({QStringLiteral("Return")});
+    return waitFor([&] { return listedRows() == expectedRows; });
+}
+
+void TestDesktop::fix_stopped_thenWindowClosed_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::newRow("Esc") << QStringLiteral("Escape");
+    QTest::newRow("close box (Alt+F4 of the window manager)") << QStringLiteral("alt+F4");
+}
+
+void TestDesktop::fix_stopped_thenWindowClosed()
+{
+    QFETCH(QString, key);
+    constexpr int Posts = 120;
+    SimFixture sim(SimFixture::generatedAccount(Blog, Posts, EMail, Password));
+    QVERIFY(openPostsWindow(sim));
+    QVERIFY(downloadAll(Posts));
+
+    sim::Fault slow;
+    slow.kind = sim::Fault::Delay;
+    slow.delayMs = 40;
+    sim.server().injectFault(sim::Endpoint::Write, slow, Posts);
+    m_desktop.keys({QStringLiteral("Tab"), QStringLiteral("Tab"), QStringLiteral("space")}); // "Fix posts"
+    QVERIFY(waitFor([&] { return sim.server().log(sim::Endpoint::Write).size() >= 5; }));
+
+    // One key stops the run: at most the write under way still arrives.
+    m_desktop.keys({key});
+    const qsizetype atKey = sim.server().log(sim::Endpoint::Write).size();
+    QTest::qWait(600);
+    const qsizetype afterStop = sim.server().log(sim::Endpoint::Write).size();
+    QVERIFY2(afterStop <= atKey + 1, qPrintable(QStringLiteral("%1 writes after the key").arg(afterStop - atKey)));
+    QTest::qWait(400);
+    QCOMPARE(sim.server().log(sim::Endpoint::Write).size(), afterStop);
+    QVERIFY(programRunning());
+    const int left = listedRows();
+    QVERIFY2(left > 0 && left < Posts, qPrintable(m_desktop.activeTitle()));
+
+    // The next one closes the posts window: the login window comes back.
+    m_desktop.keys({key});
+    QVERIFY2(waitFor([this] { return m_desktop.activeTitle() == QLatin1String("Velloria :: Starting"); }),
+             qPrintable(m_desktop.activeTitle()));
+    QVERIFY(m_desktop.windows(QStringLiteral("^Velloria :: Posts list")).isEmpty());
+    QVERIFY(programRunning());
+
+    // And one more ends the program.
+    m_desktop.keys({key});
+    QVERIFY(m_program.waitForFinished(10000));
+    QCOMPARE(m_program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(m_program.exitCode(), 0);
+}
+
+void TestDesktop::download_stopped_thenWindowClosed_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::newRow("Esc") << QStringLiteral("Escape");
+    QTest::newRow("close box (Alt+F4 of the window manager)") << QStringLiteral("alt+F4");
+}
+
+void TestDesktop::download_stopped_thenWindowClosed()
+{
+    QFETCH(QString, key);
+    SimFixture sim(SimFixture::generatedAccount(Blog, 200, EMail, Password));
+    QVERIFY(openPostsWindow(sim));
+    // The first page comes, the second never does.
+    sim::Fault normal;
+    normal.kind = sim::Fault::Delay;
+    sim.server().injectFault(sim::Endpoint::Read, normal);
+    sim::Fault stall;
+    stall.kind = sim::Fault::Stall;
+    sim.server().injectFault(sim::Endpoint::Read, stall);
+    m_desktop.keys({QStringLiteral("Tab"), QStringLiteral("space")});
+    QVERIFY(waitFor([this] { return m_desktop.activeTitle() == QLatin1String("Download settings"); }));
+    m_desktop.keys({QStringLiteral("Return")});
+    QVERIFY(waitFor([&] { return sim.server().log(sim::Endpoint::Read).size() == 2 && listedRows() == 50; }));
+
+    m_desktop.keys({key});
+    QVERIFY(waitFor([&] { return m_desktop.activeTitle() == QLatin1String("Velloria :: Posts list :: 50"); }));
+    QTest::qWait(300);
+    QCOMPARE(sim.server().log(sim::Endpoint::Read).size(), 2);
+    QVERIFY(programRunning());
+    QCOMPARE(listedRows(), 50); // the window stays, rows kept
+
+    m_desktop.keys({key});
+    QVERIFY2(waitFor([this] { return m_desktop.activeTitle() == QLatin1String("Velloria :: Starting"); }),
+             qPrintable(m_desktop.activeTitle()));
+    QVERIFY(programRunning());
+    m_desktop.keys({key});
+    QVERIFY(m_program.waitForFinished(10000));
+    QCOMPARE(m_program.exitCode(), 0);
+}
+
+QTEST_GUILESS_MAIN(TestDesktop)
+#include "tst_desktop.moc"
