@@ -104,6 +104,16 @@ private slots:
     void readAnsweredNot200_isAFailedRead_yellowRetryFinishes_data();
     void readAnsweredNot200_isAFailedRead_yellowRetryFinishes();
     void redirectToAnotherHost_sendsSameSixFields();
+    void chainedRedirects_toTwoOtherHosts_pageReadFromTheLast();
+    void getPosts_missingAccountPart_falseWithoutDialogOrRequest_data();
+    void getPosts_missingAccountPart_falseWithoutDialogOrRequest();
+    void getPosts_result_trueOnlyWhenTheBlogEnded_data();
+    void getPosts_result_trueOnlyWhenTheBlogEnded();
+    void freshDownload_firstReadFailsCancelled_leavesEmptyListRed();
+    void stopBeforeDownload_hasNoEffect();
+    void progressText_keepsTheLastCountsAfterTheDownload();
+    void empty200_endsTheDownloadRedWithoutMessage();
+    void threeRetries_raiseTheCounterByThree_aStopRaisesNothing();
     void redirectLoop_endsWithIncorrectResponse();
     void redirectWithLowerCaseLocation_isNotFollowed();
     void cumulativeDownload_keepsListedRows_data();
@@ -488,6 +498,184 @@ void tst_download::redirectToAnotherHost_sendsSameSixFields()
     QVERIFY(reads[0].localPort != reads[1].localPort);
     QCOMPARE(window->posts().count(), 50);
     QVERIFY(m_dialogs.shown.isEmpty());
+}
+
+void tst_download::chainedRedirects_toTwoOtherHosts_pageReadFromTheLast()
+{
+    SimFixture sim(SimFixture::generatedAccount(BlogName, 30, Email, Password));
+    const QString first = sim.server().addBlogAlias(BlogName);
+    const QString second = sim.server().addBlogAlias(BlogName);
+    auto window = openWindow(sim);
+    sim::Fault toFirst = fault(sim::Fault::Redirect);
+    toFirst.location = "http://" + first.toLatin1() + "/api/read";
+    sim::Fault toSecond = fault(sim::Fault::Redirect);
+    toSecond.location = "http://" + second.toLatin1() + "/api/read";
+    sim.server().injectFault(sim::Endpoint::Read, toFirst);
+    sim.server().injectFault(sim::Endpoint::Read, toSecond);
+    DialogAnswer answer;
+    QVERIFY(download(*window, answer));
+
+    const QList<sim::Request> reads = sim.server().log(sim::Endpoint::Read);
+    QCOMPARE(reads.size(), 3);
+    QCOMPARE(QString::number(reads[1].localPort), first.section(QLatin1Char(':'), -1));
+    QCOMPARE(QString::number(reads[2].localPort), second.section(QLatin1Char(':'), -1));
+    QCOMPARE(reads[2].fields, reads[0].fields);
+    QCOMPARE(window->posts().count(), 30);
+    QVERIFY(m_dialogs.shown.isEmpty());
+}
+
+void tst_download::getPosts_missingAccountPart_falseWithoutDialogOrRequest_data()
+{
+    QTest::addColumn<int>("missing");
+    QTest::newRow("blog") << 0;
+    QTest::newRow("e-mail") << 1;
+    QTest::newRow("password") << 2;
+}
+
+void tst_download::getPosts_missingAccountPart_falseWithoutDialogOrRequest()
+{
+    QFETCH(int, missing);
+    SimFixture sim(SimFixture::generatedAccount(BlogName, 10, Email, Password));
+    auto window = openWindow(sim);
+    Account account = PostsWindowDriver::simulatorAccount(sim, BlogName);
+    (missing == 0 ? account.groupName : missing == 1 ? account.email : account.password).clear();
+    DialogAnswer answer;
+    answerDialog(&answer);
+    QVERIFY(!window->findChild<ucPostsLoader *>(QStringLiteral("uplLoader"))->GetPosts(account));
+    QTest::qWait(30); // time for a dialog to have come up
+    QVERIFY(!answer.opened);
+    QVERIFY(sim.server().log().isEmpty());
+}
+
+void tst_download::getPosts_result_trueOnlyWhenTheBlogEnded_data()
+{
+    QTest::addColumn<int>("posts");
+    QTest::addColumn<QString>("firstPage");
+    QTest::addColumn<QString>("pages");
+    QTest::addColumn<bool>("result");
+    QTest::newRow("page 3, 2 pages of a longer blog") << 400 << "3" << "2" << false;
+    QTest::newRow("exactly 100 posts, every page") << 100 << "1" << "All" << true;
+    QTest::newRow("last page short") << 120 << "1" << "All" << true;
+    QTest::newRow("2 pages of exactly 100 posts") << 100 << "1" << "2" << false;
+    QTest::newRow("3 pages reaching the short end") << 120 << "1" << "3" << true;
+}
+
+void tst_download::getPosts_result_trueOnlyWhenTheBlogEnded()
+{
+    QFETCH(int, posts);
+    QFETCH(QString, firstPage);
+    QFETCH(QString, pages);
+    QFETCH(bool, result);
+    SimFixture sim(SimFixture::generatedAccount(BlogName, posts, Email, Password));
+    auto window = openWindow(sim);
+    DialogAnswer answer;
+    answer.firstPage = firstPage;
+    answer.pages = pages;
+    answerDialog(&answer);
+    QCOMPARE(window->findChild<ucPostsLoader *>(QStringLiteral("uplLoader"))
+                 ->GetPosts(PostsWindowDriver::simulatorAccount(sim, BlogName)),
+             result);
+    QVERIFY(answer.opened);
+}
+
+void tst_download::freshDownload_firstReadFailsCancelled_leavesEmptyListRed()
+{
+    SimFixture sim(SimFixture::generatedAccount(BlogName, 80, Email, Password));
+    auto window = openWindow(sim);
+    std::vector<PostRow> earlier(3);
+    for (size_t i = 0; i < earlier.size(); ++i) {
+        earlier[i].id = QString::number(i + 1);
+        earlier[i].caption = QStringLiteral("earlier %1").arg(i);
+    }
+    window->posts().append(std::move(earlier));
+    sim::Fault failed;
+    failed.status = 503;
+    failed.body = "Busy.";
+    sim.server().injectFault(sim::Endpoint::Read, failed);
+    m_dialogs.answer(DialogServices::Cancel);
+    DialogAnswer answer;
+    answer.cumulative = false;
+    QVERIFY(download(*window, answer));
+
+    QCOMPARE(m_dialogs.shown.size(), 1);
+    QCOMPARE(window->posts().count(), 0);
+    QCOMPARE(resultColor(*window), QColor(255, 0, 0));
+    QCOMPARE(readStarts(sim.server()), QList<long>{0});
+}
+
+void tst_download::stopBeforeDownload_hasNoEffect()
+{
+    SimFixture sim(SimFixture::generatedAccount(BlogName, 70, Email, Password));
+    auto window = openWindow(sim);
+    auto *loader = window->findChild<ucPostsLoader *>(QStringLiteral("uplLoader"));
+    loader->StopIt(); // idle: nothing to stop, nothing remembered
+    DialogAnswer answer;
+    QVERIFY(download(*window, answer));
+    QCOMPARE(window->posts().count(), 70);
+    QCOMPARE(resultColor(*window), QColor(0, 255, 0));
+}
+
+void tst_download::progressText_keepsTheLastCountsAfterTheDownload()
+{
+    SimFixture sim(SimFixture::generatedAccount(BlogName, 60, Email, Password));
+    auto window = openWindow(sim);
+    DialogAnswer answer;
+    QVERIFY(download(*window, answer));
+    auto *loader = window->findChild<ucPostsLoader *>(QStringLiteral("uplLoader"));
+    const QStringList lines = loader->statusText().split(QStringLiteral("\r\n"));
+    QCOMPARE(lines.size(), 2);
+    QCOMPARE(lines[0], QStringLiteral("Request #2"));
+    // The last exchange's counts: the whole answer received.
+    const QStringList counts = lines[1].split(QStringLiteral(" / "));
+    QCOMPARE(counts.size(), 2);
+    QCOMPARE(counts[0], counts[1]);
+    QVERIFY(!counts[0].isEmpty());
+}
+
+void tst_download::empty200_endsTheDownloadRedWithoutMessage()
+{
+    SimFixture sim(SimFixture::generatedAccount(BlogName, 80, Email, Password));
+    auto window = openWindow(sim);
+    sim::Fault normal = fault(sim::Fault::Delay);
+    sim.server().injectFault(sim::Endpoint::Read, normal);
+    sim.server().injectFault(sim::Endpoint::Read, fault(sim::Fault::Empty200));
+    DialogAnswer answer;
+    answerDialog(&answer);
+    QVERIFY(!window->findChild<ucPostsLoader *>(QStringLiteral("uplLoader"))
+                 ->GetPosts(PostsWindowDriver::simulatorAccount(sim, BlogName)));
+    QVERIFY(m_dialogs.shown.isEmpty());
+    QCOMPARE(resultColor(*window), QColor(255, 0, 0));
+    QCOMPARE(window->posts().count(), 50);
+    QCOMPARE(readStarts(sim.server()), (QList<long>{0, 50}));
+}
+
+void tst_download::threeRetries_raiseTheCounterByThree_aStopRaisesNothing()
+{
+    SimFixture sim(SimFixture::generatedAccount(BlogName, 30, Email, Password));
+    auto window = openWindow(sim);
+    sim::Fault failed;
+    failed.status = 500;
+    failed.body = "Oops.";
+    sim.server().injectFault(sim::Endpoint::Read, failed, 3);
+    for (int i = 0; i < 3; ++i)
+        m_dialogs.answer(DialogServices::Retry);
+    DialogAnswer answer;
+    QVERIFY(download(*window, answer));
+    QCOMPARE(m_dialogs.shown.size(), 3);
+    QCOMPARE(window->findChild<QLabel *>(QStringLiteral("lblResult"))->text(), QStringLiteral("3"));
+    QCOMPARE(window->posts().count(), 30);
+
+    // A stop during a stalled read shows nothing and counts nothing.
+    m_dialogs.clear();
+    sim.server().injectFault(sim::Endpoint::Read, fault(sim::Fault::Stall));
+    auto *loader = window->findChild<ucPostsLoader *>(QStringLiteral("uplLoader"));
+    QTimer::singleShot(300, loader, [loader] { loader->StopIt(); });
+    DialogAnswer again;
+    again.cumulative = false;
+    QVERIFY(download(*window, again));
+    QVERIFY(m_dialogs.shown.isEmpty());
+    QCOMPARE(window->findChild<QLabel *>(QStringLiteral("lblResult"))->text(), QStringLiteral("3"));
+    QCOMPARE(resultColor(*window), QColor(255, 0, 0));
 }
 
 void tst_download::redirectLoop_endsWithIncorrectResponse()
