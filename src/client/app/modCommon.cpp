@@ -179,7 +179,10 @@ qint32 SafeCLng(const QString &text)
 
 QString ServerMessageText(const QByteArray &body)
 {
-    if (body.contains('\r') || body.contains('\n'))
+    // One line, as the service writes its reasons; a longer body is no reason
+    // to put in a message box.
+    constexpr qsizetype MaxMessage = 1000;
+    if (body.size() > MaxMessage || body.contains('\r') || body.contains('\n'))
         return {};
     return modSupport::UTF8ToUNICODE(body);
 }
