@@ -98,6 +98,16 @@ bool faultsFor(const QString &name, QList<sim::Fault> *faults)
     } else if (name == QLatin1String("empty 200")) {
         f.kind = sim::Fault::Empty200;
         faults->append(f);
+    } else if (name == QLatin1String("entity declaration")) {
+        f.kind = sim::Fault::MalformedXml;
+        f.body = "<?xml version=\"1.0\"?><!DOCTYPE tumblr [<!ENTITY boom \"BOOM\">]><tumblr><posts><post id=\"1\" "
+                 "type=\"photo\"><photo-caption>&boom;</photo-caption></post></posts></tumblr>";
+        faults->append(f);
+    } else if (name == QLatin1String("external entity")) {
+        f.kind = sim::Fault::MalformedXml;
+        f.body = "<?xml version=\"1.0\"?><!DOCTYPE tumblr [<!ENTITY leak SYSTEM \"file:///etc/passwd\">]><tumblr><posts>"
+                 "<post id=\"1\" type=\"photo\"><photo-caption>&leak;</photo-caption></post></posts></tumblr>";
+        faults->append(f);
     } else if (name == QLatin1String("50 MB answer")) {
         f.kind = sim::Fault::RawResponse;
         f.body = "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 52428800\r\n\r\n" + bigBody(50 * 1024 * 1024);
@@ -123,6 +133,7 @@ const QStringList FaultNames{QStringLiteral("refused"),
                              QStringLiteral("malformed"),
                              QStringLiteral("empty 200"),
                              QStringLiteral("50 MB answer")};
+
 
 void injectAll(sim::Server &server, sim::Endpoint endpoint, QList<sim::Fault> faults, const QString &selfHost,
                const QString &path)
@@ -162,6 +173,7 @@ private slots:
     void read();
     void write_data();
     void write();
+    void hostileCaptions_listedSensibly_writtenBackByteForByte();
 
 private:
     TestFolders m_folders;
@@ -265,10 +277,10 @@ void TestFaults::signIn()
 
 namespace {
 const QString CantRead = QStringLiteral("Can't download blog's XML file.\r\n\r\n");
-QString parseError(const char *description, const char *place)
+QString parseError(const char *description, const char *place, const char *number = "0x00000003")
 {
-    return QStringLiteral("Error parse received XML. Try download it again?\r\n\r\nNumber:      0x00000003\r\n"
-                          "Description: ") + QLatin1String(description) + QStringLiteral("\r\nLine, Col:   ")
+    return QStringLiteral("Error parse received XML. Try download it again?\r\n\r\nNumber:      ") + QLatin1String(number)
+           + QStringLiteral("\r\nDescription: ") + QLatin1String(description) + QStringLiteral("\r\nLine, Col:   ")
            + QLatin1String(place);
 }
 }
@@ -300,6 +312,10 @@ void TestFaults::read_data()
     row("malformed", {parseError("Opening and ending tag mismatch.", "2, 52")}, 60, 3);
     row("empty 200", {}, 0, 1); // ends the download red
     row("50 MB answer", {parseError("Start tag expected.", "1, 2")}, 60, 3);
+    // Declared entities are refused before any is expanded or fetched.
+    const char *declares = "The document declares entities, which are not accepted.";
+    row("entity declaration", {parseError(declares, "1, 63", "0x00000002")}, 60, 3);
+    row("external entity", {parseError(declares, "1, 84", "0x00000002")}, 60, 3);
 }
 
 void TestFaults::read()
@@ -430,6 +446,51 @@ void TestFaults::write()
         QVERIFY(m_dialogs.shown.isEmpty());
     }
     window.close();
+}
+
+void TestFaults::hostileCaptions_listedSensibly_writtenBackByteForByte()
+{
+    QString huge = QStringLiteral("<p>");
+    while (huge.size() < 2 * 1024 * 1024)
+        huge += QStringLiteral("word ");
+    huge += QStringLiteral("</p>");
+    const QString nested = QStringLiteral("<b>").repeated(10000) + QStringLiteral("deep") + QStringLiteral("</b>").repeated(10000);
+    const std::vector<std::pair<QString, QString>> captions{
+        {huge, QString()},
+        {nested, QStringLiteral("deep")},
+        {QStringLiteral("<script>alert(1)</script><img src=\"file:///etc/passwd\"><img src=\"/dev/zero\">Look"),
+         QStringLiteral("Look")},
+        {QStringLiteral("Bell &#7; start &#1; escape &#x1b; end"), QStringLiteral("Bell \u0007 start \u0001 escape \u001B end")},
+    };
+    std::vector<sim::Post> posts;
+    for (size_t i = 0; i < captions.size(); ++i)
+        posts.push_back(SimFixture::photoPost(QString::number(3001 + i), captions[i].first, {QStringLiteral("kept")}));
+    sim::Account account = SimFixture::generatedAccount(Blog, 0, EMail, Password);
+    account.blogs.front().posts = posts;
+    SimFixture sim(std::move(account));
+    sharedTestService().useSimulator(sim);
+    frmPostsList window(sharedTestService().settings(), sharedTestService().service(),
+                        PostsWindowDriver::simulatorAccount(sim, Blog));
+    window.show();
+    QVERIFY(PostsWindowDriver::downloadAll(window));
+    QVERIFY(m_dialogs.shown.isEmpty());
+    QCOMPARE(window.posts().count(), int(captions.size()));
+    for (size_t i = 1; i < captions.size(); ++i)
+        QCOMPARE(window.posts().at(int(i)).caption, captions[i].second);
+    QVERIFY(window.posts().at(0).caption.startsWith(QStringLiteral("word word")));
+
+    PostsWindowDriver::button(window, "cmdFixPosts")->click();
+    QVERIFY(m_dialogs.shown.isEmpty());
+    QCOMPARE(window.posts().count(), 0);
+    for (size_t i = 0; i < captions.size(); ++i) {
+        const sim::Post &post = sim.post(QString::number(3001 + i));
+        QCOMPARE(post.writeCount, 1);
+        QVERIFY2(post.caption == captions[i].first, qPrintable(post.id)); // byte for byte
+        QCOMPARE(post.tags.first(), QStringLiteral("kept"));
+        QCOMPARE(post.tags.size(), 2);
+    }
+    // No character an XML document can't hold reached the new tag.
+    QCOMPARE(sim.post(QStringLiteral("3004")).tags.last(), QStringLiteral("Bell  start  escape  end"));
 }
 
 QTEST_MAIN(TestFaults)
