@@ -3,6 +3,7 @@
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QScrollBar>
+#include <QToolTip>
 #include <QtTest>
 #include <functional>
 #include <memory>
@@ -79,6 +80,8 @@ private slots:
     void headerDrag_reordersColumns_rowsFollow();
     void paint_emptyAndLongList_showsWindow_data();
     void paint_emptyAndLongList_showsWindow();
+    void tagsToolTip_previewsTheTagsToBeSent_data();
+    void tagsToolTip_previewsTheTagsToBeSent();
     void paint_afterChanges_sameAsAListDrawnAfresh_data();
     void paint_afterChanges_sameAsAListDrawnAfresh();
 
@@ -365,6 +368,41 @@ void tst_listview::paint_emptyAndLongList_showsWindow()
         const QColor drawn = rowsImage.pixelColor(last.left() + 1, last.center().y());
         QVERIFY2(drawn == highlight || drawn == inactive, qPrintable(drawn.name()));
     }
+}
+
+void tst_listview::tagsToolTip_previewsTheTagsToBeSent_data()
+{
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QString>("tags");
+    QTest::addColumn<QString>("preview");
+    QTest::newRow("no tags") << QStringLiteral("Sunset") << QString() << QStringLiteral("\"Sunset\"");
+    QTest::newRow("with tags") << QStringLiteral("Sunset? at #Beach") << QStringLiteral("cat")
+                               << QStringLiteral("cat, \"Sunset at Beach\"");
+    QTest::newRow("comma in the caption") << QStringLiteral("Red, white") << QStringLiteral("a, \"big, fluffy\"")
+                                          << QStringLiteral("a, \"big, fluffy\", \"Red, white\"");
+}
+
+void tst_listview::tagsToolTip_previewsTheTagsToBeSent()
+{
+    QFETCH(QString, caption);
+    QFETCH(QString, tags);
+    QFETCH(QString, preview);
+    auto window = openWindow(0);
+    PostRow row;
+    row.id = QStringLiteral("1");
+    row.caption = caption;
+    row.rawCaption = caption;
+    row.tags = tags;
+    window->posts().append(row);
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    PostsListView *view = list(*window);
+    const QPoint at = rowPoint(*view, 0, PostsModel::TAGS);
+    QHelpEvent help(QEvent::ToolTip, at, view->viewport()->mapToGlobal(at));
+    QCoreApplication::sendEvent(view->viewport(), &help);
+    QTRY_COMPARE(QToolTip::text(), preview);
+    // The cell itself still shows the tags as listed.
+    QCOMPARE(window->posts().index(0, PostsModel::TAGS).data().toString(), tags);
+    QToolTip::hideText();
 }
 
 // The list draws rows from images of rows it drew before: whatever changed in

@@ -80,8 +80,14 @@ QVariant PostsModel::data(const QModelIndex &index, int role) const
 {
     if (!index.isValid() || index.row() >= count())
         return {};
-    if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
+    if (role == Qt::DisplayRole)
         return text(index.row(), index.column());
+    if (role == Qt::ToolTipRole) {
+        // The Tags cell previews the tags the post will be written with.
+        if (index.column() == TAGS && !at(index.row()).caption.isEmpty())
+            return FixedTags(at(index.row()));
+        return text(index.row(), index.column());
+    }
     return {};
 }
 
