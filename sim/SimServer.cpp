@@ -501,7 +501,7 @@ void Server::handle(QTcpSocket *socket, Request request)
 
     switch (fault.kind) {
     case Fault::Status:
-        socket->write(responseBytes({fault.status, fault.body, plainType, {}}, close));
+        socket->write(responseBytes({fault.status, fault.body, plainType, fault.headers}, close));
         finishAnswer(socket, close);
         break;
     case Fault::Redirect:

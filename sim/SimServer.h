@@ -90,6 +90,7 @@ struct Fault {
     QByteArray location;
     int delayMs = 0;
     int chunk = 1;
+    QByteArray headers; // Status: further header lines ("Retry-After: 5\r\n")
 };
 
 class Server : public QObject

@@ -22,6 +22,7 @@
 #include "posts/frmPostsList.h"
 #include "posts/ucPostsLoader.h"
 #include "service/HTTPRequest.h"
+#include "service/BackOff.h"
 #include "service/PostsModel.h"
 #include "service/modTumblrReader.h"
 
@@ -114,6 +115,7 @@ private slots:
     void progressText_keepsTheLastCountsAfterTheDownload();
     void empty200_endsTheDownloadRedWithoutMessage();
     void threeRetries_raiseTheCounterByThree_aStopRaisesNothing();
+    void serviceUnavailable_waitedOut_sameReadRepeated();
     void redirectLoop_endsWithIncorrectResponse();
     void redirectWithLowerCaseLocation_isNotFollowed();
     void cumulativeDownload_keepsListedRows_data();
@@ -441,7 +443,7 @@ void tst_download::readAnsweredNot200_isAFailedRead_yellowRetryFinishes_data()
     QTest::newRow("500 with a well-formed empty page") << 500 << page << QStringLiteral("500 Internal Server Error");
     QTest::newRow("500 with a text body") << 500 << QByteArray("Oops.") << QStringLiteral("500 Internal Server Error");
     QTest::newRow("404 with a text body") << 404 << QByteArray("Not found.") << QStringLiteral("404 Not Found");
-    QTest::newRow("429 too many requests") << 429 << QByteArray("Slow down.") << QStringLiteral("429 Too Many Requests");
+    QTest::newRow("502 bad gateway") << 502 << QByteArray("Upstream down.") << QStringLiteral("502 Bad Gateway");
     QTest::newRow("204 no content") << 204 << QByteArray() << QStringLiteral("204 No Content");
 }
 
@@ -598,7 +600,7 @@ void tst_download::freshDownload_firstReadFailsCancelled_leavesEmptyListRed()
     }
     window->posts().append(std::move(earlier));
     sim::Fault failed;
-    failed.status = 503;
+    failed.status = 500;
     failed.body = "Busy.";
     sim.server().injectFault(sim::Endpoint::Read, failed);
     m_dialogs.answer(DialogServices::Cancel);
@@ -685,6 +687,28 @@ void tst_download::threeRetries_raiseTheCounterByThree_aStopRaisesNothing()
     QVERIFY(m_dialogs.shown.isEmpty());
     QCOMPARE(window->findChild<QLabel *>(QStringLiteral("lblResult"))->text(), QStringLiteral("3"));
     QCOMPARE(resultColor(*window), QColor(255, 0, 0));
+}
+
+void tst_download::serviceUnavailable_waitedOut_sameReadRepeated()
+{
+    BackOff::setSecondForTesting(10);
+    SimFixture sim(SimFixture::generatedAccount(BlogName, 70, Email, Password));
+    auto window = openWindow(sim);
+    sim::Fault normal = fault(sim::Fault::Delay);
+    sim.server().injectFault(sim::Endpoint::Read, normal);
+    sim::Fault busy;
+    busy.status = 503;
+    busy.body = "Busy.";
+    busy.headers = "Retry-After: Thu, 01 Jan 2026 00:00:00 GMT\r\n"; // passed: the shortest wait
+    sim.server().injectFault(sim::Endpoint::Read, busy);
+    DialogAnswer answer;
+    QVERIFY(download(*window, answer));
+    BackOff::setSecondForTesting(0);
+    QVERIFY(m_dialogs.shown.isEmpty());
+    QCOMPARE(readStarts(sim.server()), (QList<long>{0, 50, 50}));
+    QCOMPARE(window->posts().count(), 70);
+    QCOMPARE(window->findChild<QLabel *>(QStringLiteral("lblResult"))->text(), QStringLiteral("1"));
+    QCOMPARE(resultColor(*window), QColor(0, 255, 0));
 }
 
 void tst_download::redirectLoop_endsWithIncorrectResponse()

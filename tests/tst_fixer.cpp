@@ -209,9 +209,9 @@ private slots:
         QTest::newRow("multi-line body") << 400 << QByteArray("Post 102\r\nis locked.")
                                          << QStringLiteral("Can't send post. \r\n\r\n"
                                                            "The server answered: 400 Bad Request");
-        QTest::newRow("LF in body") << 503 << QByteArray("Busy\n")
+        QTest::newRow("LF in body") << 502 << QByteArray("Busy\n")
                                     << QStringLiteral("Can't send post. \r\n\r\n"
-                                                      "The server answered: 503 Service Unavailable");
+                                                      "The server answered: 502 Bad Gateway");
         QTest::newRow("200 instead of 201") << 200 << QByteArray("OK")
                                             << QStringLiteral("Can't send post. OK\r\n\r\n"
                                                               "The server answered: 200 OK");
@@ -229,7 +229,7 @@ private slots:
         QList<IResultIndicator::Color> colorsAtBox;
         m_dialogs.onShow = [&](const DialogServices::Shown &) { colorsAtBox = list.colors; };
         // The first write goes through; the second is refused.
-        sim.server().injectFault(sim::Endpoint::Write, {sim::Fault::Delay, 0, {}, {}, 0, 1}, 1);
+        sim.server().injectFault(sim::Endpoint::Write, {sim::Fault::Delay, 0, {}, {}, 0, 1, {}}, 1);
         sim::Fault refused;
         refused.kind = sim::Fault::Status;
         refused.status = status;
@@ -262,7 +262,7 @@ private slots:
         FakePostsList list;
         listAll(sim, list);
         list.caption = QStringLiteral("x");
-        sim.server().injectFault(sim::Endpoint::Write, {sim::Fault::Status, 400, "No.", {}, 0, 1}, 1);
+        sim.server().injectFault(sim::Endpoint::Write, {sim::Fault::Status, 400, "No.", {}, 0, 1, {}}, 1);
         QVERIFY(!list.fixer->FixPosts((Account{Blog, EMail, Password})));
         QCOMPARE(list.caption, QStringLiteral("1"));
         QCOMPARE(list.model.count(), 3);
@@ -299,7 +299,7 @@ private slots:
         FakePostsList list;
         listAll(sim, list);
         // The second write never gets an answer; the user stops meanwhile.
-        sim.server().injectFault(sim::Endpoint::Write, {sim::Fault::Delay, 0, {}, {}, 0, 1}, 1);
+        sim.server().injectFault(sim::Endpoint::Write, {sim::Fault::Delay, 0, {}, {}, 0, 1, {}}, 1);
         sim::Fault stall;
         stall.kind = sim::Fault::Stall;
         sim.server().injectFault(sim::Endpoint::Write, stall, 1);
@@ -334,7 +334,7 @@ private slots:
         m_dialogs.onShow = [&](const DialogServices::Shown &) {
             progressAtBox.append(list.fixer->statusText().section(QStringLiteral("\r\n"), 0, 0));
         };
-        sim.server().injectFault(sim::Endpoint::Write, {sim::Fault::Status, 409, "Try again.", {}, 0, 1}, 3);
+        sim.server().injectFault(sim::Endpoint::Write, {sim::Fault::Status, 409, "Try again.", {}, 0, 1, {}}, 3);
         for (int i = 0; i < 3; ++i)
             m_dialogs.answer(DialogServices::Retry);
 

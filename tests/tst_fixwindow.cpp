@@ -2,6 +2,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include "posts/PostsListView.h"
+#include <QElapsedTimer>
 #include <QTimer>
 #include <QtTest>
 
@@ -13,6 +14,7 @@
 #include "app/DialogServices.h"
 #include "posts/frmPostsList.h"
 #include "posts/ucPostsFixer.h"
+#include "service/BackOff.h"
 #include "service/HTTPRequest.h"
 #include "service/PostsModel.h"
 
@@ -193,6 +195,104 @@ private slots:
         QCOMPARE(listedIds(*window), (QStringList{QStringLiteral(" "), rows[2].id}));
         QCOMPARE(resultColor(*window), Red);
         QCOMPARE(sim.post(rows[2].id).writeCount, 0);
+    }
+
+    // Asked to slow down: the wait is shown and the same write made again.
+    void tooManyRequests_waitedOut_sameWriteRepeated_data()
+    {
+        QTest::addColumn<QByteArray>("headers");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("Retry-After seconds") << QByteArray("Retry-After: 3\r\n") << QStringLiteral("Waiting 3 s");
+        QTest::newRow("X-Ratelimit-Perhour-Reset") << QByteArray("X-Ratelimit-Perhour-Reset: 2\r\n")
+                                                   << QStringLiteral("Waiting 2 s");
+        QTest::newRow("nothing named") << QByteArray() << QStringLiteral("Waiting 30 s");
+    }
+    void tooManyRequests_waitedOut_sameWriteRepeated()
+    {
+        QFETCH(QByteArray, headers);
+        QFETCH(QString, shown);
+        BackOff::setSecondForTesting(10);
+        SimFixture sim(SimFixture::generatedAccount(Blog, 2, EMail, Password));
+        sharedTestService().useSimulator(sim);
+        auto window = open(sharedTestService(), sim, Blog);
+        QVERIFY(downloadAll(*window));
+        sim::Fault slowDown;
+        slowDown.status = 429;
+        slowDown.body = "Limit Exceeded";
+        slowDown.headers = headers;
+        sim.server().injectFault(sim::Endpoint::Write, slowDown, 2);
+        QStringList texts;
+        QList<QColor> colours;
+        QTimer watch;
+        watch.setInterval(1);
+        connect(&watch, &QTimer::timeout, this, [&] {
+            const QString text = fixer(*window)->statusText().section(QStringLiteral("\r\n"), 1, 1);
+            if (texts.isEmpty() || texts.last() != text)
+                texts << text;
+            if (text.startsWith(QLatin1String("Waiting")))
+                colours << resultColor(*window);
+        });
+        watch.start();
+        QTest::mouseClick(button(*window, "cmdFixPosts"), Qt::LeftButton);
+        watch.stop();
+        BackOff::setSecondForTesting(0);
+
+        QVERIFY(m_dialogs.shown.isEmpty());
+        QCOMPARE(window->posts().count(), 0);
+        const QList<sim::Request> writes = sim.server().log(sim::Endpoint::Write);
+        QCOMPARE(writes.size(), 4); // the first post three times, the second once
+        QCOMPARE(writes[0].rawBody, writes[2].rawBody);
+        QCOMPARE(sim.post(QStringLiteral("1001")).writeCount, 1);
+        QVERIFY2(texts.contains(shown), qPrintable(texts.join(QStringLiteral(" | "))));
+        QVERIFY(!colours.isEmpty());
+        QCOMPARE(colours.first(), QColor(255, 255, 0));
+        QCOMPARE(resultCaption(*window), QStringLiteral("2"));
+        QCOMPARE(resultColor(*window), Green);
+    }
+
+    void tooManyRequests_stoppedDuringTheWait_rowStays()
+    {
+        BackOff::setSecondForTesting(10);
+        SimFixture sim(SimFixture::generatedAccount(Blog, 2, EMail, Password));
+        sharedTestService().useSimulator(sim);
+        auto window = open(sharedTestService(), sim, Blog);
+        QVERIFY(downloadAll(*window));
+        sim::Fault slowDown;
+        slowDown.status = 429;
+        slowDown.headers = "Retry-After: 600\r\n"; // six seconds here
+        sim.server().injectFault(sim::Endpoint::Write, slowDown);
+        QTimer::singleShot(300, window.get(), [&] { QTest::keyClick(window.get(), Qt::Key_Escape); });
+        QElapsedTimer timer;
+        timer.start();
+        QTest::mouseClick(button(*window, "cmdFixPosts"), Qt::LeftButton);
+        BackOff::setSecondForTesting(0);
+        QVERIFY2(timer.elapsed() < 2000, qPrintable(QString::number(timer.elapsed())));
+        QVERIFY(m_dialogs.shown.isEmpty());
+        QCOMPARE(window->posts().count(), 2);
+        QCOMPARE(sim.server().log(sim::Endpoint::Write).size(), 1);
+    }
+
+    void tooManyRequests_afterFiveRepeats_theDesignedQuestion()
+    {
+        BackOff::setSecondForTesting(1);
+        SimFixture sim(SimFixture::generatedAccount(Blog, 1, EMail, Password));
+        sharedTestService().useSimulator(sim);
+        auto window = open(sharedTestService(), sim, Blog);
+        QVERIFY(downloadAll(*window));
+        sim::Fault slowDown;
+        slowDown.status = 429;
+        slowDown.body = "Limit Exceeded";
+        slowDown.headers = "Retry-After: 1\r\n";
+        sim.server().injectFault(sim::Endpoint::Write, slowDown, 6);
+        m_dialogs.answer(DialogServices::Cancel);
+        QTest::mouseClick(button(*window, "cmdFixPosts"), Qt::LeftButton);
+        BackOff::setSecondForTesting(0);
+        QCOMPARE(sim.server().log(sim::Endpoint::Write).size(), 6);
+        QCOMPARE(m_dialogs.texts(),
+                 QStringList{QStringLiteral("Can't send post. Limit Exceeded\r\n\r\nThe server answered: 429 Too Many Requests")});
+        QCOMPARE(m_dialogs.shown.first().buttons, DialogServices::RetryCancel);
+        QCOMPARE(window->posts().count(), 1);
+        QCOMPARE(resultCaption(*window), QStringLiteral("6")); // five waits and the refusal
     }
 
     void fixPosts_emptyList_doesNothing()

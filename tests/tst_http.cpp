@@ -3,6 +3,7 @@
 
 #include "app/AppConfig.h"
 #include "login/SettingsStore.h"
+#include "service/BackOff.h"
 #include "service/HTTPRequest.h"
 
 #include <QNetworkProxy>
@@ -116,6 +117,8 @@ private slots:
     void proxyUnreachable_failsWithText();
 
     void requestErrorText_describesFailureOrAnswer();
+    void backOff_waitFromTheAnswer_data();
+    void backOff_waitFromTheAnswer();
 
 private:
     TestFolders m_folders;
@@ -656,6 +659,51 @@ void TestHttp::requestErrorText_describesFailureOrAnswer()
     QCOMPARE(request.result().RequestErrorText(),
              QStringLiteral("The server refused the connection (127.0.0.1:%1).").arg(port));
     QCOMPARE(request.result().failure, HTTPFailure::Refused);
+}
+
+void TestHttp::backOff_waitFromTheAnswer_data()
+{
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<QByteArray>("value");
+    QTest::addColumn<int>("repeat");
+    QTest::addColumn<bool>("asks");
+    QTest::addColumn<int>("seconds");
+    QTest::newRow("Retry-After seconds") << 429 << QByteArray("Retry-After") << QByteArray("7") << 0 << true << 7;
+    QTest::newRow("retry-after in lower case") << 503 << QByteArray("retry-after") << QByteArray(" 12 ") << 3 << true << 12;
+    QTest::newRow("Retry-After as an HTTP date") << 429 << QByteArray("Retry-After")
+                                                 << QByteArray("Thu, 10 Dec 2026 12:01:30 GMT") << 0 << true << 90;
+    QTest::newRow("Retry-After date passed") << 429 << QByteArray("Retry-After")
+                                             << QByteArray("Thu, 10 Dec 2026 11:00:00 GMT") << 0 << true << 1;
+    QTest::newRow("Retry-After over the limit") << 429 << QByteArray("Retry-After") << QByteArray("100000") << 0 << true
+                                                << 900;
+    QTest::newRow("X-Ratelimit-Perhour-Reset") << 429 << QByteArray("X-Ratelimit-Perhour-Reset") << QByteArray("120")
+                                               << 0 << true << 120;
+    QTest::newRow("X-RateLimit-Perday-Reset") << 429 << QByteArray("X-RateLimit-Perday-Reset") << QByteArray("3600")
+                                              << 0 << true << 900;
+    QTest::newRow("nothing named, first wait") << 429 << QByteArray() << QByteArray() << 0 << true << 30;
+    QTest::newRow("nothing named, third wait") << 503 << QByteArray() << QByteArray() << 2 << true << 120;
+    QTest::newRow("nothing named, capped") << 429 << QByteArray() << QByteArray() << 5 << true << 900;
+    QTest::newRow("unreadable Retry-After") << 429 << QByteArray("Retry-After") << QByteArray("soon") << 1 << true << 60;
+    QTest::newRow("500 asks nothing") << 500 << QByteArray() << QByteArray() << 0 << false << 30;
+    QTest::newRow("200 asks nothing") << 200 << QByteArray() << QByteArray() << 0 << false << 30;
+}
+
+void TestHttp::backOff_waitFromTheAnswer()
+{
+    QFETCH(int, status);
+    QFETCH(QByteArray, name);
+    QFETCH(QByteArray, value);
+    QFETCH(int, repeat);
+    QFETCH(bool, asks);
+    QFETCH(int, seconds);
+    HTTPResult answer;
+    answer.status = status;
+    if (!name.isEmpty())
+        answer.headers.append({name, value});
+    QCOMPARE(BackOff::AsksToWait(answer), asks);
+    const QDateTime now(QDate(2026, 12, 10), QTime(12, 0), Qt::UTC);
+    QCOMPARE(BackOff::WaitSeconds(answer, repeat, now), seconds);
 }
 
 QTEST_GUILESS_MAIN(TestHttp)

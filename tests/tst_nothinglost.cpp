@@ -280,7 +280,7 @@ private slots:
         QVERIFY(downloadAll(*window));
         const Snapshot before = snapshot(sim, *window);
         sim::Fault refused = fault(sim::Fault::Status);
-        refused.status = 503;
+        refused.status = 500;
         refused.body = "Busy.";
         sim.server().injectFault(sim::Endpoint::Write, fault(sim::Fault::Delay), 9);
         sim.server().injectFault(sim::Endpoint::Write, refused, 2);

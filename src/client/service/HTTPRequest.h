@@ -19,6 +19,14 @@ public:
     virtual void BlockReceived(const QByteArray &block, bool &removeBlock, qint64 receivedBytes,
                                qint64 totalBytes, bool &cancel) = 0;
     virtual void BlockSent(const QByteArray &block, qint64 sentBytes, qint64 totalBytes, bool &cancel) = 0;
+    // The service asked to wait before the request is made again: the wait
+    // starts, then secondsLeft of it remain (told several times a second).
+    virtual void WaitStarted(int seconds) { Q_UNUSED(seconds) }
+    virtual void Waiting(int secondsLeft, bool &cancel)
+    {
+        Q_UNUSED(secondsLeft)
+        Q_UNUSED(cancel)
+    }
 };
 
 // Form fields, sent as application/x-www-form-urlencoded in the order added.

@@ -2,6 +2,7 @@
 
 #include "app/modCommon.h"
 #include "app/modSupport.h"
+#include "service/BackOff.h"
 #include "service/HTTPRequest.h"
 
 namespace WritePostRequest {
@@ -37,7 +38,17 @@ WriteResult SendPost(const QString &serviceHost, const HTTPProxySettings &proxy,
     data.callback = callback;
     HTTPRequest request;
     request.setProxy(proxy);
-    const HTTPResult answer = request.Send(data);
+    HTTPResult answer = request.Send(data);
+    // Asked to slow down: the same write again after the wait, a few times.
+    for (int repeats = 0; BackOff::AsksToWait(answer) && repeats < BackOff::MaxRepeats; ++repeats) {
+        if (!BackOff::Wait(BackOff::WaitSeconds(answer, repeats), callback)) {
+            WriteResult stopped;
+            stopped.outcome = ServiceResult::Stopped;
+            stopped.errorText = answer.RequestErrorText();
+            return stopped;
+        }
+        answer = request.Send(data);
+    }
 
     WriteResult result;
     result.errorText = answer.RequestErrorText();

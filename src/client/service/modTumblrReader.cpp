@@ -7,6 +7,7 @@
 #include "app/modCommon.h"
 #include "app/modSupport.h"
 #include "service/HTTPProxySettings.h"
+#include "service/BackOff.h"
 #include "service/HTTPRequest.h"
 #include "service/IPostsRunHost.h"
 #include "service/IResultIndicator.h"
@@ -55,11 +56,23 @@ PageResult ReadPostsXML(const PageRequest &page, IHTTPRequestCallback *callback,
 
     HTTPRequest request;
     request.setProxy(proxy);
-    for (int redirects = 0;; ++redirects) {
+    int redirects = 0;
+    int repeats = 0;
+    for (;;) {
         const HTTPResult answer = request.Send(data);
+        // Asked to slow down: the same read again after the wait, a few times.
+        if (BackOff::AsksToWait(answer) && repeats < BackOff::MaxRepeats) {
+            if (!BackOff::Wait(BackOff::WaitSeconds(answer, repeats), callback)) {
+                result.outcome = ServiceResult::Stopped;
+                result.errorText = answer.RequestErrorText();
+                return result;
+            }
+            ++repeats;
+            continue;
+        }
         if (answer.status == 301) {
             // A server that keeps redirecting would keep us here for ever.
-            if (redirects >= MaxRedirects)
+            if (redirects++ >= MaxRedirects)
                 return badAnswer();
             // The header name is matched exactly, as the service writes it.
             const QByteArray location = answer.header("Location");

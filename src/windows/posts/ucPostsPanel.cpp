@@ -7,6 +7,7 @@
 #include <QPainter>
 
 #include "posts/IPostsList.h"
+#include "service/IResultIndicator.h"
 
 #include "app/DialogServices.h"
 #include "app/modMain.h"
@@ -44,6 +45,21 @@ void ucPostsPanel::BlockReceived(const QByteArray &, bool &, qint64 receivedByte
 void ucPostsPanel::BlockSent(const QByteArray &, qint64, qint64, bool &cancel)
 {
     letEventsRun();
+    if (m_stopRequested)
+        cancel = true;
+}
+
+void ucPostsPanel::WaitStarted(int)
+{
+    // A request the service asked to repeat later counts as one refused.
+    resultIndicator().setResultColor(IResultIndicator::Yellow);
+    resultIndicator().countFailure();
+}
+
+void ucPostsPanel::Waiting(int secondsLeft, bool &cancel)
+{
+    m_lblStatus->setText(progressWord() + QString::number(progressNumber()) + QStringLiteral("\r\n")
+                         + QStringLiteral("Waiting %1 s").arg(secondsLeft));
     if (m_stopRequested)
         cancel = true;
 }

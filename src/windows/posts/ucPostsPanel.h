@@ -29,6 +29,8 @@ public:
     void BlockReceived(const QByteArray &block, bool &removeBlock, qint64 receivedBytes, qint64 totalBytes,
                        bool &cancel) override;
     void BlockSent(const QByteArray &block, qint64 sentBytes, qint64 totalBytes, bool &cancel) override;
+    void WaitStarted(int seconds) override;
+    void Waiting(int secondsLeft, bool &cancel) override;
 
     // IPostsRunHost: the window's rows and result square, and message boxes.
     PostsModel &posts() override;

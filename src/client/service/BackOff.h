@@ -1,0 +1,29 @@
+#pragma once
+#include <QDateTime>
+
+struct HTTPResult;
+class IHTTPRequestCallback;
+
+// Answers that ask the client to slow down (429 Too Many Requests, 503
+// Service Unavailable) are waited out and the same request is made again,
+// a few times, before the answer is treated like any other refusal.
+namespace BackOff {
+
+inline constexpr int MaxRepeats = 5;
+inline constexpr int MaxWaitSeconds = 15 * 60;
+inline constexpr int FirstWaitSeconds = 30; // when the answer names no time; doubled each time
+
+bool AsksToWait(const HTTPResult &answer);
+
+// The wait an answer names: Retry-After in seconds or as an HTTP date, else
+// an X-Ratelimit-...-Reset header in seconds; else FirstWaitSeconds doubled
+// for each earlier repeat. Never more than MaxWaitSeconds, never below 1.
+int WaitSeconds(const HTTPResult &answer, int repeat, const QDateTime &now = QDateTime::currentDateTimeUtc());
+
+// Waits, telling the callback when the wait starts and how long is left,
+// letting events run meanwhile; false when the callback stops it.
+bool Wait(int seconds, IHTTPRequestCallback *callback);
+
+// Tests make a second last this many milliseconds (0: a real second).
+void setSecondForTesting(int ms);
+}
