@@ -3,7 +3,7 @@
 // one kept-alive connection in the same run as the baseline. Prints one
 // table: each figure, its baseline, the ratio and the goal.
 //
-//   QT_QPA_PLATFORM=offscreen build/bench/velloria-bench [--quick] [--only startup|scale|speed|latency] [--posts N]
+//   QT_QPA_PLATFORM=offscreen build/bench/velloria-bench [--quick] [--only startup|scale|speed|latency|pacing] [--posts N]
 //
 // --quick runs the large blog with 20,000 posts instead of 100,000; --posts
 // sets the size of the speed run (10,000).
@@ -336,6 +336,43 @@ void scale(ScriptedDialogs &dialogs, int posts)
     }
 }
 
+// "Writes per minute": the gaps between writes of a paced run.
+void pacing(ScriptedDialogs &dialogs)
+{
+    constexpr int Posts = 30;
+    constexpr int PerMinute = 600; // 100 ms apart
+    std::printf("Fix %d posts at %d writes a minute\n", Posts, PerMinute);
+    WindowRun run(Posts, 0);
+    if (!run.ok())
+        return;
+    run.download();
+    sharedTestService().service().setWritesPerMinute(PerMinute);
+    QList<qint64> times;
+    QElapsedTimer clock;
+    clock.start();
+    const auto connection = QObject::connect(&run.window().posts(), &QAbstractItemModel::rowsRemoved, &run.window(),
+                                             [&] { times << clock.nsecsElapsed(); });
+    run.fix();
+    QObject::disconnect(connection);
+    sharedTestService().service().setWritesPerMinute(-1);
+    checkQuiet(dialogs, QStringLiteral("paced fix"));
+    if (times.size() != Posts) {
+        g_problems << QStringLiteral("paced fix wrote %1 of %2").arg(times.size()).arg(Posts);
+        return;
+    }
+    double shortest = 1e18;
+    double sum = 0;
+    for (qsizetype i = 1; i < times.size(); ++i) {
+        const double gap = double(times[i] - times[i - 1]) / 1e6;
+        shortest = std::min(shortest, gap);
+        sum += gap;
+    }
+    const double mean = sum / double(times.size() - 1);
+    add({QStringLiteral("paced fix, %1 writes a minute").arg(PerMinute),
+         QStringLiteral("gaps: shortest %1 ms, mean %2 ms").arg(shortest, 0, 'f', 1).arg(mean, 0, 'f', 1), {}, {},
+         QStringLiteral("no gap under 100 ms, mean ≤ 110 ms"), shortest >= 99.0 && mean <= 110.0});
+}
+
 // The login window's first paint, in a process of its own as the program starts.
 int startupChild(int argc, char **argv)
 {
@@ -434,6 +471,8 @@ int main(int argc, char **argv)
             speed(dialogs, postsOption > 0 ? postsOption : 10000);
         if (wanted("latency"))
             latency(dialogs, 20);
+        if (wanted("pacing"))
+            pacing(dialogs);
         QCoreApplication::quit();
     });
     app.exec();

@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QCommandLineParser>
 
+#include <cstdio>
+
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
@@ -21,13 +23,28 @@ int main(int argc, char *argv[])
         QStringLiteral("web-host"),
         QStringLiteral("Open the post editor at HOST[:PORT] for this run (port 80 if none)."),
         QStringLiteral("HOST[:PORT]"));
+    const QCommandLineOption paceOption(
+        QStringLiteral("pace"),
+        QStringLiteral("Write at most N posts a minute during \"Fix posts\" for this run (0: no limit)."),
+        QStringLiteral("N"));
     parser.addOption(serviceOption);
     parser.addOption(webHostOption);
+    parser.addOption(paceOption);
     parser.process(app);
+    int pace = -1; // the setting "Writes per minute"
+    if (parser.isSet(paceOption)) {
+        bool ok = false;
+        pace = parser.value(paceOption).toInt(&ok);
+        if (!ok || pace < 0) {
+            fputs("velloria: --pace needs a number of writes a minute, 0 or more\n", stderr);
+            return 2;
+        }
+    }
 
     // Read once here; the windows write it when they close.
     SettingsStore settings;
     XmlTumblrService service(settings, parser.value(serviceOption), parser.value(webHostOption));
+    service.setWritesPerMinute(pace);
 
     modMain::Main(settings, service);
     return app.exec();

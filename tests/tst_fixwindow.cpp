@@ -295,6 +295,63 @@ private slots:
         QCOMPARE(resultCaption(*window), QStringLiteral("6")); // five waits and the refusal
     }
 
+    // A limit of writes a minute: the wait before each next write is shown and
+    // can be stopped; the row waiting stays.
+    void pacing_waitShownBetweenWrites_stopDuringTheWait()
+    {
+        SimFixture sim(SimFixture::generatedAccount(Blog, 3, EMail, Password));
+        sharedTestService().useSimulator(sim);
+        sharedTestService().service().setWritesPerMinute(30); // two seconds apart
+        auto window = open(sharedTestService(), sim, Blog);
+        QVERIFY(downloadAll(*window));
+        QStringList texts;
+        QTimer watch;
+        watch.setInterval(5);
+        connect(&watch, &QTimer::timeout, this, [&] {
+            const QString text = fixer(*window)->statusText().section(QStringLiteral("\r\n"), 1, 1);
+            if (texts.isEmpty() || texts.last() != text)
+                texts << text;
+        });
+        watch.start();
+        QTimer::singleShot(1300, window.get(), [&] { QTest::keyClick(window.get(), Qt::Key_Escape); });
+        QElapsedTimer timer;
+        timer.start();
+        QTest::mouseClick(button(*window, "cmdFixPosts"), Qt::LeftButton);
+        const qint64 elapsed = timer.elapsed();
+        watch.stop();
+        sharedTestService().service().setWritesPerMinute(-1);
+
+        QCOMPARE(sim.server().log(sim::Endpoint::Write).size(), 1);
+        QCOMPARE(window->posts().count(), 2);
+        QVERIFY2(texts.contains(QStringLiteral("Waiting 2 s")) && texts.contains(QStringLiteral("Waiting 1 s")),
+                 qPrintable(texts.join(QStringLiteral(" | "))));
+        QVERIFY2(elapsed < 1900, qPrintable(QString::number(elapsed))); // the stop did not wait the wait out
+        QVERIFY(m_dialogs.shown.isEmpty());
+    }
+
+    void pacing_fromTheSetting_zeroOrMissingMeansNoLimit_data()
+    {
+        QTest::addColumn<QString>("setting");
+        QTest::addColumn<int>("perMinute");
+        QTest::newRow("missing") << QString() << 0;
+        QTest::newRow("zero") << QStringLiteral("0") << 0;
+        QTest::newRow("twelve") << QStringLiteral(" 12 ") << 12;
+        QTest::newRow("not a number") << QStringLiteral("fast") << 0;
+        QTest::newRow("negative") << QStringLiteral("-5") << 0;
+    }
+    void pacing_fromTheSetting_zeroOrMissingMeansNoLimit()
+    {
+        QFETCH(QString, setting);
+        QFETCH(int, perMinute);
+        SettingsStore &store = sharedTestService().settings();
+        store.SetValue(QStringLiteral("Writes per minute"), setting);
+        QCOMPARE(sharedTestService().service().writesPerMinute(), perMinute);
+        sharedTestService().service().setWritesPerMinute(40); // this run's --pace wins
+        QCOMPARE(sharedTestService().service().writesPerMinute(), 40);
+        sharedTestService().service().setWritesPerMinute(-1);
+        store.SetValue(QStringLiteral("Writes per minute"), QString());
+    }
+
     void fixPosts_emptyList_doesNothing()
     {
         SimFixture sim(SimFixture::generatedAccount(Blog, 2, EMail, Password));

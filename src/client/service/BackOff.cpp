@@ -2,6 +2,7 @@
 
 #include "service/HTTPRequest.h"
 
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
 
@@ -85,6 +86,25 @@ bool Wait(int seconds, IHTTPRequestCallback *callback)
         }
     }
     return true;
+}
+
+bool WaitMs(qint64 ms, IHTTPRequestCallback *callback)
+{
+    QElapsedTimer timer;
+    timer.start();
+    for (;;) {
+        const qint64 left = ms - timer.elapsed();
+        if (left <= 0)
+            return true;
+        bool cancel = false;
+        if (callback)
+            callback->Waiting(int((left + 999) / 1000), cancel);
+        if (cancel)
+            return false;
+        QEventLoop loop;
+        QTimer::singleShot(int(std::min<qint64>(left, 100)), Qt::PreciseTimer, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
 }
 
 void setSecondForTesting(int ms) { g_secondMs = ms > 0 ? ms : 1000; }

@@ -24,6 +24,10 @@ int WaitSeconds(const HTTPResult &answer, int repeat, const QDateTime &now = QDa
 // letting events run meanwhile; false when the callback stops it.
 bool Wait(int seconds, IHTTPRequestCallback *callback);
 
+// Waits ms milliseconds, telling the callback the whole seconds left,
+// letting events run; false when the callback stops it.
+bool WaitMs(qint64 ms, IHTTPRequestCallback *callback);
+
 // Tests make a second last this many milliseconds (0: a real second).
 void setSecondForTesting(int ms);
 }

@@ -63,4 +63,6 @@ public:
 
     // Host of the service's web pages (the post editor).
     virtual QString webHost() const = 0;
+    // At most this many writes a minute during a run; 0: no limit.
+    virtual int writesPerMinute() const = 0;
 };

@@ -31,6 +31,15 @@ XmlTumblrService::XmlTumblrService(const SettingsStore &settings, const QString 
 {
 }
 
+int XmlTumblrService::writesPerMinute() const
+{
+    if (m_writesPerMinute >= 0)
+        return m_writesPerMinute;
+    bool ok = false;
+    const int perMinute = m_settings.GetValue(QStringLiteral("Writes per minute")).trimmed().toInt(&ok);
+    return ok && perMinute > 0 ? perMinute : 0;
+}
+
 void XmlTumblrService::setServiceHost(const QString &hostText)
 {
     m_serviceHost = chosenHost(hostText, m_settings, "Service host", DefaultServiceHost);

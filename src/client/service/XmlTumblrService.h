@@ -18,6 +18,9 @@ public:
     WriteResult WritePost(const Account &account, const PostRow &post, const QString &tags,
                           IHTTPRequestCallback *callback) override;
     QString webHost() const override { return m_webHost; }
+    // The setting "Writes per minute" (0, no limit, when missing), unless set for this run.
+    int writesPerMinute() const override;
+    void setWritesPerMinute(int perMinute) { m_writesPerMinute = perMinute; } // < 0: the setting
 
     QString serviceHost() const { return m_serviceHost; }
     void setServiceHost(const QString &hostText);
@@ -30,4 +33,5 @@ private:
     const SettingsStore &m_settings; // the proxy is read from it for every request
     QString m_serviceHost;
     QString m_webHost;
+    int m_writesPerMinute = -1;
 };

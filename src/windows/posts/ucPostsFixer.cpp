@@ -1,8 +1,10 @@
 #include "posts/ucPostsFixer.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 
 #include "app/DialogServices.h"
+#include "service/BackOff.h"
 #include "service/ITumblrService.h"
 #include "service/IResultIndicator.h"
 #include "service/PostsModel.h"
@@ -27,7 +29,16 @@ bool ucPostsFixer::FixListedPosts(const Account &account)
 {
     PostsModel &rows = posts();
     m_requestNumber = 1;
+    // Pacing: a write starts no sooner than this after the one before.
+    const int perMinute = service().writesPerMinute();
+    const qint64 gapMs = perMinute > 0 ? 60000 / perMinute : 0;
+    QElapsedTimer sinceWrite;
     while (rows.count() > 0) {
+        if (gapMs > 0 && sinceWrite.isValid() && !rows.at(0).caption.isEmpty()
+            && !BackOff::WaitMs(gapMs - sinceWrite.elapsed(), this))
+            return false; // stopped while waiting: the row stays
+        if (gapMs > 0 && !rows.at(0).caption.isEmpty())
+            sinceWrite.start();
         // Always the first row: a row leaves the list only once its post was written.
         const PostRow &row = rows.at(0);
         if (!row.caption.isEmpty()) {
