@@ -48,6 +48,16 @@ sim::Fault delayed(int ms)
     return fault;
 }
 
+// A 429 with the given header lines.
+sim::Fault tooManyRequests(const QByteArray &headers, const QByteArray &body = "Limit Exceeded")
+{
+    sim::Fault fault;
+    fault.status = 429;
+    fault.body = body;
+    fault.headers = headers;
+    return fault;
+}
+
 const char *const RowButtons[] = {"cmdFixPosts", "cmdOpenPost", "cmdEditPost", "cmdRemoveSelected"};
 const QColor Green(0, 255, 0);
 const QColor Red(255, 0, 0);
@@ -216,11 +226,7 @@ private slots:
         sharedTestService().useSimulator(sim);
         auto window = open(sharedTestService(), sim, Blog);
         QVERIFY(downloadAll(*window));
-        sim::Fault slowDown;
-        slowDown.status = 429;
-        slowDown.body = "Limit Exceeded";
-        slowDown.headers = headers;
-        sim.server().injectFault(sim::Endpoint::Write, slowDown, 2);
+        sim.server().injectFault(sim::Endpoint::Write, tooManyRequests(headers), 2);
         QStringList texts;
         QList<QColor> colours;
         QTimer watch;
@@ -257,10 +263,7 @@ private slots:
         sharedTestService().useSimulator(sim);
         auto window = open(sharedTestService(), sim, Blog);
         QVERIFY(downloadAll(*window));
-        sim::Fault slowDown;
-        slowDown.status = 429;
-        slowDown.headers = "Retry-After: 600\r\n"; // six seconds here
-        sim.server().injectFault(sim::Endpoint::Write, slowDown);
+        sim.server().injectFault(sim::Endpoint::Write, tooManyRequests("Retry-After: 600\r\n")); // six seconds here
         QTimer::singleShot(300, window.get(), [&] { QTest::keyClick(window.get(), Qt::Key_Escape); });
         QElapsedTimer timer;
         timer.start();
@@ -279,11 +282,7 @@ private slots:
         sharedTestService().useSimulator(sim);
         auto window = open(sharedTestService(), sim, Blog);
         QVERIFY(downloadAll(*window));
-        sim::Fault slowDown;
-        slowDown.status = 429;
-        slowDown.body = "Limit Exceeded";
-        slowDown.headers = "Retry-After: 1\r\n";
-        sim.server().injectFault(sim::Endpoint::Write, slowDown, 6);
+        sim.server().injectFault(sim::Endpoint::Write, tooManyRequests("Retry-After: 1\r\n"), 6);
         m_dialogs.answer(DialogServices::Cancel);
         QTest::mouseClick(button(*window, "cmdFixPosts"), Qt::LeftButton);
         BackOff::setSecondForTesting(0);

@@ -40,6 +40,7 @@ private slots:
     void commandLine_versionAndHelp();
 
 private:
+    static frmGroupSelector *startAndProceed(const QString &blog);
     TestFolders m_folders;
     ScriptedDialogs m_dialogs;
 };
@@ -138,18 +139,24 @@ void TestStartup::main_showsLoginWindowAsMainWindowWithIcon()
     QVERIFY(QApplication::quitOnLastWindowClosed());
 }
 
-void TestStartup::main_postsWindowClosed_loginWindowBackAndProgramGoesOn()
+// The program started, a blog of its own chosen in the login window, "Proceed"
+// with the program's own posts window.
+frmGroupSelector *TestStartup::startAndProceed(const QString &blog)
 {
-    modMain::setPostsWindowFactory(nullptr); // the program's own posts window
+    modMain::setPostsWindowFactory(nullptr);
     modMain::Main(sharedTestService().settings(), sharedTestService().service());
-    QPointer<frmGroupSelector> login = frmGroupSelector::instance();
-
-    frmGroupSelector::FillCombo(QStringLiteral("Blog | startup-%1.example.com").arg(QCoreApplication::applicationPid()),
+    frmGroupSelector *login = frmGroupSelector::instance();
+    frmGroupSelector::FillCombo(QStringLiteral("Blog | %1-%2.example.com").arg(blog).arg(QCoreApplication::applicationPid()),
                                 login->findChild<QComboBox *>(QStringLiteral("cboGroup")));
     login->findChild<QLineEdit *>(QStringLiteral("txtEMail"))->setText(QStringLiteral("demo@example.com"));
     login->findChild<QLineEdit *>(QStringLiteral("txtPassword"))->setText(QStringLiteral("demo"));
     login->findChild<QPushButton *>(QStringLiteral("cmdPostsList"))->click();
+    return login;
+}
 
+void TestStartup::main_postsWindowClosed_loginWindowBackAndProgramGoesOn()
+{
+    QPointer<frmGroupSelector> login = startAndProceed(QStringLiteral("startup"));
     QPointer<QWidget> posts = login->postsWindow();
     QVERIFY(posts);
     QCOMPARE(posts->objectName(), QStringLiteral("frmPostsList"));
@@ -176,14 +183,7 @@ void TestStartup::main_postsWindowClosed_loginWindowBackAndProgramGoesOn()
 // window itself: they are its own, not the login window's, which watches it.
 void TestStartup::main_escToPostsWindowItself_closesItAndLoginWindowComesBack()
 {
-    modMain::setPostsWindowFactory(nullptr);
-    modMain::Main(sharedTestService().settings(), sharedTestService().service());
-    QPointer<frmGroupSelector> login = frmGroupSelector::instance();
-    frmGroupSelector::FillCombo(QStringLiteral("Blog | esc-%1.example.com").arg(QCoreApplication::applicationPid()),
-                                login->findChild<QComboBox *>(QStringLiteral("cboGroup")));
-    login->findChild<QLineEdit *>(QStringLiteral("txtEMail"))->setText(QStringLiteral("demo@example.com"));
-    login->findChild<QLineEdit *>(QStringLiteral("txtPassword"))->setText(QStringLiteral("demo"));
-    login->findChild<QPushButton *>(QStringLiteral("cmdPostsList"))->click();
+    QPointer<frmGroupSelector> login = startAndProceed(QStringLiteral("esc"));
     QPointer<QWidget> posts = login->postsWindow();
     QVERIFY(posts);
 
