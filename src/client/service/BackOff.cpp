@@ -16,6 +16,28 @@ int clamped(qint64 seconds)
     return int(std::clamp<qint64>(seconds, 1, BackOff::MaxWaitSeconds));
 }
 
+// Waits ms, telling the callback the seconds left (of secondMs each) every
+// tenth of one, so a stop is seen at once.
+bool waitFor(qint64 ms, int secondMs, IHTTPRequestCallback *callback)
+{
+    QElapsedTimer timer;
+    timer.start();
+    for (;;) {
+        const qint64 left = ms - timer.elapsed();
+        if (left <= 0)
+            return true;
+        bool cancel = false;
+        if (callback)
+            callback->Waiting(int((left + secondMs - 1) / secondMs), cancel);
+        if (cancel)
+            return false;
+        QEventLoop loop;
+        QTimer::singleShot(int(std::min<qint64>(left, std::max(1, secondMs / 10))), Qt::PreciseTimer, &loop,
+                           &QEventLoop::quit);
+        loop.exec();
+    }
+}
+
 // The first header of that name in any letter case.
 QByteArray headerAnyCase(const HTTPResult &answer, const QByteArray &name)
 {
@@ -62,49 +84,32 @@ int WaitSeconds(const HTTPResult &answer, int repeat, const QDateTime &now)
     return clamped(qint64(FirstWaitSeconds) << std::clamp(repeat, 0, 20));
 }
 
+HTTPResult Send(HTTPRequest &request, const HTTPRequestData &data, IHTTPRequestCallback *callback, int &repeats,
+                bool &stopped)
+{
+    stopped = false;
+    HTTPResult answer = request.Send(data);
+    while (AsksToWait(answer) && repeats < MaxRepeats) {
+        if (!Wait(WaitSeconds(answer, repeats), callback)) {
+            stopped = true;
+            return answer;
+        }
+        ++repeats;
+        answer = request.Send(data);
+    }
+    return answer;
+}
+
 bool Wait(int seconds, IHTTPRequestCallback *callback)
 {
     if (callback)
         callback->WaitStarted(seconds);
-    for (int left = seconds; left > 0; --left) {
-        bool cancel = false;
-        if (callback)
-            callback->Waiting(left, cancel);
-        if (cancel)
-            return false;
-        // A second in steps, so a stop is seen at once.
-        constexpr int Steps = 10;
-        for (int step = 0; step < Steps; ++step) {
-            QEventLoop loop;
-            QTimer::singleShot(std::max(1, g_secondMs / Steps), &loop, &QEventLoop::quit);
-            loop.exec();
-            if (callback) {
-                callback->Waiting(left, cancel);
-                if (cancel)
-                    return false;
-            }
-        }
-    }
-    return true;
+    return waitFor(qint64(seconds) * g_secondMs, g_secondMs, callback);
 }
 
 bool WaitMs(qint64 ms, IHTTPRequestCallback *callback)
 {
-    QElapsedTimer timer;
-    timer.start();
-    for (;;) {
-        const qint64 left = ms - timer.elapsed();
-        if (left <= 0)
-            return true;
-        bool cancel = false;
-        if (callback)
-            callback->Waiting(int((left + 999) / 1000), cancel);
-        if (cancel)
-            return false;
-        QEventLoop loop;
-        QTimer::singleShot(int(std::min<qint64>(left, 100)), Qt::PreciseTimer, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
+    return waitFor(ms, 1000, callback);
 }
 
 void setSecondForTesting(int ms) { g_secondMs = ms > 0 ? ms : 1000; }

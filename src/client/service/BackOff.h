@@ -1,6 +1,8 @@
 #pragma once
 #include <QDateTime>
 
+class HTTPRequest;
+struct HTTPRequestData;
 struct HTTPResult;
 class IHTTPRequestCallback;
 
@@ -19,6 +21,12 @@ bool AsksToWait(const HTTPResult &answer);
 // an X-Ratelimit-...-Reset header in seconds; else FirstWaitSeconds doubled
 // for each earlier repeat. Never more than MaxWaitSeconds, never below 1.
 int WaitSeconds(const HTTPResult &answer, int repeat, const QDateTime &now = QDateTime::currentDateTimeUtc());
+
+// Sends the request, and while the service asks to wait (and fewer than
+// MaxRepeats repeats were made, counted in `repeats`) waits and sends it
+// again. The last answer; `stopped` when the callback stopped a wait.
+HTTPResult Send(HTTPRequest &request, const HTTPRequestData &data, IHTTPRequestCallback *callback, int &repeats,
+                bool &stopped);
 
 // Waits, telling the callback when the wait starts and how long is left,
 // letting events run meanwhile; false when the callback stops it.

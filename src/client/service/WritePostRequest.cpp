@@ -38,21 +38,13 @@ WriteResult SendPost(const QString &serviceHost, const HTTPProxySettings &proxy,
     data.callback = callback;
     HTTPRequest request;
     request.setProxy(proxy);
-    HTTPResult answer = request.Send(data);
-    // Asked to slow down: the same write again after the wait, a few times.
-    for (int repeats = 0; BackOff::AsksToWait(answer) && repeats < BackOff::MaxRepeats; ++repeats) {
-        if (!BackOff::Wait(BackOff::WaitSeconds(answer, repeats), callback)) {
-            WriteResult stopped;
-            stopped.outcome = ServiceResult::Stopped;
-            stopped.errorText = answer.RequestErrorText();
-            return stopped;
-        }
-        answer = request.Send(data);
-    }
+    int repeats = 0;
+    bool stopped = false;
+    const HTTPResult answer = BackOff::Send(request, data, callback, repeats, stopped);
 
     WriteResult result;
     result.errorText = answer.RequestErrorText();
-    if (answer.failure == HTTPFailure::Cancelled)
+    if (stopped || answer.failure == HTTPFailure::Cancelled)
         result.outcome = ServiceResult::Stopped;
     else if (answer.failed())
         result.outcome = ServiceResult::Failed;

@@ -3,7 +3,6 @@
 #include <QCoreApplication>
 #include <QFile>
 
-#include "app/AppInfo.h"
 #include "app/modCommon.h"
 #include "app/modSupport.h"
 #include "service/HTTPProxySettings.h"
@@ -26,9 +25,6 @@ QString attribute(const XMLDocument &document, const XMLNode &node, const char *
 
 HTTPRequestData PageRequestData(const PageRequest &page)
 {
-    const QString generator = QString::fromUtf8(AppInfo::Title) + QLatin1Char(' ')
-                              + modSupport::FormatVersion(AppInfo::Major, AppInfo::Minor, AppInfo::Revision);
-
     HTTPRequestData data;
     data.host = page.host.isEmpty() ? page.account.groupName : page.host;
     data.port = page.host.isEmpty() ? 80 : page.port;
@@ -38,7 +34,7 @@ HTTPRequestData PageRequestData(const PageRequest &page)
     data.fields.AddField(QStringLiteral("password"), page.account.password);
     data.fields.AddField(QStringLiteral("start"), QString::number(page.start));
     data.fields.AddField(QStringLiteral("num"), QString::number(page.count));
-    data.fields.AddField(QStringLiteral("generator"), generator);
+    data.fields.AddField(QStringLiteral("generator"), HTTPRequest::AgentName());
     data.fields.AddField(QStringLiteral("type"), QStringLiteral("photo"));
     return data;
 }
@@ -57,18 +53,14 @@ PageResult ReadPostsXML(const PageRequest &page, IHTTPRequestCallback *callback,
     HTTPRequest request;
     request.setProxy(proxy);
     int redirects = 0;
-    int repeats = 0;
+    int repeats = 0; // for the whole read, redirects included
     for (;;) {
-        const HTTPResult answer = request.Send(data);
-        // Asked to slow down: the same read again after the wait, a few times.
-        if (BackOff::AsksToWait(answer) && repeats < BackOff::MaxRepeats) {
-            if (!BackOff::Wait(BackOff::WaitSeconds(answer, repeats), callback)) {
-                result.outcome = ServiceResult::Stopped;
-                result.errorText = answer.RequestErrorText();
-                return result;
-            }
-            ++repeats;
-            continue;
+        bool stopped = false;
+        const HTTPResult answer = BackOff::Send(request, data, callback, repeats, stopped);
+        if (stopped) {
+            result.outcome = ServiceResult::Stopped;
+            result.errorText = answer.RequestErrorText();
+            return result;
         }
         if (answer.status == 301) {
             // A server that keeps redirecting would keep us here for ever.
