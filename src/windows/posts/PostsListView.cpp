@@ -315,20 +315,20 @@ QPixmap PostsListView::rowImage(int row, const QStyleOptionViewItem &base, bool 
     const QItemSelectionModel *selection = selectionModel();
     const QModelIndex current = currentIndex();
     CachedRow key;
-    key.state = (alternatingRowColors() && row % 2 == 1) ? 1u : 0u;
+    key.alternate = alternatingRowColors() && row % 2 == 1;
     const int columns = model()->columnCount(rootIndex());
     key.texts.reserve(columns);
+    key.states.reserve(columns);
     for (int column = 0; column < columns; ++column) {
         const QModelIndex index = model()->index(row, column, rootIndex());
         key.texts.append(index.data(Qt::DisplayRole).toString());
-        const quint32 bits = (selection && selection->isSelected(index) ? 2u : 0u)
-                             | (focused && index == current ? 4u : 0u)
-                             | (model()->flags(index) & Qt::ItemIsEnabled ? 0u : 8u);
-        key.state |= bits << (4 * std::min(column, 6));
+        key.states.append(char((selection && selection->isSelected(index) ? Selected : 0)
+                               | (focused && index == current ? Focused : 0)
+                               | (model()->flags(index) & Qt::ItemIsEnabled ? 0 : Disabled)));
     }
     ++m_paintGeneration;
     for (CachedRow &cached : m_rowCache) {
-        if (cached.state == key.state && cached.texts == key.texts) {
+        if (cached.alternate == key.alternate && cached.states == key.states && cached.texts == key.texts) {
             cached.lastUsed = m_paintGeneration;
             return cached.image;
         }
@@ -348,15 +348,16 @@ QPixmap PostsListView::rowImage(int row, const QStyleOptionViewItem &base, bool 
         if (cell.right() < 0 || cell.left() >= viewport()->width())
             continue;
         const QModelIndex index = model()->index(row, column, rootIndex());
+        const char state = key.states.at(column);
         QStyleOptionViewItem option = base;
         option.rect = cell;
-        if (selection && selection->isSelected(index))
+        if (state & Selected)
             option.state |= QStyle::State_Selected;
-        if (focused && index == current)
+        if (state & Focused)
             option.state |= QStyle::State_HasFocus;
-        if (key.state & 1u)
+        if (key.alternate)
             option.features |= QStyleOptionViewItem::Alternate;
-        if (!(model()->flags(index) & Qt::ItemIsEnabled)) {
+        if (state & Disabled) {
             option.state &= ~QStyle::State_Enabled;
             option.palette.setCurrentColorGroup(QPalette::Disabled);
         }

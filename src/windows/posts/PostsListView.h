@@ -63,9 +63,11 @@ private:
     QByteArray paintSignature(const QStyleOptionViewItem &base) const;
     QPixmap rowImage(int row, const QStyleOptionViewItem &base, bool focused);
 
+    enum CellState { Selected = 1, Focused = 2, Disabled = 4 };
     struct CachedRow {
         QStringList texts;
-        quint32 state = 0; // selection, focus and enabled bits per column, alternate row
+        QByteArray states; // CellState bits, a byte a column
+        bool alternate = false;
         QPixmap image;
         quint64 lastUsed = 0;
     };
