@@ -5,9 +5,7 @@
 namespace {
 const char *const Keys[] = {"DATE", "CAPTION", "TAGS", "FORMAT", "SLUG", "CT_URL", "POST_URL"};
 const char *const Headers[] = {"Date", "Caption", "Tags", "Format", "Slug", "Click through URL", "Post URL"};
-}
 
-namespace {
 // What no XML document can hold: C0 controls but tab, lone surrogates, U+FFFE
 // and U+FFFF. A tag with one of them would make every later page holding the
 // post unreadable.

@@ -166,6 +166,8 @@ namespace {
 // its character data.
 void keepInnerXml(const QByteArray &bytes, const QString &declared, const std::vector<XMLNodeData *> &elements)
 {
+    for (XMLNodeData *element : elements)
+        element->innerXml = element->text;
     std::optional<QStringConverter::Encoding> encoding =
         declared.isEmpty() ? QStringConverter::encodingForData(bytes) : QStringConverter::encodingForName(declared.toLatin1());
     if (!encoding && declared.isEmpty())
@@ -184,11 +186,8 @@ void keepInnerXml(const QByteArray &bytes, const QString &declared, const std::v
         const qint64 end = afterEnd > 0 && afterEnd <= source.size() ? source.lastIndexOf(endTag, afterEnd - 1) : -1;
         const bool endTagOnly = end >= 0
             && QStringView(source).mid(end + endTag.size(), afterEnd - end - endTag.size()).trimmed() == u">";
-        if (start <= 0 || end < start || !endTagOnly || source.at(start - 1) != u'>') {
-            element->innerXml = element->text;
-            continue;
-        }
-        element->innerXml = source.mid(start, end - start);
+        if (start > 0 && end >= start && endTagOnly && source.at(start - 1) == u'>')
+            element->innerXml = source.mid(start, end - start);
     }
 }
 }

@@ -34,11 +34,11 @@ bool ucPostsFixer::FixListedPosts(const Account &account)
     const qint64 gapMs = perMinute > 0 ? 60000 / perMinute : 0;
     QElapsedTimer sinceWrite;
     while (rows.count() > 0) {
-        if (gapMs > 0 && sinceWrite.isValid() && !rows.at(0).caption.isEmpty()
-            && !BackOff::WaitMs(gapMs - sinceWrite.elapsed(), this))
-            return false; // stopped while waiting: the row stays
-        if (gapMs > 0 && !rows.at(0).caption.isEmpty())
+        if (gapMs > 0 && !rows.at(0).caption.isEmpty()) {
+            if (sinceWrite.isValid() && !BackOff::WaitMs(gapMs - sinceWrite.elapsed(), this))
+                return false; // stopped while waiting: the row stays
             sinceWrite.start();
+        }
         // Always the first row: a row leaves the list only once its post was written.
         const PostRow &row = rows.at(0);
         if (!row.caption.isEmpty()) {

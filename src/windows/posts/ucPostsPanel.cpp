@@ -58,8 +58,7 @@ void ucPostsPanel::WaitStarted(int)
 
 void ucPostsPanel::Waiting(int secondsLeft, bool &cancel)
 {
-    m_lblStatus->setText(progressWord() + QString::number(progressNumber()) + QStringLiteral("\r\n")
-                         + QStringLiteral("Waiting %1 s").arg(secondsLeft));
+    showStatus(QStringLiteral("Waiting %1 s").arg(secondsLeft));
     if (m_stopRequested)
         cancel = true;
 }
@@ -96,9 +95,13 @@ void ucPostsPanel::goOffline()
 
 void ucPostsPanel::ShowProgress(qint64 receivedBytes, qint64 totalBytes)
 {
-    m_lblStatus->setText(progressWord() + QString::number(progressNumber()) + QStringLiteral("\r\n")
-                         + modSupport::FormatByteSizeEx(double(receivedBytes)) + QStringLiteral(" / ")
-                         + modSupport::FormatByteSizeEx(double(totalBytes)));
+    showStatus(modSupport::FormatByteSizeEx(double(receivedBytes)) + QStringLiteral(" / ")
+               + modSupport::FormatByteSizeEx(double(totalBytes)));
+}
+
+void ucPostsPanel::showStatus(const QString &secondLine)
+{
+    m_lblStatus->setText(progressWord() + QString::number(progressNumber()) + QStringLiteral("\r\n") + secondLine);
 }
 
 void ucPostsPanel::letEventsRun()

@@ -57,6 +57,7 @@ protected:
 
 private:
     void ShowProgress(qint64 receivedBytes, qint64 totalBytes);
+    void showStatus(const QString &secondLine); // under the "Request #N" line
     static void letEventsRun();
 
     ITumblrService &m_service;
