@@ -83,15 +83,18 @@ Account accountFor(const SimProcess &sim)
 
 int pageReads(int posts) { return posts / modTumblrReader::PageSize + 1; }
 
+// The read of a page of the blog, from its own host.
+PageRequest pageRequest(const SimProcess &sim, int page)
+{
+    return {accountFor(sim), long(page) * modTumblrReader::PageSize, modTumblrReader::PageSize, {}, 80, {}};
+}
+
 // The page reads a download of the whole blog makes.
 QList<HTTPRequestData> readRequests(const SimProcess &sim, int posts)
 {
     QList<HTTPRequestData> requests;
-    for (int page = 0; page < pageReads(posts); ++page) {
-        const PageRequest request{accountFor(sim), long(page) * modTumblrReader::PageSize, modTumblrReader::PageSize,
-                                  {}, 80, {}};
-        requests.append(modTumblrReader::PageRequestData(request));
-    }
+    for (int page = 0; page < pageReads(posts); ++page)
+        requests.append(modTumblrReader::PageRequestData(pageRequest(sim, page)));
     return requests;
 }
 
@@ -102,9 +105,7 @@ QList<HTTPRequestData> writeRequests(const SimProcess &sim, int posts, int limit
     QList<HTTPRequestData> requests;
     ScriptedDialogs quiet;
     for (int page = 0; page < pageReads(posts) && requests.size() < limit; ++page) {
-        const PageRequest request{accountFor(sim), long(page) * modTumblrReader::PageSize, modTumblrReader::PageSize,
-                                  {}, 80, {}};
-        const PageResult answer = sharedTestService().service().ReadPage(request, nullptr);
+        const PageResult answer = sharedTestService().service().ReadPage(pageRequest(sim, page), nullptr);
         XMLDocument document;
         if (!answer.accepted() || !document.LoadXML(answer.page))
             break;
@@ -133,6 +134,17 @@ CurlRun curlOnFreshSim(int posts, int delayMs, const std::function<QList<HTTPReq
     if (!run.ok())
         g_problems << QStringLiteral("curl: %1 of %2 answered as expected %3").arg(run.answered).arg(run.requests).arg(run.error);
     return run;
+}
+
+// curl's reads of the whole blog and its first `writes` writes, each on a fresh simulator.
+struct Baselines {
+    CurlRun read;
+    CurlRun write;
+};
+Baselines curlBaselines(int posts, int delayMs, int writes)
+{
+    return {curlOnFreshSim(posts, delayMs, [&](const SimProcess &sim) { return readRequests(sim, posts); }, 200),
+            curlOnFreshSim(posts, delayMs, [&](const SimProcess &sim) { return writeRequests(sim, posts, writes); }, 201)};
 }
 
 // One posts window on a fresh simulator.
@@ -215,6 +227,16 @@ void checkQuiet(ScriptedDialogs &dialogs, const QString &what)
     dialogs.clear();
 }
 
+// The rows the window lists after a step, checked; no box may have come up.
+int checkRows(WindowRun &run, ScriptedDialogs &dialogs, int expected, const QString &what)
+{
+    const int rows = run.window().posts().count();
+    if (rows != expected)
+        g_problems << QStringLiteral("%1: %2 rows listed, not %3").arg(what).arg(rows).arg(expected);
+    checkQuiet(dialogs, what);
+    return rows;
+}
+
 void speed(ScriptedDialogs &dialogs, int posts)
 {
     std::printf("Download and fix %d posts\n", posts);
@@ -223,19 +245,11 @@ void speed(ScriptedDialogs &dialogs, int posts)
     if (!run.ok())
         return;
     const double down = run.download();
-    const int listed = run.window().posts().count();
-    if (listed != posts)
-        g_problems << QStringLiteral("download listed %1 of %2 posts").arg(listed).arg(posts);
-    checkQuiet(dialogs, QStringLiteral("download"));
+    const int listed = checkRows(run, dialogs, posts, QStringLiteral("download"));
     const double fixTime = run.fix();
-    const int left = run.window().posts().count();
-    if (left != 0)
-        g_problems << QStringLiteral("fix left %1 rows").arg(left);
-    checkQuiet(dialogs, QStringLiteral("fix"));
+    const int left = checkRows(run, dialogs, 0, QStringLiteral("fix"));
 
-    const CurlRun curlRead = curlOnFreshSim(posts, 0, [&](const SimProcess &sim) { return readRequests(sim, posts); }, 200);
-    const CurlRun curlWrite =
-        curlOnFreshSim(posts, 0, [&](const SimProcess &sim) { return writeRequests(sim, posts, posts); }, 201);
+    const auto [curlRead, curlWrite] = curlBaselines(posts, 0, posts);
     const double downRate = listed / down;
     const double downRatio = down / curlRead.seconds;
     add({QStringLiteral("download %L1 posts (%2 page reads)").arg(posts).arg(reads),
@@ -259,18 +273,13 @@ void latency(ScriptedDialogs &dialogs, int delayMs)
     if (!run.ok())
         return;
     const double down = run.download();
-    checkQuiet(dialogs, QStringLiteral("download with delay"));
+    checkRows(run, dialogs, posts, QStringLiteral("download with delay"));
     run.download(QString::number(fixed / modTumblrReader::PageSize));
-    const int listed = run.window().posts().count();
-    if (listed != fixed)
-        g_problems << QStringLiteral("listed %1 rows for the delayed fix, not %2").arg(listed).arg(fixed);
+    checkRows(run, dialogs, fixed, QStringLiteral("pages for the delayed fix"));
     const double fixTime = run.fix();
-    checkQuiet(dialogs, QStringLiteral("fix with delay"));
+    checkRows(run, dialogs, 0, QStringLiteral("fix with delay"));
 
-    const CurlRun curlRead =
-        curlOnFreshSim(posts, delayMs, [&](const SimProcess &sim) { return readRequests(sim, posts); }, 200);
-    const CurlRun curlWrite =
-        curlOnFreshSim(posts, delayMs, [&](const SimProcess &sim) { return writeRequests(sim, posts, fixed); }, 201);
+    const auto [curlRead, curlWrite] = curlBaselines(posts, delayMs, fixed);
     const double readBound = reads * delayMs / 1000.0;
     add({QStringLiteral("download, %1 reads, %2 ms each").arg(reads).arg(delayMs),
          QStringLiteral("%1 = %2 × bound").arg(seconds(down)).arg(down / readBound, 0, 'f', 3),
@@ -297,22 +306,14 @@ void scale(ScriptedDialogs &dialogs, int posts)
     const double down = run.download();
     QCoreApplication::processEvents();
     const double afterDownload = residentMB();
-    const int listed = run.window().posts().count();
-    if (listed != posts)
-        g_problems << QStringLiteral("download listed %1 of %2 posts").arg(listed).arg(posts);
-    checkQuiet(dialogs, QStringLiteral("large download"));
+    const int listed = checkRows(run, dialogs, posts, QStringLiteral("large download"));
     QList<double> tenths;
     const double fixTime = run.fix(&tenths);
     QCoreApplication::processEvents();
     const double afterFix = residentMB();
-    const int left = run.window().posts().count();
-    if (left != 0)
-        g_problems << QStringLiteral("large fix left %1 rows").arg(left);
-    checkQuiet(dialogs, QStringLiteral("large fix"));
+    const int left = checkRows(run, dialogs, 0, QStringLiteral("large fix"));
 
-    const CurlRun curlRead = curlOnFreshSim(posts, 0, [&](const SimProcess &sim) { return readRequests(sim, posts); }, 200);
-    const CurlRun curlWrite =
-        curlOnFreshSim(posts, 0, [&](const SimProcess &sim) { return writeRequests(sim, posts, posts); }, 201);
+    const auto [curlRead, curlWrite] = curlBaselines(posts, 0, posts);
     add({QStringLiteral("download %L1 posts (%L2 page reads)").arg(posts).arg(reads),
          QStringLiteral("%1, %L2 posts/s").arg(seconds(down)).arg(qRound(listed / down)), seconds(curlRead.seconds),
          times(down / curlRead.seconds), QStringLiteral("≤ 2 × curl"), down / curlRead.seconds <= 2});

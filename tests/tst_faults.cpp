@@ -18,7 +18,6 @@
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTcpServer>
 #include <QTest>
 #include <QSet>
 #include <map>
@@ -29,16 +28,6 @@ const QString EMail = QStringLiteral("user@example.com");
 const QString Password = QStringLiteral("secret");
 constexpr int TimeoutMs = 1500;     // the exchange's time-out in these tests
 constexpr int NoHangMs = 20000;     // no case may take longer than this
-
-// A port on which nothing listens.
-quint16 deadPort()
-{
-    QTcpServer server;
-    server.listen(QHostAddress::LocalHost);
-    const quint16 port = server.serverPort();
-    server.close();
-    return port;
-}
 
 QByteArray bigBody(qsizetype size) { return QByteArray(size, 'x'); }
 
@@ -255,7 +244,7 @@ void TestFaults::signIn()
     QFETCH(bool, listed);
     SimFixture sim(SimFixture::generatedAccount(Blog, 5, EMail, Password));
     QList<sim::Fault> faults;
-    const quint16 dead = deadPort();
+    const quint16 dead = SimFixture::unusedPort();
     const QString service = faultsFor(fault, &faults) ? sim.serviceHost() : QStringLiteral("127.0.0.1:%1").arg(dead);
     injectAll(sim.server(), sim::Endpoint::Authenticate, faults, sim.serviceHost(), QStringLiteral("/api/authenticate"));
     sharedTestService().useServiceHost(service);
@@ -329,7 +318,7 @@ void TestFaults::read()
     QFETCH(int, reads);
     SimFixture sim(SimFixture::generatedAccount(Blog, 60, EMail, Password));
     QList<sim::Fault> faults;
-    const quint16 dead = deadPort();
+    const quint16 dead = SimFixture::unusedPort();
     const bool viaSim = faultsFor(fault, &faults);
     injectAll(sim.server(), sim::Endpoint::Read, faults, sim.blogHost(Blog), QStringLiteral("/api/read"));
     sharedTestService().useSimulator(sim);
@@ -412,7 +401,7 @@ void TestFaults::write()
     QCOMPARE(window.posts().count(), 3);
 
     QList<sim::Fault> faults;
-    const quint16 dead = deadPort();
+    const quint16 dead = SimFixture::unusedPort();
     if (!faultsFor(fault, &faults))
         sharedTestService().useServiceHost(QStringLiteral("127.0.0.1:%1").arg(dead));
     injectAll(sim.server(), sim::Endpoint::Write, faults, sim.serviceHost(), QStringLiteral("/api/write"));

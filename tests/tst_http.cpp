@@ -67,14 +67,6 @@ bool send(HTTPRequest &request, const QString &host, const HTTPFormData &form,
                                form.PostHeaders(), 30000, HTTPRequest::AgentName(), callback, false);
 }
 
-quint16 freePort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost);
-    const quint16 port = probe.serverPort();
-    probe.close();
-    return port;
-}
 }
 
 class TestHttp final : public QObject
@@ -384,7 +376,7 @@ void TestHttp::closedBeforeAnswer_failsWithText()
 
 void TestHttp::connectionRefused_failsWithText()
 {
-    const quint16 port = freePort();
+    const quint16 port = SimFixture::unusedPort();
     HTTPRequest request;
     const QString host = QStringLiteral("127.0.0.1:%1").arg(port);
     QVERIFY(!send(request, host, signInForm("a", "b")));
@@ -632,7 +624,7 @@ void TestHttp::proxyUnreachable_failsWithText()
     HTTPProxySettings proxy;
     proxy.kind = HTTPProxySettings::Http;
     proxy.host = QStringLiteral("127.0.0.1");
-    proxy.port = freePort();
+    proxy.port = SimFixture::unusedPort();
     HTTPRequest request;
     request.setProxy(proxy);
     QVERIFY(!send(request, sim.serviceHost(), signInForm("demo@example.com", "demo")));
@@ -654,7 +646,7 @@ void TestHttp::requestErrorText_describesFailureOrAnswer()
     send(request, sim.serviceHost(), signInForm("demo@example.com", "wrong"));
     QCOMPARE(request.result().RequestErrorText(), QStringLiteral("The server answered: 403 Forbidden"));
 
-    const quint16 port = freePort();
+    const quint16 port = SimFixture::unusedPort();
     send(request, QStringLiteral("127.0.0.1:%1").arg(port), signInForm("a", "b"));
     QCOMPARE(request.result().RequestErrorText(),
              QStringLiteral("The server refused the connection (127.0.0.1:%1).").arg(port));

@@ -17,7 +17,6 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QStandardPaths>
-#include <QTcpServer>
 #include <QtTest>
 
 #include <functional>
@@ -438,11 +437,7 @@ void TestLogin::signIn_refused_showsOneLineAnswerOnly()
 
 void TestLogin::signIn_connectionRefused_showsCantAuthenicate()
 {
-    QTcpServer closed;
-    QVERIFY(closed.listen(QHostAddress::LocalHost));
-    const quint16 port = closed.serverPort();
-    closed.close();
-    useService(QStringLiteral("127.0.0.1:%1").arg(port));
+    useService(QStringLiteral("127.0.0.1:%1").arg(SimFixture::unusedPort()));
 
     makeWindow();
     frmGroupSelector::FillCombo(QStringLiteral("Old | old.example.com"), control<QComboBox>("cboGroup"));

@@ -1,5 +1,6 @@
 #include "SimFixture.h"
 
+#include <QTcpServer>
 #include <QtGlobal>
 
 SimFixture::SimFixture()
@@ -73,6 +74,15 @@ sim::Account SimFixture::generatedAccount(const QString &blogName, int posts, co
 sim::Post SimFixture::photoPost(const QString &id, const QString &caption, const QStringList &tags)
 {
     return sim::Server::photoPost(id, caption, tags);
+}
+
+quint16 SimFixture::unusedPort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost);
+    const quint16 port = probe.serverPort();
+    probe.close();
+    return port;
 }
 
 sim::Blog SimFixture::makeBlog(const QString &name, const QString &title, std::vector<sim::Post> posts)

@@ -34,6 +34,8 @@ public:
                                          const QString &password = QStringLiteral("secret"));
     // One photo post with an address path; the rest of its fields at plain defaults.
     static sim::Post photoPost(const QString &id, const QString &caption, const QStringList &tags = {});
+    // A loopback port nothing listens on (a connection there is refused).
+    static quint16 unusedPort();
     // A blog of the given posts (newest first).
     static sim::Blog makeBlog(const QString &name, const QString &title, std::vector<sim::Post> posts);
 
