@@ -86,7 +86,7 @@ int pageReads(int posts) { return posts / modTumblrReader::PageSize + 1; }
 // The read of a page of the blog, from its own host.
 PageRequest pageRequest(const SimProcess &sim, int page)
 {
-    return {accountFor(sim), long(page) * modTumblrReader::PageSize, modTumblrReader::PageSize, {}, 80, {}};
+    return {accountFor(sim), long(page) * modTumblrReader::PageSize, modTumblrReader::PageSize, {}, 80, {}, {}};
 }
 
 // The page reads a download of the whole blog makes.

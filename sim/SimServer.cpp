@@ -625,6 +625,9 @@ Server::Reply Server::readReply(const Request &request, quint16 localPort)
     const int start = startText.isEmpty() ? 0 : startText.toInt();
     const int num = numText.isEmpty() ? 20 : numText.toInt();
     const QString type = QString::fromUtf8(request.field(QStringLiteral("type")));
+    const QString id = QString::fromUtf8(request.field(QStringLiteral("id")));
+    if (!id.isEmpty())
+        return {200, renderOnePost(*blog, hostText(blog->port), id), xmlType, {}};
     return {200, renderPostsPage(*blog, hostText(blog->port), start, num, type), xmlType, {}};
 }
 
@@ -721,6 +724,25 @@ QByteArray Server::renderPostsPage(const Blog &blog, const QString &blogHost, in
         + attr("timezone", QStringLiteral("US/Eastern")) + attr("title", blog.title) + QStringLiteral("/><posts")
         + attr("start", QString::number(start)) + attr("total", QString::number(matching))
         + QLatin1Char('>') + posts + QStringLiteral("</posts></tumblr>");
+    return xmlDeclaration + out.toUtf8();
+}
+
+QByteArray Server::renderOnePost(const Blog &blog, const QString &blogHost, const QString &id)
+{
+    // The post of that id alone, whatever its type; none when the blog has no such post.
+    QString posts;
+    int total = 0;
+    for (const Post &post : blog.posts) {
+        if (post.id == id) {
+            posts = renderPost(post, blogHost);
+            total = 1;
+            break;
+        }
+    }
+    QString out = QStringLiteral("<tumblr version=\"1.0\"><tumblelog") + attr("name", blog.name)
+        + attr("timezone", QStringLiteral("US/Eastern")) + attr("title", blog.title) + QStringLiteral("/><posts")
+        + attr("start", QStringLiteral("0")) + attr("total", QString::number(total)) + QLatin1Char('>') + posts
+        + QStringLiteral("</posts></tumblr>");
     return xmlDeclaration + out.toUtf8();
 }
 

@@ -147,6 +147,8 @@ public:
     // Rendering used by the handlers, public for tests of the simulator itself.
     static QByteArray renderPostsPage(const Blog &blog, const QString &blogHost, int start, int num,
                                       const QString &type);
+    // The answer to a read with "id": that post alone, whatever its type.
+    static QByteArray renderOnePost(const Blog &blog, const QString &blogHost, const QString &id);
     static QByteArray renderAuthenticate(const Account &account, const Server &server);
     // Splits the "tags" field of a write the way the service does.
     static QStringList parseTagsField(const QString &tags);

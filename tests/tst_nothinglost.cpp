@@ -9,16 +9,20 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
+#include <QTreeWidget>
 #include <QtTest>
 #include <map>
 
+#include "ModalDialogs.h"
 #include "PostsWindowDriver.h"
 #include "SimFixture.h"
 #include "TestFolders.h"
 #include "TestService.h"
 #include "app/AppConfig.h"
 #include "app/DialogServices.h"
+#include "posts/PostsListView.h"
 #include "posts/frmPostsList.h"
+#include "posts/frmUndoRuns.h"
 #include "posts/ucPostsFixer.h"
 #include "service/PostsModel.h"
 
@@ -219,6 +223,49 @@ private slots:
         verifyWrittenOnce(sim, before, before.listed);
     }
 
+    void fixAll_thenUndone_everyFieldAsBefore_changedPostNamed()
+    {
+        SimFixture sim(awkwardAccount(140, m_kinds));
+        sharedTestService().useSimulator(sim);
+        auto window = open(sharedTestService(), sim, Blog);
+        QVERIFY(downloadAll(*window));
+        const Snapshot before = snapshot(sim, *window);
+        QTest::mouseClick(button(*window, "cmdFixPosts"), Qt::LeftButton);
+        QCOMPARE(window->posts().count(), 0);
+        std::map<QString, sim::Post> fixed;
+        for (const sim::Post &post : sim.blog(Blog).posts)
+            fixed[post.id] = post;
+        // One post gets a tag by hand after the run: the undo keeps it and names it.
+        const QString touched = before.listed.at(3);
+        sim.post(touched).tags.append(QStringLiteral("added by hand"));
+
+        undo(*window, 0);
+
+        QCOMPARE(m_dialogs.shown.size(), 1);
+        const QString summary = m_dialogs.shown.first().text;
+        QVERIFY2(summary.contains(QStringLiteral("1 posts were changed since the run and were left as they are"))
+                     && summary.contains(QStringLiteral("(post ") + touched + QLatin1Char(')')),
+                 qPrintable(summary));
+        for (const sim::Post &post : sim.blog(Blog).posts) {
+            const sim::Post &old = before.posts.at(post.id);
+            compareUntouchedFields(post, old);
+            if (post.id == touched)
+                QCOMPARE(post.tags, fixed.at(post.id).tags + QStringList{QStringLiteral("added by hand")});
+            else
+                QCOMPARE(post.tags, old.tags);
+        }
+
+        // Undoing the undo brings the fixed state back.
+        m_dialogs.clear();
+        undo(*window, 0);
+        QCOMPARE(m_dialogs.shown.size(), 1);
+        for (const sim::Post &post : sim.blog(Blog).posts) {
+            compareUntouchedFields(post, before.posts.at(post.id));
+            if (post.id != touched)
+                QCOMPARE(post.tags, fixed.at(post.id).tags);
+        }
+    }
+
     void stoppedHalfWay_unsentRowsStay_sentWrittenOnce()
     {
         SimFixture sim(awkwardAccount(120, m_kinds));
@@ -296,6 +343,20 @@ private slots:
     }
 
 private:
+    // Ctrl+Z in the window, then "Undo" on the chooser's row.
+    void undo(frmPostsList &window, int row)
+    {
+        auto opened = std::make_shared<bool>(false);
+        whenModal<frmUndoRuns>([opened, row](frmUndoRuns *dialog) {
+            *opened = true;
+            auto *runs = dialog->findChild<QTreeWidget *>(QStringLiteral("tvRuns"));
+            runs->setCurrentItem(runs->topLevelItem(row));
+            QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("cmdUndo")), Qt::LeftButton);
+        });
+        QTest::keyClick(list(window), Qt::Key_Z, Qt::ControlModifier);
+        QVERIFY(*opened);
+    }
+
     Snapshot snapshot(SimFixture &sim, frmPostsList &window)
     {
         Snapshot shot;

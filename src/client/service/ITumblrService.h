@@ -20,6 +20,8 @@ struct ServiceResult {
     Outcome outcome = Accepted;
     QString errorText;     // why it failed or what the service answered, for people
     QString serverMessage; // a refusal's one-line answer, decoded; empty when it has none
+    int status = 0;        // the answer's HTTP status; 0 when none came
+    QString answerLine;    // the answer's first line, cut at 200 characters (for the journal)
 
     bool accepted() const { return outcome == Accepted; }
 };
@@ -39,6 +41,7 @@ struct PageRequest {
     QString host; // where to send it; empty: the blog's own host
     int port = 80;
     QString path;
+    QString postId; // set: only this post, whatever its type
 };
 
 struct PageResult : ServiceResult {
@@ -47,6 +50,12 @@ struct PageResult : ServiceResult {
 };
 
 using WriteResult = ServiceResult;
+
+struct PostResult : ServiceResult {
+    // The post as it stands now, every field read as for a listed row; none
+    // when the blog has no post of that id.
+    std::optional<PostRow> post;
+};
 
 // The service as the windows see it. Every call blocks in a local event
 // loop, reporting progress to the callback, which can also stop it.
@@ -57,6 +66,8 @@ public:
 
     virtual SignInResult SignIn(const QString &email, const QString &password, IHTTPRequestCallback *callback) = 0;
     virtual PageResult ReadPage(const PageRequest &request, IHTTPRequestCallback *callback) = 0;
+    // One post of the account's blog as it stands now.
+    virtual PostResult ReadPost(const Account &account, const QString &postId, IHTTPRequestCallback *callback) = 0;
     // Writes the post back with its tags text replaced by tags.
     virtual WriteResult WritePost(const Account &account, const PostRow &post, const QString &tags,
                                   IHTTPRequestCallback *callback) = 0;

@@ -1,5 +1,6 @@
 #pragma once
 #include <QString>
+#include <QStringList>
 
 // One downloaded photo post, as listed and as written back.
 struct PostRow {
@@ -17,3 +18,8 @@ struct PostRow {
 // The post's tags with its caption added as a quoted tag: what the post
 // carries once it is fixed.
 QString FixedTags(const PostRow &post);
+
+// The tags a tags text names, as the service splits it: at commas, except
+// inside a piece that opens with a double quote, which runs to the closing
+// quote; pieces trimmed, empty ones dropped.
+QStringList TagList(const QString &tagsText);

@@ -37,6 +37,38 @@ QString FixedTags(const PostRow &post)
     return tags + QLatin1Char('"') + withoutNonXmlCharacters(modCommon::StripTagChars(post.caption)) + QLatin1Char('"');
 }
 
+QStringList TagList(const QString &tagsText)
+{
+    QStringList tags;
+    QString piece;
+    bool quoted = false;   // the piece opened with a quote
+    bool inQuotes = false; // and it has not closed yet
+    const auto endPiece = [&] {
+        const QString tag = piece.trimmed();
+        if (!tag.isEmpty())
+            tags << tag;
+        piece.clear();
+        quoted = inQuotes = false;
+    };
+    for (const QChar c : tagsText) {
+        if (inQuotes) {
+            if (c == QLatin1Char('"'))
+                inQuotes = false;
+            else
+                piece += c;
+        } else if (c == QLatin1Char(',')) {
+            endPiece();
+        } else if (c == QLatin1Char('"') && !quoted && piece.trimmed().isEmpty()) {
+            piece.clear();
+            quoted = inQuotes = true;
+        } else {
+            piece += c;
+        }
+    }
+    endPiece();
+    return tags;
+}
+
 PostsModel::PostsModel(QObject *parent) : QAbstractTableModel(parent) {}
 
 QString PostsModel::columnKey(int column)

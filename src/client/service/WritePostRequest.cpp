@@ -44,6 +44,12 @@ WriteResult SendPost(const QString &serviceHost, const HTTPProxySettings &proxy,
 
     WriteResult result;
     result.errorText = answer.RequestErrorText();
+    result.status = answer.status;
+    if (!answer.failed()) {
+        const qsizetype lineEnd = answer.body.indexOf('\n');
+        const QByteArray line = lineEnd < 0 ? answer.body : answer.body.first(lineEnd);
+        result.answerLine = modSupport::UTF8ToUNICODE(line).trimmed().left(200);
+    }
     if (stopped || answer.failure == HTTPFailure::Cancelled)
         result.outcome = ServiceResult::Stopped;
     else if (answer.failed())

@@ -60,6 +60,11 @@ PageResult XmlTumblrService::ReadPage(const PageRequest &request, IHTTPRequestCa
     return modTumblrReader::ReadPostsXML(request, callback, currentProxy(m_settings));
 }
 
+PostResult XmlTumblrService::ReadPost(const Account &account, const QString &postId, IHTTPRequestCallback *callback)
+{
+    return modTumblrReader::ReadOnePost(account, postId, callback, currentProxy(m_settings));
+}
+
 WriteResult XmlTumblrService::WritePost(const Account &account, const PostRow &post, const QString &tags,
                                         IHTTPRequestCallback *callback)
 {

@@ -15,6 +15,7 @@ public:
 
     SignInResult SignIn(const QString &email, const QString &password, IHTTPRequestCallback *callback) override;
     PageResult ReadPage(const PageRequest &request, IHTTPRequestCallback *callback) override;
+    PostResult ReadPost(const Account &account, const QString &postId, IHTTPRequestCallback *callback) override;
     WriteResult WritePost(const Account &account, const PostRow &post, const QString &tags,
                           IHTTPRequestCallback *callback) override;
     QString webHost() const override { return m_webHost; }

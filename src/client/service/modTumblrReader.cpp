@@ -35,7 +35,10 @@ HTTPRequestData PageRequestData(const PageRequest &page)
     data.fields.AddField(QStringLiteral("start"), QString::number(page.start));
     data.fields.AddField(QStringLiteral("num"), QString::number(page.count));
     data.fields.AddField(QStringLiteral("generator"), HTTPRequest::AgentName());
-    data.fields.AddField(QStringLiteral("type"), QStringLiteral("photo"));
+    if (page.postId.isEmpty())
+        data.fields.AddField(QStringLiteral("type"), QStringLiteral("photo"));
+    else
+        data.fields.AddField(QStringLiteral("id"), page.postId);
     return data;
 }
 
@@ -81,6 +84,7 @@ PageResult ReadPostsXML(const PageRequest &page, IHTTPRequestCallback *callback,
             continue;
         }
 
+        result.status = answer.status;
         // Only a 200 carries the page: any other status, whatever its body, is a
         // read that failed (a well-formed error page is no end of the blog).
         if (answer.failed() || answer.status != 200) {
@@ -98,6 +102,32 @@ PageResult ReadPostsXML(const PageRequest &page, IHTTPRequestCallback *callback,
         result.page = answer.body;
         return result;
     }
+}
+
+PostResult ReadOnePost(const Account &account, const QString &postId, IHTTPRequestCallback *callback,
+                       const HTTPProxySettings &proxy)
+{
+    PageRequest request;
+    request.account = account;
+    request.count = 1;
+    request.postId = postId;
+    const PageResult page = ReadPostsXML(request, callback, proxy);
+    PostResult result;
+    static_cast<ServiceResult &>(result) = page;
+    if (!page.accepted())
+        return result;
+    XMLDocument document;
+    if (!document.LoadXML(page.page)) {
+        result.outcome = ServiceResult::BadAnswer;
+        result.errorText = IncorrectResponse;
+        return result;
+    }
+    const XMLNodeList posts = document.Root().SelectNodes(QStringLiteral("/tumblr/posts/post"));
+    for (int i = 0; i < posts.Length(); ++i) {
+        if (attribute(document, posts.Item(i), "@id") == postId)
+            result.post = ReadPostRow(document, posts.Item(i));
+    }
+    return result;
 }
 
 ParseOutcome ParsePostsPage(XMLDocument &document, const QByteArray &xml, XMLNodeList &posts, IPostsRunHost &host)
@@ -146,25 +176,33 @@ std::vector<PostRow> AddPhotoPosts(const XMLDocument &document, const XMLNodeLis
 
 std::optional<PostRow> AddPostRow(const XMLDocument &document, const XMLNode &post)
 {
+    PostRow row = ReadPostRow(document, post);
+    if (row.rawCaption.isEmpty())
+        return std::nullopt;
+    // Already carrying its caption as a tag: nothing left to fix.
+    const XMLNodeList tags = post.SelectNodes(QStringLiteral("tag"));
+    for (int i = 0; i < tags.Length(); ++i) {
+        if (CaptionIsTag(row.caption, tags.Item(i).Text()))
+            return std::nullopt;
+    }
+    return row;
+}
+
+PostRow ReadPostRow(const XMLDocument &document, const XMLNode &post)
+{
     PostRow row;
     row.date = attribute(document, post, "@date");
 
     // As it stands in the page, markup of child elements included: it is written back.
-    const QString rawCaption = post.SelectSingleNode(QStringLiteral("photo-caption")).InnerXml();
-    if (rawCaption.isEmpty())
-        return std::nullopt;
-
-    row.caption = modSupport::GetLineOnly(modCommon::HTMLToText(modSupport::GetLineOnly(rawCaption)));
-    row.rawCaption = rawCaption;
+    row.rawCaption = post.SelectSingleNode(QStringLiteral("photo-caption")).InnerXml();
+    if (!row.rawCaption.isEmpty())
+        row.caption = modSupport::GetLineOnly(modCommon::HTMLToText(modSupport::GetLineOnly(row.rawCaption)));
     row.id = attribute(document, post, "@id");
 
     const XMLNodeList tags = post.SelectNodes(QStringLiteral("tag"));
     QString tagsText;
     for (int i = 0; i < tags.Length(); ++i) {
         const QString tag = tags.Item(i).Text();
-        // Already carrying its caption as a tag: nothing left to fix.
-        if (CaptionIsTag(row.caption, tag))
-            return std::nullopt;
         if (tag.contains(QLatin1Char(',')))
             tagsText += QLatin1Char('"') + tag + QLatin1Char('"') + QStringLiteral(", ");
         else
@@ -211,7 +249,7 @@ bool DownloadPosts(ITumblrService &service, const Account &account, const Downlo
     XMLDocument document;
 
     for (;;) {
-        PageRequest page{account, start, PageSize, {}, 80, {}};
+        PageRequest page{account, start, PageSize, {}, 80, {}, {}};
         PageResult answer = service.ReadPage(page, callback);
         while (answer.outcome == ServiceResult::Failed) {
             indicator.setResultColor(IResultIndicator::Yellow);

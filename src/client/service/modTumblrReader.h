@@ -34,6 +34,9 @@ inline constexpr int MaxRedirects = 10;
 // The request for one page (the blog's own host when `page` names none).
 HTTPRequestData PageRequestData(const PageRequest &page);
 PageResult ReadPostsXML(const PageRequest &page, IHTTPRequestCallback *callback, const HTTPProxySettings &proxy);
+// One post by its id, read as a listed row is (ReadPostRow).
+PostResult ReadOnePost(const Account &account, const QString &postId, IHTTPRequestCallback *callback,
+                       const HTTPProxySettings &proxy);
 
 enum class ParseOutcome { Parsed, Retry, Stop };
 // Parses one page through a temporary "XML" file; asks Retry/Cancel when it can't.
@@ -42,6 +45,8 @@ ParseOutcome ParsePostsPage(XMLDocument &document, const QByteArray &xml, XMLNod
 // The rows the page's photo posts give (posts without caption or already tagged left out).
 std::vector<PostRow> AddPhotoPosts(const XMLDocument &document, const XMLNodeList &posts);
 std::optional<PostRow> AddPostRow(const XMLDocument &document, const XMLNode &post);
+// Every field of a post, whatever its caption and tags.
+PostRow ReadPostRow(const XMLDocument &document, const XMLNode &post);
 
 QString NormalizeText(const QString &text);
 bool CaptionIsTag(const QString &caption, const QString &tagText);

@@ -19,6 +19,8 @@
 #include "login/frmGroupSelector.h"
 #include "posts/PostActions.h"
 #include "posts/PostsListView.h"
+#include "posts/RunJournal.h"
+#include "posts/frmUndoRuns.h"
 #include "posts/ucPostsFixer.h"
 #include "posts/ucPostsLoader.h"
 #include "service/ITumblrService.h"
@@ -38,7 +40,8 @@ frmPostsList::frmPostsList(SettingsStore &settings, ITumblrService &service, con
       cmdOpenPost(new QPushButton(QStringLiteral("Open"), this)),
       cmdEditPost(new QPushButton(QStringLiteral("Edit"), this)),
       cmdRemoveSelected(new QPushButton(QStringLiteral("Remove"), this)), uplLoader(new ucPostsLoader(service, *this, this)),
-      upfFixer(new ucPostsFixer(service, *this, this)), itbMainInfo(new ucInfoToolBar(account, this))
+      upfFixer(new ucPostsFixer(service, *this, this)), itbMainInfo(new ucInfoToolBar(account, this)),
+      m_journalFolder(RunJournal::defaultFolder())
 {
     setObjectName(QStringLiteral("frmPostsList"));
     setWindowTitle(QStringLiteral("Velloria :: Posts list"));
@@ -243,6 +246,28 @@ void frmPostsList::cmdFixPosts_Click()
     lvPosts->setFocus();
 }
 
+void frmPostsList::setJournalFolder(const QString &folder)
+{
+    m_journalFolder = folder;
+    upfFixer->setJournalFolder(folder);
+}
+
+void frmPostsList::UndoRun()
+{
+    const QString path = RunJournal::filePath(m_journalFolder, m_account.groupName);
+    frmUndoRuns chooser(m_account.groupName, RunJournal::Read(path), this);
+    if (chooser.exec() != QDialog::Accepted || !chooser.chosenRun())
+        return;
+    const JournalRun run = *chooser.chosenRun();
+    EnableControls(false);
+    upfFixer->show();
+    upfFixer->UndoRun(m_account, run);
+    upfFixer->hide();
+    EnableControls(true);
+    DrawControls();
+    lvPosts->setFocus();
+}
+
 void frmPostsList::cmdOpenPost_Click()
 {
     m_actions->OpenPost();
@@ -314,6 +339,11 @@ bool frmPostsList::Form_KeyDown(const QKeyEvent *event)
     }
     if (key == Qt::Key_F1 && shift == Qt::ShiftModifier) {
         ShowAbout(this);
+        return true;
+    }
+    if (key == Qt::Key_Z && shift == Qt::ControlModifier) {
+        if (!busy)
+            UndoRun();
         return true;
     }
     if (key == Qt::Key_Escape && shift == Qt::NoModifier) {

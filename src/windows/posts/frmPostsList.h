@@ -45,6 +45,8 @@ public:
     void setResultCaption(const QString &caption) override;
 
     long resultClicks() const { return m_resultClicks; }
+    // Where the blogs' journals are read and written (a test may point it elsewhere).
+    void setJournalFolder(const QString &folder);
 
 signals:
     // The window has been unloaded (placement saved); the login window comes back.
@@ -68,6 +70,7 @@ private:
     void cmdEditPost_Click();
     void cmdRemoveSelected_Click();
     void lblResult_Click();
+    void UndoRun(); // Ctrl+Z: a journaled run chosen and put back
     void lvPosts_MouseDown(const QPoint &position);
     void lvPosts_DblClick();
 
@@ -92,6 +95,7 @@ private:
     ucPostsFixer *upfFixer;
     ucInfoToolBar *itbMainInfo;
     std::unique_ptr<PostActions> m_actions;
+    QString m_journalFolder;
 
     int ItemUnderMouse = -1; // row under the pointer at the last mouse press, -1 for none
     long m_resultClicks = 0;

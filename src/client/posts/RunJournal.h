@@ -1,0 +1,88 @@
+#pragma once
+#include <QDateTime>
+#include <QFile>
+#include <QString>
+#include <vector>
+
+#include "service/ITumblrService.h"
+#include "service/PostRow.h"
+
+// One run ("Fix posts" or an undo) as its blog's journal tells it.
+struct JournalRun {
+    struct Post {
+        enum State {
+            Unknown,    // sent, but no answer was recorded (or the exchange broke off)
+            Written,    // the service accepted the write
+            NotWritten, // the service answered and refused it
+        };
+        PostRow before;   // every field as it was before the write
+        QString tagsSent; // the tags text the write carried
+        State state = Unknown;
+    };
+
+    QString id;
+    QString kind; // "fix" or "undo"
+    QDateTime started;
+    QString undoes;          // an undo: the id of the run it put back
+    std::vector<Post> posts; // in the order first sent; a post's last record counts
+
+    int written() const;
+    int unknown() const;
+};
+
+// What could be read of a journal file.
+struct JournalContents {
+    enum Status { Read, Missing, Unreadable };
+    Status status = Read;
+    QString error;               // Unreadable: why
+    std::vector<JournalRun> runs; // newest first
+    int lines = 0;               // complete lines in the file
+    int badLines = 0;            // complete lines that are no record of ours
+    bool cutOff = false;         // the last line has no end (the program was stopped writing it)
+
+    // One line on what could not be read; empty when everything was.
+    QString problem() const;
+};
+
+// A blog's journal: a JSON Lines file in the program's data folder, one
+// record a line. Before each write a "write" record (the run, every field of
+// the post as listed, the tags sent) and after it an "outcome" record (the
+// status, the answer's first line or how the exchange failed), each on the
+// disk before the call returns, so a kill at any moment leaves no written
+// post unrecorded.
+class RunJournal final
+{
+    Q_DISABLE_COPY_MOVE(RunJournal)
+
+public:
+    static constexpr auto Fix = "fix";
+    static constexpr auto Undo = "undo";
+
+    // <data folder>/journal
+    static QString defaultFolder();
+    // The journal of a blog (by the host it is written to) in folder.
+    static QString filePath(const QString &folder, const QString &blog);
+    static JournalContents Read(const QString &path);
+
+    RunJournal(const QString &path, const QString &blog);
+    ~RunJournal();
+
+    // Opens the file to append to and starts a run of kind (undoes: the run an
+    // undo puts back). False, with why, when the journal can't be written.
+    bool Begin(const QString &kind, const QString &undoes, QString &why);
+    bool RecordWrite(const PostRow &post, const QString &tagsSent, QString &why);
+    bool RecordOutcome(const QString &postId, const ServiceResult &result, QString &why);
+
+    QString path() const { return m_file.fileName(); }
+    QString runId() const { return m_runId; }
+
+private:
+    bool append(const QByteArray &line, QString &why);
+
+    QFile m_file;
+    QString m_blog;
+    QString m_runId;
+    QString m_kind;
+    QString m_undoes;
+    QDateTime m_started;
+};
