@@ -46,10 +46,10 @@ struct JournalContents {
 
 // A blog's journal: a JSON Lines file in the program's data folder, one
 // record a line. Before each write a "write" record (the run, every field of
-// the post as listed, the tags sent) and after it an "outcome" record (the
-// status, the answer's first line or how the exchange failed), each on the
-// disk before the call returns, so a kill at any moment leaves no written
-// post unrecorded.
+// the post as listed, the tags sent), on the disk before the call returns,
+// and after it an "outcome" record (the status, the answer's first line or
+// how the exchange failed), so a kill at any moment leaves no written post
+// unrecorded.
 class RunJournal final
 {
     Q_DISABLE_COPY_MOVE(RunJournal)
@@ -77,7 +77,7 @@ public:
     QString runId() const { return m_runId; }
 
 private:
-    bool append(const QByteArray &line, QString &why);
+    bool append(const QByteArray &line, QString &why, bool sync = true);
 
     QFile m_file;
     QString m_blog;
@@ -85,4 +85,5 @@ private:
     QString m_kind;
     QString m_undoes;
     QDateTime m_started;
+    bool m_unsynced = false; // the last record is written but not yet on the disk
 };
