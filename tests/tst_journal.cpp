@@ -148,6 +148,8 @@ private slots:
     void undo_putsBackTagsAndLeavesOutChangedPosts_undoOfUndoFixesAgain();
     void undo_chooserShowsRunsNewestFirst_cancelWritesNothing();
     void undo_refusedWriteRetried_stopDuringWait();
+    void undo_readRefused_retried();
+    void undo_ctrlZDuringARun_opensNothing();
 
 private:
     // Downloads every post of the blog into a window and fixes them all.
@@ -527,6 +529,66 @@ void TestJournal::undo_refusedWriteRetried_stopDuringWait()
     QCOMPARE(contents.runs.front().kind, QStringLiteral("undo"));
     QCOMPARE(contents.runs.front().written(), 2);
     QCOMPARE(contents.runs.front().unknown(), 1); // the write that was stopped may have arrived
+}
+
+void TestJournal::undo_readRefused_retried()
+{
+    SimFixture sim(SimFixture::generatedAccount(Blog, 3));
+    sharedTestService().useSimulator(sim);
+    auto window = fixedBlog(sim);
+    QVERIFY(window);
+    const qsizetype readsBefore = sim.server().log(sim::Endpoint::Read).size();
+    sim::Fault refused = fault(sim::Fault::Status);
+    refused.status = 500;
+    refused.body = "Down for a moment.";
+    sim.server().injectFault(sim::Endpoint::Read, fault(sim::Fault::Delay), 1);
+    sim.server().injectFault(sim::Endpoint::Read, refused, 1);
+    m_dialogs.answer(DialogServices::Retry);
+
+    QVERIFY(undoByKeys(*window, 0)->opened);
+
+    QCOMPARE(m_dialogs.shown.size(), 2);
+    QVERIFY2(m_dialogs.shown.at(0).text.startsWith(QStringLiteral("Can't read post 1002.")),
+             qPrintable(m_dialogs.shown.at(0).text));
+    QCOMPARE(m_dialogs.shown.at(0).buttons, DialogServices::RetryCancel);
+    QVERIFY(m_dialogs.shown.at(1).text.startsWith(QStringLiteral("Undo finished: 3 of the run's 3 posts")));
+    QCOMPARE(sim.server().log(sim::Endpoint::Read).size() - readsBefore, 4);
+    for (const sim::Request &read : sim.server().log(sim::Endpoint::Read).mid(readsBefore))
+        QVERIFY(!read.field(QStringLiteral("id")).isEmpty());
+}
+
+void TestJournal::undo_ctrlZDuringARun_opensNothing()
+{
+    SimFixture sim(SimFixture::generatedAccount(Blog, 10));
+    sharedTestService().useSimulator(sim);
+    writeFile(journalPath(sim), writeLine("r1", "2026-01-01T10:00:00.000Z", "1001") + outcomeLine("r1", "1001", "accepted"));
+    auto window = open(sharedTestService(), sim, Blog);
+    QVERIFY(downloadAll(*window));
+    sim::Fault slow = fault(sim::Fault::Delay);
+    slow.delayMs = 30;
+    sim.server().injectFault(sim::Endpoint::Write, slow, 10);
+    int writes = 0;
+    connect(&sim.server(), &sim::Server::requestLogged, window.get(), [&](const sim::Request &request) {
+        if (request.path == QLatin1String("/api/write") && ++writes == 3)
+            QTimer::singleShot(5, window.get(), [&] { QTest::keyClick(list(*window), Qt::Key_Z, Qt::ControlModifier); });
+    });
+    bool chooserOpened = false;
+    QTimer watch; // lives no longer than this test
+    watch.setInterval(5);
+    connect(&watch, &QTimer::timeout, [&] {
+        if (auto *dialog = qobject_cast<frmUndoRuns *>(QApplication::activeModalWidget())) {
+            chooserOpened = true;
+            dialog->reject();
+        }
+    });
+    watch.start();
+
+    QTest::mouseClick(button(*window, "cmdFixPosts"), Qt::LeftButton);
+
+    QVERIFY(writes >= 3);
+    QCOMPARE(window->posts().count(), 0); // the run went on to the end
+    QVERIFY(!chooserOpened);
+    QVERIFY(m_dialogs.shown.isEmpty());
 }
 
 QTEST_MAIN(TestJournal)

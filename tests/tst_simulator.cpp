@@ -208,6 +208,7 @@ private slots:
     void read_page_data();
     void read_page();
     void read_typeFilter_leavesOutOtherTypesUnlessBlogIgnoresIt();
+    void read_byId_answersThatPostAloneOfAnyType();
     void read_wrongCredentials_answers403();
     void eachHost_servesOnlyItsOwnRequests();
     void read_aliasPort_servesTheSameBlog();
@@ -382,6 +383,31 @@ void tst_simulator::read_typeFilter_leavesOutOtherTypesUnlessBlogIgnoresIt()
     QCOMPARE(page.total, 10);
     QCOMPARE(page.types.value(2), QStringLiteral("text"));
     QCOMPARE(page.types.value(5), QStringLiteral("quote"));
+}
+
+void tst_simulator::read_byId_answersThatPostAloneOfAnyType()
+{
+    sim::Account account = SimFixture::generatedAccount(QStringLiteral("mixed"), 10);
+    account.blogs.front().posts[4].type = QStringLiteral("text");
+    SimFixture sim(account);
+    const quint16 port = portOf(sim.blogHost(QStringLiteral("mixed")));
+    const auto byId = [&](const QByteArray &id) {
+        Fields fields = readFields("user@example.com", "secret", 0, 50);
+        fields.append({"id", id});
+        return parsePage(exchange(port, "/api/read", fields)->body);
+    };
+
+    PageInfo page = byId("1007");
+    QVERIFY(page.wellFormed);
+    QCOMPARE(page.ids, QStringList{QStringLiteral("1007")});
+    QCOMPARE(page.total, 1);
+    QCOMPARE(page.tags.value(0), (QStringList{QStringLiteral("tag 7"), QStringLiteral("shared")}));
+    page = byId("1005"); // a text post, though the type asks for photos
+    QCOMPARE(page.ids, QStringList{QStringLiteral("1005")});
+    page = byId("9999");
+    QVERIFY(page.wellFormed);
+    QCOMPARE(page.ids, QStringList());
+    QCOMPARE(page.total, 0);
 }
 
 void tst_simulator::read_wrongCredentials_answers403()
