@@ -36,13 +36,6 @@ using DialogAnswer = DownloadAnswer;
 
 void answerDialog(DialogAnswer *answer) { answerDownloadSettings(answer); }
 
-sim::Fault fault(sim::Fault::Kind kind)
-{
-    sim::Fault result;
-    result.kind = kind;
-    return result;
-}
-
 QList<long> readStarts(sim::Server &server)
 {
     QList<long> starts;
@@ -368,7 +361,7 @@ void tst_download::escDuringStalledRequest_stopsKeepsRowsRed_secondEscCloses()
     // being logged); Esc is pressed while it is awaited.
     connect(&sim.server(), &sim::Server::requestLogged, this, [&](const sim::Request &request) {
         if (request.field(QStringLiteral("start")) == "50") {
-            sim.server().injectFault(sim::Endpoint::Read, fault(sim::Fault::Stall));
+            sim.server().injectFault(sim::Endpoint::Read, SimFixture::fault(sim::Fault::Stall));
             QTimer::singleShot(100, window.get(), [&] { QTest::keyClick(window.get(), Qt::Key_Escape); });
         }
     });
@@ -393,7 +386,7 @@ void tst_download::failedRead_retry_requestsSameStartAgain()
     SimFixture sim(SimFixture::generatedAccount(BlogName, 80, Email, Password));
     auto window = openWindow(sim);
     HTTPRequest::setTimeoutOverride(300);
-    sim.server().injectFault(sim::Endpoint::Read, fault(sim::Fault::Stall));
+    sim.server().injectFault(sim::Endpoint::Read, SimFixture::fault(sim::Fault::Stall));
     QList<QColor> colorsAtQuestion;
     QStringList captionsAtQuestion;
     m_dialogs.onShow = [&](const DialogServices::Shown &) {
@@ -418,7 +411,7 @@ void tst_download::unparsablePage_retry_requestsSameStartAgain()
 {
     SimFixture sim(SimFixture::generatedAccount(BlogName, 80, Email, Password));
     auto window = openWindow(sim);
-    sim.server().injectFault(sim::Endpoint::Read, fault(sim::Fault::MalformedXml));
+    sim.server().injectFault(sim::Endpoint::Read, SimFixture::fault(sim::Fault::MalformedXml));
     m_dialogs.answer(DialogServices::Retry);
     DialogAnswer answer;
     QVERIFY(download(*window, answer));
@@ -484,7 +477,7 @@ void tst_download::redirectToAnotherHost_sendsSameSixFields()
     SimFixture sim(SimFixture::generatedAccount(BlogName, 120, Email, Password));
     const QString alias = sim.server().addBlogAlias(BlogName);
     auto window = openWindow(sim);
-    sim::Fault redirect = fault(sim::Fault::Redirect);
+    sim::Fault redirect = SimFixture::fault(sim::Fault::Redirect);
     redirect.location = "http://" + alias.toLatin1() + "/api/read";
     sim.server().injectFault(sim::Endpoint::Read, redirect);
     DialogAnswer answer;
@@ -508,9 +501,9 @@ void tst_download::chainedRedirects_toTwoOtherHosts_pageReadFromTheLast()
     const QString first = sim.server().addBlogAlias(BlogName);
     const QString second = sim.server().addBlogAlias(BlogName);
     auto window = openWindow(sim);
-    sim::Fault toFirst = fault(sim::Fault::Redirect);
+    sim::Fault toFirst = SimFixture::fault(sim::Fault::Redirect);
     toFirst.location = "http://" + first.toLatin1() + "/api/read";
-    sim::Fault toSecond = fault(sim::Fault::Redirect);
+    sim::Fault toSecond = SimFixture::fault(sim::Fault::Redirect);
     toSecond.location = "http://" + second.toLatin1() + "/api/read";
     sim.server().injectFault(sim::Endpoint::Read, toFirst);
     sim.server().injectFault(sim::Endpoint::Read, toSecond);
@@ -647,9 +640,9 @@ void tst_download::empty200_endsTheDownloadRedWithoutMessage()
 {
     SimFixture sim(SimFixture::generatedAccount(BlogName, 80, Email, Password));
     auto window = openWindow(sim);
-    sim::Fault normal = fault(sim::Fault::Delay);
+    sim::Fault normal = SimFixture::fault(sim::Fault::Delay);
     sim.server().injectFault(sim::Endpoint::Read, normal);
-    sim.server().injectFault(sim::Endpoint::Read, fault(sim::Fault::Empty200));
+    sim.server().injectFault(sim::Endpoint::Read, SimFixture::fault(sim::Fault::Empty200));
     DialogAnswer answer;
     answerDialog(&answer);
     QVERIFY(!window->findChild<ucPostsLoader *>(QStringLiteral("uplLoader"))
@@ -678,7 +671,7 @@ void tst_download::threeRetries_raiseTheCounterByThree_aStopRaisesNothing()
 
     // A stop during a stalled read shows nothing and counts nothing.
     m_dialogs.clear();
-    sim.server().injectFault(sim::Endpoint::Read, fault(sim::Fault::Stall));
+    sim.server().injectFault(sim::Endpoint::Read, SimFixture::fault(sim::Fault::Stall));
     auto *loader = window->findChild<ucPostsLoader *>(QStringLiteral("uplLoader"));
     QTimer::singleShot(300, loader, [loader] { loader->StopIt(); });
     DialogAnswer again;
@@ -694,7 +687,7 @@ void tst_download::serviceUnavailable_waitedOut_sameReadRepeated()
     BackOff::setSecondForTesting(10);
     SimFixture sim(SimFixture::generatedAccount(BlogName, 70, Email, Password));
     auto window = openWindow(sim);
-    sim::Fault normal = fault(sim::Fault::Delay);
+    sim::Fault normal = SimFixture::fault(sim::Fault::Delay);
     sim.server().injectFault(sim::Endpoint::Read, normal);
     sim::Fault busy;
     busy.status = 503;
@@ -715,7 +708,7 @@ void tst_download::redirectLoop_endsWithIncorrectResponse()
 {
     SimFixture sim(SimFixture::generatedAccount(BlogName, 120, Email, Password));
     auto window = openWindow(sim);
-    sim::Fault redirect = fault(sim::Fault::Redirect);
+    sim::Fault redirect = SimFixture::fault(sim::Fault::Redirect);
     redirect.location = "http://" + sim.blogHost(BlogName).toLatin1() + "/api/read";
     sim.server().injectFault(sim::Endpoint::Read, redirect, 1000);
     DialogAnswer answer;
@@ -733,7 +726,7 @@ void tst_download::redirectWithLowerCaseLocation_isNotFollowed()
 {
     SimFixture sim(SimFixture::generatedAccount(BlogName, 20, Email, Password));
     auto window = openWindow(sim);
-    sim::Fault raw = fault(sim::Fault::RawResponse);
+    sim::Fault raw = SimFixture::fault(sim::Fault::RawResponse);
     raw.body = "HTTP/1.1 301 Moved Permanently\r\nlocation: http://" + sim.blogHost(BlogName).toLatin1()
                + "/api/read\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
     sim.server().injectFault(sim::Endpoint::Read, raw);

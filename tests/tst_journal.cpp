@@ -105,13 +105,6 @@ std::shared_ptr<Chooser> undoByKeys(frmPostsList &window, int row)
     QTest::keyClick(list(window), Qt::Key_Z, Qt::ControlModifier);
     return seen;
 }
-
-sim::Fault fault(sim::Fault::Kind kind)
-{
-    sim::Fault result;
-    result.kind = kind;
-    return result;
-}
 }
 
 class TestJournal final : public QObject
@@ -259,10 +252,10 @@ void TestJournal::fix_recordsEveryWriteBeforeAndItsOutcomeAfter()
     for (int row = 0; row < window->posts().count(); ++row)
         listed.push_back(window->posts().at(row));
     // The third write is refused once and retried; the journal tells both attempts.
-    sim::Fault refused = fault(sim::Fault::Status);
+    sim::Fault refused = SimFixture::fault(sim::Fault::Status);
     refused.status = 500;
     refused.body = "Busy now.\nMore text.";
-    sim.server().injectFault(sim::Endpoint::Write, fault(sim::Fault::Delay), 2);
+    sim.server().injectFault(sim::Endpoint::Write, SimFixture::fault(sim::Fault::Delay), 2);
     sim.server().injectFault(sim::Endpoint::Write, refused, 1);
     m_dialogs.answer(DialogServices::Retry);
     // Every write record is on the disk when its request arrives.
@@ -368,8 +361,8 @@ void TestJournal::fix_killedInTheMiddle_everyAcceptedWriteRecorded_undoListsUnkn
     constexpr int Posts = 60;
     constexpr int StallAt = 30; // the 30th write gets no answer: the kill comes meanwhile
     SimFixture sim(SimFixture::generatedAccount(Blog, Posts));
-    sim.server().injectFault(sim::Endpoint::Write, fault(sim::Fault::Delay), StallAt - 1);
-    sim.server().injectFault(sim::Endpoint::Write, fault(sim::Fault::Stall), 1);
+    sim.server().injectFault(sim::Endpoint::Write, SimFixture::fault(sim::Fault::Delay), StallAt - 1);
+    sim.server().injectFault(sim::Endpoint::Write, SimFixture::fault(sim::Fault::Stall), 1);
     const sim::Account &owner = sim.server().accounts().front();
     const QString folder = RunJournal::defaultFolder();
 
@@ -502,14 +495,14 @@ void TestJournal::undo_refusedWriteRetried_stopDuringWait()
     auto window = fixedBlog(sim);
     QVERIFY(window);
     // The second undo write is refused and retried; during the third, Esc stops the run.
-    sim::Fault refused = fault(sim::Fault::Status);
+    sim::Fault refused = SimFixture::fault(sim::Fault::Status);
     refused.status = 400;
     refused.body = "Try again.";
-    sim.server().injectFault(sim::Endpoint::Write, fault(sim::Fault::Delay), 1);
+    sim.server().injectFault(sim::Endpoint::Write, SimFixture::fault(sim::Fault::Delay), 1);
     sim.server().injectFault(sim::Endpoint::Write, refused, 1);
-    sim::Fault slow = fault(sim::Fault::Delay);
+    sim::Fault slow = SimFixture::fault(sim::Fault::Delay);
     slow.delayMs = 400;
-    sim.server().injectFault(sim::Endpoint::Write, fault(sim::Fault::Delay), 1);
+    sim.server().injectFault(sim::Endpoint::Write, SimFixture::fault(sim::Fault::Delay), 1);
     sim.server().injectFault(sim::Endpoint::Write, slow, 1);
     m_dialogs.answer(DialogServices::Retry);
     int undoWrites = 0;
@@ -538,10 +531,10 @@ void TestJournal::undo_readRefused_retried()
     auto window = fixedBlog(sim);
     QVERIFY(window);
     const qsizetype readsBefore = sim.server().log(sim::Endpoint::Read).size();
-    sim::Fault refused = fault(sim::Fault::Status);
+    sim::Fault refused = SimFixture::fault(sim::Fault::Status);
     refused.status = 500;
     refused.body = "Down for a moment.";
-    sim.server().injectFault(sim::Endpoint::Read, fault(sim::Fault::Delay), 1);
+    sim.server().injectFault(sim::Endpoint::Read, SimFixture::fault(sim::Fault::Delay), 1);
     sim.server().injectFault(sim::Endpoint::Read, refused, 1);
     m_dialogs.answer(DialogServices::Retry);
 
@@ -564,7 +557,7 @@ void TestJournal::undo_ctrlZDuringARun_opensNothing()
     writeFile(journalPath(sim), writeLine("r1", "2026-01-01T10:00:00.000Z", "1001") + outcomeLine("r1", "1001", "accepted"));
     auto window = open(sharedTestService(), sim, Blog);
     QVERIFY(downloadAll(*window));
-    sim::Fault slow = fault(sim::Fault::Delay);
+    sim::Fault slow = SimFixture::fault(sim::Fault::Delay);
     slow.delayMs = 30;
     sim.server().injectFault(sim::Endpoint::Write, slow, 10);
     int writes = 0;

@@ -175,13 +175,6 @@ void compareUntouchedFields(const sim::Post &now, const sim::Post &before)
     QCOMPARE(now.url, before.url);
     QCOMPARE(now.photoUrl, before.photoUrl);
 }
-
-sim::Fault fault(sim::Fault::Kind kind)
-{
-    sim::Fault result;
-    result.kind = kind;
-    return result;
-}
 }
 
 class TestNothingLost final : public QObject
@@ -274,8 +267,8 @@ private slots:
         QVERIFY(downloadAll(*window));
         const Snapshot before = snapshot(sim, *window);
         const int stallAt = 40; // the 40th write never gets an answer
-        sim.server().injectFault(sim::Endpoint::Write, fault(sim::Fault::Delay), stallAt - 1);
-        sim.server().injectFault(sim::Endpoint::Write, fault(sim::Fault::Stall), 1);
+        sim.server().injectFault(sim::Endpoint::Write, SimFixture::fault(sim::Fault::Delay), stallAt - 1);
+        sim.server().injectFault(sim::Endpoint::Write, SimFixture::fault(sim::Fault::Stall), 1);
         int writes = 0;
         connect(&sim.server(), &sim::Server::requestLogged, window.get(), [&](const sim::Request &request) {
             if (request.path == QLatin1String("/api/write") && ++writes == stallAt)
@@ -302,10 +295,10 @@ private slots:
         QVERIFY(downloadAll(*window));
         const Snapshot before = snapshot(sim, *window);
         const int refusedAt = 25;
-        sim::Fault refused = fault(sim::Fault::Status);
+        sim::Fault refused = SimFixture::fault(sim::Fault::Status);
         refused.status = 400;
         refused.body = "Slow down.";
-        sim.server().injectFault(sim::Endpoint::Write, fault(sim::Fault::Delay), refusedAt - 1);
+        sim.server().injectFault(sim::Endpoint::Write, SimFixture::fault(sim::Fault::Delay), refusedAt - 1);
         sim.server().injectFault(sim::Endpoint::Write, refused, 1);
         m_dialogs.answer(DialogServices::Cancel);
 
@@ -326,10 +319,10 @@ private slots:
         auto window = open(sharedTestService(), sim, Blog);
         QVERIFY(downloadAll(*window));
         const Snapshot before = snapshot(sim, *window);
-        sim::Fault refused = fault(sim::Fault::Status);
+        sim::Fault refused = SimFixture::fault(sim::Fault::Status);
         refused.status = 500;
         refused.body = "Busy.";
-        sim.server().injectFault(sim::Endpoint::Write, fault(sim::Fault::Delay), 9);
+        sim.server().injectFault(sim::Endpoint::Write, SimFixture::fault(sim::Fault::Delay), 9);
         sim.server().injectFault(sim::Endpoint::Write, refused, 2);
         m_dialogs.answer(DialogServices::Retry);
         m_dialogs.answer(DialogServices::Retry);

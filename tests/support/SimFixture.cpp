@@ -93,3 +93,10 @@ sim::Blog SimFixture::makeBlog(const QString &name, const QString &title, std::v
     blog.posts = std::move(posts);
     return blog;
 }
+
+sim::Fault SimFixture::fault(sim::Fault::Kind kind)
+{
+    sim::Fault result;
+    result.kind = kind;
+    return result;
+}

@@ -34,6 +34,8 @@ public:
                                          const QString &password = QStringLiteral("secret"));
     // One photo post with an address path; the rest of its fields at plain defaults.
     static sim::Post photoPost(const QString &id, const QString &caption, const QStringList &tags = {});
+    // A fault of that kind with its other fields at their defaults.
+    static sim::Fault fault(sim::Fault::Kind kind);
     // A loopback port nothing listens on (a connection there is refused).
     static quint16 unusedPort();
     // A blog of the given posts (newest first).
