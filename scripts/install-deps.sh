@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what Velloria needs to build, run, test and package on Debian 12.
 set -euo pipefail
-packages=(cmake ninja-build g++ qt6-base-dev qt6-qpa-plugins libqt6dbus6 libgl-dev dbus fonts-dejavu-core fonts-dejavu-extra ca-certificates xvfb xauth openbox xdotool x11-utils curl)
+packages=(cmake ninja-build g++ qt6-base-dev qt6-networkauth-dev qtkeychain-qt6-dev qt6-qpa-plugins libqt6dbus6 libgl-dev dbus fonts-dejavu-core fonts-dejavu-extra ca-certificates xvfb xauth openbox xdotool x11-utils curl)
 # Packaging: desktop-file-validate, and dpkg-shlibdeps and file for CPack's dependency list.
 packages+=(desktop-file-utils dpkg-dev file)
 missing=()

@@ -1,5 +1,7 @@
 #include "app/modMain.h"
+#include "login/SecretStore.h"
 #include "login/SettingsStore.h"
+#include "service/CurrentTumblrService.h"
 #include "service/XmlTumblrService.h"
 
 #include <QApplication>
@@ -16,8 +18,16 @@ int main(int argc, char *argv[])
         QStringLiteral("Adds each photo post's caption to its tags on a Tumblr-like blogging service."));
     parser.addHelpOption();
     parser.addVersionOption();
+    const QCommandLineOption interfaceOption(
+        QStringLiteral("interface"),
+        QStringLiteral("The service's interface for this run: \"designed\" (the XML interface with e-mail and "
+                       "password, which the real service no longer answers) or \"current\" (JSON and OAuth 2, "
+                       "signing in in the browser). Default: the setting \"Service interface\"; without it "
+                       "\"designed\" with --service or the setting \"Service host\", else \"current\"."),
+        QStringLiteral("NAME"));
     const QCommandLineOption serviceOption(
-        QStringLiteral("service"), QStringLiteral("Talk to the service at HOST[:PORT] for this run (port 80 if none)."),
+        QStringLiteral("service"),
+        QStringLiteral("Talk to the service at HOST[:PORT] for this run (port 80 if none): a simulator."),
         QStringLiteral("HOST[:PORT]"));
     const QCommandLineOption webHostOption(
         QStringLiteral("web-host"),
@@ -27,6 +37,7 @@ int main(int argc, char *argv[])
         QStringLiteral("pace"),
         QStringLiteral("Write at most N posts a minute during \"Fix posts\" for this run (0: no limit)."),
         QStringLiteral("N"));
+    parser.addOption(interfaceOption);
     parser.addOption(serviceOption);
     parser.addOption(webHostOption);
     parser.addOption(paceOption);
@@ -43,9 +54,30 @@ int main(int argc, char *argv[])
 
     // Read once here; the windows write it when they close.
     SettingsStore settings;
+    QString interfaceName = parser.value(interfaceOption).trimmed().toLower();
+    if (interfaceName.isEmpty())
+        interfaceName = settings.GetValue(QStringLiteral("Service interface")).trimmed().toLower();
+    // A service named by hand (a simulator) is the designed one; the real
+    // service answers only the current interface.
+    if (interfaceName.isEmpty())
+        interfaceName = parser.isSet(serviceOption) || !settings.GetValue(QStringLiteral("Service host")).trimmed().isEmpty()
+                            ? QStringLiteral("designed")
+                            : QStringLiteral("current");
+    if (interfaceName != QLatin1String("designed") && interfaceName != QLatin1String("current")) {
+        fputs("velloria: the interface is \"designed\" or \"current\"\n", stderr);
+        return 2;
+    }
+
+    if (interfaceName == QLatin1String("current")) {
+        SecretStore secrets;
+        CurrentTumblrService service(settings, secrets, parser.value(serviceOption));
+        service.setWritesPerMinute(pace);
+        service.setWebHost(parser.value(webHostOption));
+        modMain::Main(settings, service);
+        return app.exec();
+    }
     XmlTumblrService service(settings, parser.value(serviceOption), parser.value(webHostOption));
     service.setWritesPerMinute(pace);
-
     modMain::Main(settings, service);
     return app.exec();
 }

@@ -111,6 +111,7 @@ private slots:
     void requestErrorText_describesFailureOrAnswer();
     void backOff_waitFromTheAnswer_data();
     void backOff_waitFromTheAnswer();
+    void backOff_spentWindowsResetWins();
 
 private:
     TestFolders m_folders;
@@ -696,6 +697,20 @@ void TestHttp::backOff_waitFromTheAnswer()
     QCOMPARE(BackOff::AsksToWait(answer), asks);
     const QDateTime now(QDate(2026, 12, 10), QTime(12, 0), Qt::UTC);
     QCOMPARE(BackOff::WaitSeconds(answer, repeat, now), seconds);
+}
+
+void TestHttp::backOff_spentWindowsResetWins()
+{
+    // Both windows named, the day's first: the hour's is the one spent.
+    HTTPResult answer;
+    answer.status = 429;
+    answer.headers = {{"X-Ratelimit-Perday-Limit", "5000"}, {"X-Ratelimit-Perday-Remaining", "4200"},
+                      {"X-Ratelimit-Perday-Reset", "50000"}, {"X-Ratelimit-Perhour-Limit", "1000"},
+                      {"X-Ratelimit-Perhour-Remaining", "0"}, {"X-Ratelimit-Perhour-Reset", "75"}};
+    QCOMPARE(BackOff::WaitSeconds(answer, 0), 75);
+    // Neither says it is spent: the first named.
+    answer.headers[4].second = "3";
+    QCOMPARE(BackOff::WaitSeconds(answer, 0), 900);
 }
 
 QTEST_GUILESS_MAIN(TestHttp)

@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <optional>
 
 namespace {
 int g_secondMs = 1000;
@@ -72,15 +73,25 @@ int WaitSeconds(const HTTPResult &answer, int repeat, const QDateTime &now)
         if (when.isValid())
             return clamped(now.secsTo(when));
     }
+    // The window that is spent (its -Remaining is 0) says when calls may go
+    // on again; a day's reset would be far too long a wait for an hour's limit.
+    std::optional<qint64> firstReset;
     for (const auto &[name, value] : answer.headers) {
         const QByteArray lower = name.toLower();
         if (lower.startsWith("x-ratelimit-") && lower.endsWith("-reset")) {
             bool ok = false;
             const qint64 seconds = value.trimmed().toLongLong(&ok);
-            if (ok && seconds >= 0)
+            if (!ok || seconds < 0)
+                continue;
+            const QByteArray remaining = headerAnyCase(answer, lower.chopped(5) + "remaining");
+            if (remaining == "0")
                 return clamped(seconds);
+            if (!firstReset)
+                firstReset = seconds;
         }
     }
+    if (firstReset)
+        return clamped(*firstReset);
     return clamped(qint64(FirstWaitSeconds) << std::clamp(repeat, 0, 20));
 }
 

@@ -207,9 +207,14 @@ bool HTTPRequest::ParseURL(const QString &url, QString &host, int &port, QString
 
 HTTPResult HTTPRequest::Send(const HTTPRequestData &request)
 {
+    // A GET without fields carries no body, so no form type either.
+    const bool bodyless = request.body.isEmpty() && request.fields.fields().isEmpty()
+                          && request.method.compare(QLatin1String("GET"), Qt::CaseInsensitive) == 0;
+    const QByteArray body = request.body.isEmpty() ? request.fields.PostData() : request.body;
+    const QByteArray headers = (bodyless || !request.body.isEmpty() ? QByteArray() : request.fields.PostHeaders())
+                               + request.extraHeaders;
     m_result = exchange(HostTarget::parse(request.host, request.port), request.method, request.path,
-                        request.fields.PostData(), request.fields.PostHeaders(), request.timeoutMs, request.agent,
-                        request.callback);
+                        bodyless ? QByteArray() : body, headers, request.timeoutMs, request.agent, request.callback);
     return m_result;
 }
 

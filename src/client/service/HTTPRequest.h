@@ -61,6 +61,8 @@ struct HTTPRequestData {
     QString method = QStringLiteral("POST");
     QString path;
     HTTPFormData fields;
+    QByteArray body;          // sent instead of the form when set, with the headers given below
+    QByteArray extraHeaders;  // further header lines ("Authorization: Bearer ...\r\n")
     int timeoutMs = 30000; // silence allowed before giving up
     QString agent;
     IHTTPRequestCallback *callback = nullptr;

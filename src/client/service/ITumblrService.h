@@ -1,12 +1,17 @@
 #pragma once
 #include <QByteArray>
 #include <QString>
+#include <QtGlobal>
 #include <optional>
 
 #include "service/Account.h"
 #include "service/PostRow.h"
 
 class IHTTPRequestCallback;
+class IPostsRunHost;
+namespace modTumblrReader {
+struct DownloadSettingsData;
+}
 
 // How a call to the service ended.
 struct ServiceResult {
@@ -71,6 +76,29 @@ public:
     // Writes the post back with its tags text replaced by tags.
     virtual WriteResult WritePost(const Account &account, const PostRow &post, const QString &tags,
                                   IHTTPRequestCallback *callback) = 0;
+
+    // The page loop behind "Get posts": the dialog's choices, the rows into
+    // the host's list; requestNumber counts the requests for the progress
+    // text. True when the blog had no further posts. This one reads pages
+    // with ReadPage.
+    virtual bool DownloadPosts(const Account &account, const modTumblrReader::DownloadSettingsData &settings,
+                               IHTTPRequestCallback *callback, IPostsRunHost &host, long &requestNumber);
+
+    // True when the sign-in takes the password box; false: the browser signs in.
+    virtual bool usesPassword() const { return true; }
+    // False where writing posts back is not available.
+    virtual bool canWrite() const { return true; }
+    // The sign-in needs an application key the user has not entered yet.
+    virtual bool needsApplicationKey() const { return false; }
+    // The address the service sends the browser back to (registered with the key).
+    virtual QString redirectUrl() const { return {}; }
+    virtual bool setApplicationKey(const QString &clientId, const QString &secret, QString *error)
+    {
+        Q_UNUSED(clientId)
+        Q_UNUSED(secret)
+        Q_UNUSED(error)
+        return false;
+    }
 
     // Host of the service's web pages (the post editor).
     virtual QString webHost() const = 0;

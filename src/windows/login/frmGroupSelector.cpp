@@ -7,6 +7,7 @@
 #include "app/modMain.h"
 #include "app/modSkerrybar.h"
 #include "app/modSupport.h"
+#include "login/ApplicationKeyDialog.h"
 #include "login/EMailHistoryMenu.h"
 #include "login/NamedLock.h"
 #include "login/SettingsStore.h"
@@ -79,6 +80,9 @@ frmGroupSelector::frmGroupSelector(SettingsStore &settings, ITumblrService &serv
     txtPassword = edit("txtPassword", twipsRect(1140, 960, 3915, 315));
     txtPassword->setEchoMode(QLineEdit::Password);
     txtPassword->setStyleSheet(QStringLiteral("lineedit-password-character: 42;")); // "*" for each character
+    if (!m_service.usesPassword())
+        txtPassword->setToolTip(QStringLiteral("Not used on the service's current interface: \"Get\" signs you in "
+                                               "in your browser."));
     cmdEMailHistory = button("cmdEMailHistory", QStringLiteral("H!"), twipsRect(5100, 540, 555, 315));
     cmdEMailHistory->setToolTip(QStringLiteral(" History "));
     cmdProxy = button("cmdProxy", QStringLiteral("Proxy..."), twipsRect(120, 1440, 1095, 435));
@@ -247,13 +251,16 @@ bool frmGroupSelector::Form_KeyDown(const QKeyEvent *event)
 
 void frmGroupSelector::UpdateControls()
 {
+    // Where the browser signs in, the password box has no part.
+    const bool passwordNeeded = m_service.usesPassword();
+    const bool passwordGiven = !passwordNeeded || !txtPassword->text().isEmpty();
     cboGroup->setEnabled(!Busy);
-    cmdGetGroups->setEnabled(!Busy && !txtEMail->text().isEmpty() && !txtPassword->text().isEmpty());
+    cmdGetGroups->setEnabled(!Busy && !txtEMail->text().isEmpty() && passwordGiven);
     txtEMail->setEnabled(!Busy);
-    txtPassword->setEnabled(!Busy);
+    txtPassword->setEnabled(!Busy && passwordNeeded);
     cmdProxy->setEnabled(!Busy);
     cmdPostsList->setEnabled(!Busy && !cboGroup->currentText().isEmpty() && !txtEMail->text().isEmpty()
-                             && !txtPassword->text().isEmpty());
+                             && passwordGiven);
     cmdEMailHistory->setEnabled(!Busy);
     cmdCancel->setEnabled(true);
     cmdCancel->setText(Busy ? QStringLiteral("Cancel") : QStringLiteral("Exit"));
@@ -271,8 +278,24 @@ void frmGroupSelector::cmdProxy_Click() { ShowProxyDialog(this, m_settings); }
 
 void frmGroupSelector::cmdEMailHistory_Click() { ShowHistory(History, txtEMail); }
 
+bool frmGroupSelector::AskApplicationKey()
+{
+    ApplicationKeyDialog dialog(m_service.redirectUrl(), this);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    QString error;
+    if (!m_service.setApplicationKey(dialog.consumerKey(), dialog.secret(), &error)) {
+        dialogs().critical(QStringLiteral("Can't keep the application key.") + QStringLiteral("\r\n\r\n") + error);
+        return false;
+    }
+    return true;
+}
+
 void frmGroupSelector::cmdGetGroups_Click()
 {
+    // The current interface signs in with an application key of the user's own.
+    if (m_service.needsApplicationKey() && !AskApplicationKey())
+        return;
     History.AddEMail(txtEMail->text());
     Busy = true;
     CancelRequested = false;

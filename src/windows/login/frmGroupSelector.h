@@ -55,6 +55,7 @@ private:
     void Form_Unload();
     bool Form_KeyDown(const QKeyEvent *event);
 
+    bool AskApplicationKey();
     void cmdGetGroups_Click();
     void cmdPostsList_Click();
     void cmdEMailHistory_Click();

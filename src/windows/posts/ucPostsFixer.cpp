@@ -39,7 +39,7 @@ ucPostsFixer::ucPostsFixer(ITumblrService &service, IPostsList &window, QWidget 
 
 bool ucPostsFixer::FixPosts(const Account &account)
 {
-    if (account.groupName.isEmpty() || account.email.isEmpty() || account.password.isEmpty())
+    if (!accountComplete(account))
         return false;
     RunJournal journal(RunJournal::filePath(m_journalFolder, account.groupName), account.groupName);
     if (!BeginJournal(journal, RunJournal::Fix, {}))
@@ -52,6 +52,11 @@ bool ucPostsFixer::FixPosts(const Account &account)
 
 bool ucPostsFixer::BeginJournal(RunJournal &journal, const char *kind, const QString &undoes)
 {
+    if (!service().canWrite()) {
+        dialogs().exclamation(QStringLiteral("Writing posts back is not available on this service interface yet: "
+                                             "nothing was written."));
+        return false;
+    }
     QString why;
     if (journal.Begin(QLatin1String(kind), undoes, why))
         return true;
@@ -113,7 +118,7 @@ bool ucPostsFixer::FixListedPosts(const Account &account, RunJournal &journal)
 
 bool ucPostsFixer::UndoRun(const Account &account, const JournalRun &run)
 {
-    if (account.groupName.isEmpty() || account.email.isEmpty() || account.password.isEmpty())
+    if (!accountComplete(account))
         return false;
     RunJournal journal(RunJournal::filePath(m_journalFolder, account.groupName), account.groupName);
     if (!BeginJournal(journal, RunJournal::Undo, run.id))

@@ -11,7 +11,7 @@ ucPostsLoader::ucPostsLoader(ITumblrService &service, IPostsList &window, QWidge
 
 bool ucPostsLoader::GetPosts(const Account &account)
 {
-    if (account.groupName.isEmpty() || account.email.isEmpty() || account.password.isEmpty())
+    if (!accountComplete(account))
         return false;
     goOnline();
     m_requestNumber = 1;
@@ -21,7 +21,7 @@ bool ucPostsLoader::GetPosts(const Account &account)
         dialog.exec();
         settings = dialog.settings();
     }
-    const bool result = modTumblrReader::DownloadPosts(service(), account, settings, this, *this, m_requestNumber);
+    const bool result = service().DownloadPosts(account, settings, this, *this, m_requestNumber);
     goOffline();
     return result;
 }

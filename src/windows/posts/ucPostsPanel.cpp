@@ -8,6 +8,7 @@
 
 #include "posts/IPostsList.h"
 #include "service/IResultIndicator.h"
+#include "service/ITumblrService.h"
 
 #include "app/DialogServices.h"
 #include "app/modMain.h"
@@ -128,4 +129,10 @@ void ucPostsPanel::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     modMain::DrawPanelFrame(this, painter);
+}
+
+bool ucPostsPanel::accountComplete(const Account &account)
+{
+    return !account.groupName.isEmpty() && !account.email.isEmpty()
+           && (!m_service.usesPassword() || !account.password.isEmpty());
 }

@@ -48,6 +48,8 @@ protected:
     void goOnline();  // Online, no stop requested, pending events run
     void goOffline();
     bool stopRequested() const { return m_stopRequested; }
+    // A blog, an account and, where the sign-in takes one, a password.
+    bool accountComplete(const Account &account);
     ITumblrService &service() { return m_service; }
     IPostsList &postsWindow() { return m_window; }
 

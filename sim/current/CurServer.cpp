@@ -1,0 +1,1181 @@
+#include "CurServer.h"
+#include "CurJson.h"
+
+#include <QCryptographicHash>
+#include <QRandomGenerator>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+#include <QUrl>
+
+#include <algorithm>
+
+namespace cursim {
+
+namespace {
+
+constexpr qsizetype maxHeaderBytes = 64 * 1024;
+constexpr qsizetype maxBodyBytes = 16 * 1024 * 1024;
+constexpr int pageLimit = 20;
+constexpr int dayLimit = 5000;
+constexpr int hourLimit = 1000;
+constexpr qint64 hourMs = 3600 * 1000;
+constexpr qint64 dayMs = 24 * hourMs;
+constexpr qint64 codeLifetimeMs = 10 * 60 * 1000;
+
+const QByteArray jsonType = QByteArrayLiteral("application/json; charset=utf-8");
+const QByteArray htmlType = QByteArrayLiteral("text/html; charset=utf-8");
+
+const QStringList knownScopes = {QStringLiteral("basic"), QStringLiteral("write"), QStringLiteral("offline_access")};
+
+struct Route {
+    Endpoint endpoint = Endpoint::Any;
+    QString blog;
+    QString id;
+};
+
+Route routeOf(const QString &path)
+{
+    if (path == QLatin1String("/oauth2/authorize"))
+        return {Endpoint::Authorize, {}, {}};
+    if (path == QLatin1String("/v2/oauth2/token"))
+        return {Endpoint::Token, {}, {}};
+    if (path == QLatin1String("/v2/user/info"))
+        return {Endpoint::UserInfo, {}, {}};
+    const QStringList parts = path.split(QLatin1Char('/'));
+    // "", "v2", "blog", BLOG, "posts", ID
+    if (parts.size() == 6 && parts.at(0).isEmpty() && parts.at(1) == QLatin1String("v2")
+        && parts.at(2) == QLatin1String("blog") && !parts.at(3).isEmpty() && parts.at(4) == QLatin1String("posts")
+        && !parts.at(5).isEmpty()) {
+        if (parts.at(5) == QLatin1String("photo"))
+            return {Endpoint::Posts, parts.at(3), {}};
+        return {Endpoint::OnePost, parts.at(3), parts.at(5)};
+    }
+    return {};
+}
+
+bool isApi(Endpoint e)
+{
+    return e == Endpoint::UserInfo || e == Endpoint::Posts || e == Endpoint::OnePost;
+}
+
+int hexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// Percent-decoding; a '%' without two hex digits stays as it is.
+QByteArray percentDecode(const QByteArray &in, bool plusIsSpace)
+{
+    QByteArray out;
+    out.reserve(in.size());
+    for (qsizetype i = 0; i < in.size(); ++i) {
+        const char c = in.at(i);
+        if (c == '%' && i + 2 < in.size() && hexValue(in.at(i + 1)) >= 0 && hexValue(in.at(i + 2)) >= 0) {
+            out += char(hexValue(in.at(i + 1)) * 16 + hexValue(in.at(i + 2)));
+            i += 2;
+        } else if (c == '+' && plusIsSpace) {
+            out += ' ';
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+// "a=1&b=two+words" as decoded pairs, in order; empty pieces skipped.
+QList<QPair<QByteArray, QByteArray>> parsePairs(const QByteArray &text)
+{
+    QList<QPair<QByteArray, QByteArray>> out;
+    for (const QByteArray &piece : text.split('&')) {
+        if (piece.isEmpty())
+            continue;
+        const qsizetype eq = piece.indexOf('=');
+        const QByteArray name = eq < 0 ? piece : piece.left(eq);
+        const QByteArray value = eq < 0 ? QByteArray("") : piece.mid(eq + 1);
+        out.append({percentDecode(name, true), percentDecode(value, true)});
+    }
+    return out;
+}
+
+QByteArray reasonPhrase(int status)
+{
+    switch (status) {
+    case 200: return "OK";
+    case 201: return "Created";
+    case 302: return "Found";
+    case 400: return "Bad Request";
+    case 401: return "Unauthorized";
+    case 403: return "Forbidden";
+    case 404: return "Not Found";
+    case 405: return "Method Not Allowed";
+    case 411: return "Length Required";
+    case 413: return "Payload Too Large";
+    case 429: return "Too Many Requests";
+    case 431: return "Request Header Fields Too Large";
+    case 500: return "Internal Server Error";
+    case 502: return "Bad Gateway";
+    case 503: return "Service Unavailable";
+    default: return "Status";
+    }
+}
+
+QString htmlEscape(const QString &text)
+{
+    return text.toHtmlEscaped().replace(QLatin1Char('\''), QLatin1String("&#39;"));
+}
+
+QByteArray htmlPage(const QString &title, const QString &bodyHtml)
+{
+    return (QStringLiteral("<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
+                           "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">"
+                           "<title>%1</title>"
+                           "<style>body{font-family:sans-serif;max-width:32em;margin:3em auto;padding:0 1em}"
+                           "button{font-size:1.1em;margin-right:1em;padding:.4em 1.4em}</style>"
+                           "</head><body>\n%2\n</body></html>\n")
+                .arg(htmlEscape(title), bodyHtml))
+        .toUtf8();
+}
+
+QString scopeDescription(const QString &scope)
+{
+    if (scope == QLatin1String("basic"))
+        return QStringLiteral("read your account and your blogs' posts");
+    if (scope == QLatin1String("write"))
+        return QStringLiteral("change and publish posts on your behalf");
+    if (scope == QLatin1String("offline_access"))
+        return QStringLiteral("keep this access while you are away (refresh tokens)");
+    return scope;
+}
+
+QString blogUrl(const Blog &blog)
+{
+    return blog.url.isEmpty() ? QStringLiteral("https://%1.tumblr.com/").arg(blog.name) : blog.url;
+}
+
+QString blogUuid(const Blog &blog)
+{
+    if (!blog.uuid.isEmpty())
+        return blog.uuid;
+    const QByteArray digest = QCryptographicHash::hash(blog.name.toUtf8(), QCryptographicHash::Sha1);
+    return QStringLiteral("t:") + QString::fromLatin1(digest.toBase64(QByteArray::Base64UrlEncoding).left(22));
+}
+
+QString reblogKey(const Post &post)
+{
+    const QByteArray digest = QCryptographicHash::hash(post.idString.toUtf8(), QCryptographicHash::Md5);
+    return QString::fromLatin1(digest.toHex().left(8));
+}
+
+Json stringArray(const QStringList &items)
+{
+    Json a = Json::array();
+    for (const QString &s : items)
+        a.append(s);
+    return a;
+}
+
+QString decodeEntities(const QString &text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text.at(i) != QLatin1Char('&')) {
+            out += text.at(i);
+            continue;
+        }
+        const qsizetype semi = text.indexOf(QLatin1Char(';'), i + 1);
+        if (semi < 0 || semi - i > 12) {
+            out += text.at(i);
+            continue;
+        }
+        const QString name = text.mid(i + 1, semi - i - 1);
+        QString replacement;
+        if (name == QLatin1String("amp"))
+            replacement = QStringLiteral("&");
+        else if (name == QLatin1String("lt"))
+            replacement = QStringLiteral("<");
+        else if (name == QLatin1String("gt"))
+            replacement = QStringLiteral(">");
+        else if (name == QLatin1String("quot"))
+            replacement = QStringLiteral("\"");
+        else if (name == QLatin1String("nbsp"))
+            replacement = QString(QChar(0x00A0));
+        else if (name.startsWith(QLatin1Char('#')) && name.size() > 1) {
+            bool ok = false;
+            const bool hex = name.at(1) == QLatin1Char('x') || name.at(1) == QLatin1Char('X');
+            const uint cp = hex ? name.mid(2).toUInt(&ok, 16) : name.mid(1).toUInt(&ok, 10);
+            if (ok && cp > 0 && cp <= 0x10FFFF && (cp < 0xD800 || cp > 0xDFFF)) {
+                const char32_t c = cp;
+                replacement = QString::fromUcs4(&c, 1);
+            }
+        }
+        if (replacement.isNull()) {
+            out += text.at(i); // an entity not decoded stays as written
+            continue;
+        }
+        out += replacement;
+        i = semi;
+    }
+    return out;
+}
+
+}
+
+QByteArray Request::header(const QByteArray &name) const
+{
+    for (const auto &h : headers) {
+        if (h.first.compare(name, Qt::CaseInsensitive) == 0)
+            return h.second;
+    }
+    return {};
+}
+
+QString Request::queryValue(const QString &name) const
+{
+    for (const auto &q : query) {
+        if (q.first == name)
+            return q.second;
+    }
+    return {};
+}
+
+QByteArray Request::formValue(const QString &name) const
+{
+    for (const auto &f : form) {
+        if (f.first == name)
+            return f.second;
+    }
+    return {};
+}
+
+Server::Server(QObject *parent) : QObject(parent)
+{
+    m_clock.start();
+}
+
+Server::~Server()
+{
+    stop();
+}
+
+bool Server::start(quint16 port)
+{
+    stop();
+    m_listener = new QTcpServer(this);
+    if (!m_listener->listen(QHostAddress::LocalHost, port)) {
+        delete m_listener;
+        m_listener = nullptr;
+        return false;
+    }
+    connect(m_listener, &QTcpServer::newConnection, this, &Server::onNewConnection);
+    return true;
+}
+
+void Server::stop()
+{
+    if (m_listener) {
+        m_listener->close();
+        delete m_listener;
+        m_listener = nullptr;
+    }
+    const QList<QTcpSocket *> sockets = m_buffers.keys();
+    for (QTcpSocket *socket : sockets) {
+        socket->disconnect(this);
+        socket->abort();
+        socket->deleteLater();
+    }
+    m_buffers.clear();
+    m_holding.clear();
+}
+
+quint16 Server::port() const
+{
+    return m_listener ? m_listener->serverPort() : 0;
+}
+
+QString Server::host() const
+{
+    return QStringLiteral("127.0.0.1:%1").arg(port());
+}
+
+Blog *Server::blog(const QString &name)
+{
+    for (Blog &b : m_user.blogs) {
+        if (b.name == name)
+            return &b;
+    }
+    return nullptr;
+}
+
+Post *Server::post(const QString &idString)
+{
+    for (Blog &b : m_user.blogs) {
+        for (Post &p : b.posts) {
+            if (p.idString == idString)
+                return &p;
+        }
+    }
+    return nullptr;
+}
+
+Blog *Server::findBlog(const QString &identifier)
+{
+    const QString suffix = QStringLiteral(".tumblr.com");
+    for (Blog &b : m_user.blogs) {
+        if (b.name.compare(identifier, Qt::CaseInsensitive) == 0
+            || (identifier.endsWith(suffix, Qt::CaseInsensitive)
+                && b.name.compare(identifier.chopped(suffix.size()), Qt::CaseInsensitive) == 0)
+            || blogUuid(b) == identifier)
+            return &b;
+    }
+    return nullptr;
+}
+
+const App *Server::findApp(const QString &clientId) const
+{
+    for (const App &app : m_apps) {
+        if (app.clientId == clientId)
+            return &app;
+    }
+    return nullptr;
+}
+
+void Server::injectFault(Endpoint endpoint, const Fault &fault, int count)
+{
+    auto &queue = m_faults[endpoint];
+    for (int i = 0; i < count; ++i)
+        queue.push_back(fault);
+}
+
+bool Server::takeFault(Endpoint endpoint, Fault &fault)
+{
+    for (Endpoint e : {endpoint, Endpoint::Any}) {
+        auto it = m_faults.find(e);
+        if (it != m_faults.end() && !it->second.empty()) {
+            fault = it->second.front();
+            it->second.pop_front();
+            return true;
+        }
+    }
+    return false;
+}
+
+QList<Request> Server::log(Endpoint endpoint) const
+{
+    if (endpoint == Endpoint::Any)
+        return m_log;
+    QList<Request> out;
+    for (const Request &r : m_log) {
+        if (routeOf(r.path).endpoint == endpoint)
+            out.append(r);
+    }
+    return out;
+}
+
+void Server::expireAccessTokens()
+{
+    for (AccessGrant &grant : m_accessTokens)
+        grant.expiresAtMs = -1;
+}
+
+void Server::setRateLimitAfter(int calls, int resetSeconds)
+{
+    m_rateLimitAfter = calls;
+    m_rateLimitResetSeconds = resetSeconds;
+    m_callsSinceLimitReset = 0;
+}
+
+void Server::resetRateLimit()
+{
+    m_rateLimitAfter = -1;
+    m_callsSinceLimitReset = 0;
+}
+
+QString Server::newToken()
+{
+    QByteArray bytes(32, Qt::Uninitialized);
+    QRandomGenerator::system()->fillRange(reinterpret_cast<quint32 *>(bytes.data()), bytes.size() / 4);
+    return QString::fromLatin1(bytes.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals));
+}
+
+QString Server::absolute(const QString &address) const
+{
+    return address.startsWith(QLatin1Char('/')) ? QStringLiteral("http://") + host() + address : address;
+}
+
+// ---- connections and HTTP framing ----
+
+void Server::onNewConnection()
+{
+    while (m_listener && m_listener->hasPendingConnections()) {
+        QTcpSocket *socket = m_listener->nextPendingConnection();
+        // The socket belongs to the server, not the listener, so stop() can close the listener first.
+        socket->setParent(this);
+        // Answers go out in one write; do not let them wait for the client's acknowledgement.
+        socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        m_buffers.insert(socket, {});
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
+        connect(socket, &QTcpSocket::disconnected, this, [this, socket] { dropSocket(socket); });
+    }
+}
+
+void Server::dropSocket(QTcpSocket *socket)
+{
+    if (!m_buffers.contains(socket))
+        return;
+    m_buffers.remove(socket);
+    m_holding.remove(socket);
+    socket->disconnect(this);
+    socket->deleteLater();
+}
+
+void Server::onReadyRead(QTcpSocket *socket)
+{
+    if (!m_buffers.contains(socket))
+        return;
+    m_buffers[socket] += socket->readAll();
+    processBuffer(socket);
+}
+
+void Server::processBuffer(QTcpSocket *socket)
+{
+    // Pipelined requests are answered one after the other, in order; a
+    // request cut anywhere waits for the rest of its bytes.
+    while (m_buffers.contains(socket) && !m_holding.value(socket)) {
+        QByteArray &buffer = m_buffers[socket];
+        while (buffer.startsWith("\r\n"))
+            buffer.remove(0, 2);
+        const qsizetype headerEnd = buffer.indexOf("\r\n\r\n");
+        if (headerEnd < 0) {
+            if (buffer.size() > maxHeaderBytes) {
+                buffer.clear();
+                send(socket, responseBytes({431, "Request header too large.\n", "text/plain", {}}, true), true);
+            }
+            return;
+        }
+        const QList<QByteArray> lines = buffer.left(headerEnd).split('\n');
+        const QList<QByteArray> requestLine = lines.value(0).trimmed().split(' ');
+        if (requestLine.size() != 3 || !requestLine.at(2).startsWith("HTTP/1.")) {
+            buffer.clear();
+            send(socket, responseBytes({400, "Malformed request line.\n", "text/plain", {}}, true), true);
+            return;
+        }
+        Request request;
+        request.method = QString::fromLatin1(requestLine.at(0));
+        QByteArray target = requestLine.at(1);
+        if (const qsizetype q = target.indexOf('?'); q >= 0) {
+            for (const auto &pair : parsePairs(target.mid(q + 1)))
+                request.query.append({QString::fromUtf8(pair.first), QString::fromUtf8(pair.second)});
+            target.truncate(q);
+        }
+        request.path = QString::fromUtf8(percentDecode(target, false));
+        for (qsizetype i = 1; i < lines.size(); ++i) {
+            const QByteArray line = lines.at(i).endsWith('\r') ? lines.at(i).chopped(1) : lines.at(i);
+            const qsizetype colon = line.indexOf(':');
+            if (colon > 0)
+                request.headers.append({line.left(colon).trimmed(), line.mid(colon + 1).trimmed()});
+        }
+        const QByteArray connection = request.header("Connection").toLower();
+        request.keepAlive = requestLine.at(2) == "HTTP/1.0" ? connection.contains("keep-alive")
+                                                            : !connection.contains("close");
+        if (request.header("Transfer-Encoding").toLower().contains("chunked")) {
+            buffer.clear();
+            send(socket, responseBytes({411, "Send a Content-Length, not a chunked body.\n", "text/plain", {}}, true),
+                 true);
+            return;
+        }
+        bool ok = true;
+        const QByteArray lengthText = request.header("Content-Length");
+        const qsizetype length = lengthText.isEmpty() ? 0 : lengthText.toLongLong(&ok);
+        if (!ok || length < 0 || length > maxBodyBytes) {
+            buffer.clear();
+            send(socket,
+                 responseBytes({ok && length > 0 ? 413 : 400, "Bad Content-Length.\n", "text/plain", {}}, true),
+                 true);
+            return;
+        }
+        const qsizetype bodyStart = headerEnd + 4;
+        if (buffer.size() < bodyStart + length)
+            return;
+        request.body = buffer.mid(bodyStart, length);
+        buffer.remove(0, bodyStart + length);
+        const QByteArray contentType = request.header("Content-Type").toLower();
+        if (contentType.startsWith("application/x-www-form-urlencoded")
+            || (contentType.isEmpty() && !request.body.isEmpty())) {
+            for (const auto &pair : parsePairs(request.body))
+                request.form.append({QString::fromUtf8(pair.first), pair.second});
+        }
+        handle(socket, std::move(request));
+    }
+}
+
+QByteArray Server::responseBytes(const Reply &reply, bool close) const
+{
+    QByteArray out = "HTTP/1.1 " + QByteArray::number(reply.status) + ' ' + reasonPhrase(reply.status) + "\r\n";
+    out += "Server: velloria-sim-current\r\n";
+    if (!reply.contentType.isEmpty())
+        out += "Content-Type: " + reply.contentType + "\r\n";
+    out += "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n";
+    out += reply.extraHeaders;
+    out += close ? "Connection: close\r\n" : "Connection: keep-alive\r\n";
+    out += "\r\n";
+    out += reply.body;
+    return out;
+}
+
+void Server::finishAnswer(QTcpSocket *socket, bool close)
+{
+    if (!m_buffers.contains(socket))
+        return;
+    if (close) {
+        m_holding[socket] = true; // nothing more is read from a closing connection
+        socket->disconnectFromHost();
+    } else {
+        m_holding.remove(socket);
+    }
+}
+
+void Server::send(QTcpSocket *socket, const QByteArray &bytes, bool close)
+{
+    if (m_answerDelayMs <= 0) {
+        socket->write(bytes);
+        finishAnswer(socket, close);
+        return;
+    }
+    m_holding[socket] = true;
+    QTimer::singleShot(m_answerDelayMs, Qt::PreciseTimer, socket, [this, socket, bytes, close] {
+        if (!m_buffers.contains(socket))
+            return;
+        socket->write(bytes);
+        finishAnswer(socket, close);
+        if (!close)
+            processBuffer(socket);
+    });
+}
+
+void Server::handle(QTcpSocket *socket, Request request)
+{
+    const Endpoint endpoint = routeOf(request.path).endpoint;
+    const bool close = !request.keepAlive;
+    if (m_logging) {
+        m_log.append(request);
+        emit requestLogged(m_log.constLast());
+        if (!m_buffers.contains(socket))
+            return; // a listener stopped the server
+    }
+    if (isApi(endpoint)) {
+        // Every API call counts, whatever it is answered.
+        const qint64 now = nowMs();
+        if (m_hourCalls == 0 || now - m_hourStartMs >= hourMs) {
+            m_hourStartMs = now;
+            m_hourCalls = 0;
+        }
+        if (m_dayCalls == 0 || now - m_dayStartMs >= dayMs) {
+            m_dayStartMs = now;
+            m_dayCalls = 0;
+        }
+        ++m_hourCalls;
+        ++m_dayCalls;
+        ++m_callsSinceLimitReset;
+    }
+
+    Fault fault;
+    Reply reply;
+    if (takeFault(endpoint, fault)) {
+        if (fault.kind == Fault::Stall) {
+            m_holding[socket] = true;
+            return;
+        }
+        if (fault.kind == Fault::Close) {
+            finishAnswer(socket, true);
+            return;
+        }
+        reply = faultReply(fault, endpoint);
+    } else {
+        reply = normalReply(request, endpoint);
+    }
+    send(socket, responseBytes(reply, close), close);
+}
+
+// ---- answers ----
+
+QByteArray Server::rateHeaders(bool hourSpent, int resetSeconds) const
+{
+    const qint64 now = nowMs();
+    const auto secondsLeft = [now](qint64 start, qint64 window, int calls) -> qint64 {
+        if (calls == 0)
+            return window / 1000;
+        return std::max<qint64>(0, (start + window - now + 999) / 1000);
+    };
+    QByteArray out;
+    out += "X-Ratelimit-Perday-Limit: " + QByteArray::number(dayLimit) + "\r\n";
+    out += "X-Ratelimit-Perday-Remaining: " + QByteArray::number(std::max(0, dayLimit - m_dayCalls)) + "\r\n";
+    out += "X-Ratelimit-Perday-Reset: " + QByteArray::number(secondsLeft(m_dayStartMs, dayMs, m_dayCalls)) + "\r\n";
+    out += "X-Ratelimit-Perhour-Limit: " + QByteArray::number(hourLimit) + "\r\n";
+    out += "X-Ratelimit-Perhour-Remaining: "
+        + QByteArray::number(hourSpent ? 0 : std::max(0, hourLimit - m_hourCalls)) + "\r\n";
+    out += "X-Ratelimit-Perhour-Reset: "
+        + QByteArray::number(hourSpent ? qint64(resetSeconds) : secondsLeft(m_hourStartMs, hourMs, m_hourCalls))
+        + "\r\n";
+    return out;
+}
+
+Server::Reply Server::envelope(int status, const QString &msg, const Json &response, const QString &errorDetail,
+                               int errorCode) const
+{
+    Json meta = Json::object();
+    meta.insert(QStringLiteral("status"), status);
+    meta.insert(QStringLiteral("msg"), msg);
+    Json root = Json::object();
+    root.insert(QStringLiteral("meta"), meta);
+    root.insert(QStringLiteral("response"), response);
+    if (status >= 400) {
+        Json error = Json::object();
+        error.insert(QStringLiteral("title"), msg);
+        error.insert(QStringLiteral("code"), errorCode);
+        error.insert(QStringLiteral("detail"), errorDetail.isEmpty() ? msg : errorDetail);
+        root.insert(QStringLiteral("errors"), Json::array().append(error));
+    }
+    return {status, root.write(), jsonType, {}};
+}
+
+Server::Reply Server::faultReply(const Fault &fault, Endpoint endpoint)
+{
+    const QByteArray counted = isApi(endpoint) ? rateHeaders(false, 0) : QByteArray();
+    Reply reply;
+    switch (fault.kind) {
+    case Fault::Status:
+        reply = {fault.status, fault.body, fault.headers.toLower().contains("content-type:") ? QByteArray() : jsonType,
+                 counted + fault.headers};
+        break;
+    case Fault::Unauthorized:
+        reply = envelope(401, QStringLiteral("Unauthorized"), Json::array(),
+                         QStringLiteral("Unable to authorize: the access token has expired."), 1016);
+        reply.extraHeaders = counted + fault.headers;
+        break;
+    case Fault::RateLimited:
+        reply = envelope(429, QStringLiteral("Limit Exceeded"), Json::array(),
+                         QStringLiteral("You have exceeded your rate limit."), 0);
+        reply.extraHeaders = rateHeaders(true, fault.resetSeconds) + fault.headers;
+        break;
+    case Fault::MalformedJson:
+        reply = {200, fault.body.isEmpty() ? QByteArray(R"({"meta":{"status":200,"msg":"OK"},"response":{"posts":[{"id":)")
+                                           : fault.body,
+                 jsonType, counted + fault.headers};
+        break;
+    case Fault::NotEnvelope:
+        reply = {200, fault.body.isEmpty() ? QByteArray("[1,2]") : fault.body, jsonType, counted + fault.headers};
+        break;
+    case Fault::Stall:
+    case Fault::Close:
+        break; // handled before any answer is made
+    }
+    return reply;
+}
+
+Server::Reply Server::normalReply(const Request &request, Endpoint endpoint)
+{
+    switch (endpoint) {
+    case Endpoint::Authorize:
+        if (request.method == QLatin1String("GET"))
+            return authorizePage(request);
+        if (request.method == QLatin1String("POST"))
+            return authorizeDecision(request);
+        return {405, htmlPage(QStringLiteral("Method not allowed"), QStringLiteral("<p>Use GET or POST.</p>")),
+                htmlType, "Allow: GET, POST\r\n"};
+    case Endpoint::Token:
+        if (request.method != QLatin1String("POST")) {
+            Json error = Json::object();
+            error.insert(QStringLiteral("error"), "invalid_request");
+            error.insert(QStringLiteral("error_description"), "The token endpoint takes POST only.");
+            return {405, error.write(), jsonType, "Allow: POST\r\n"};
+        }
+        return tokenReply(request);
+    case Endpoint::UserInfo:
+    case Endpoint::Posts:
+    case Endpoint::OnePost:
+        return apiReply(request, endpoint);
+    case Endpoint::Any:
+        break;
+    }
+    return envelope(404, QStringLiteral("Not Found"), Json::array(), QStringLiteral("No such route."));
+}
+
+// ---- OAuth 2 ----
+
+namespace {
+
+struct AuthorizeCheck {
+    int status = 200;
+    QString error;       // empty when the parameters are good
+    QString description;
+};
+
+template <typename Get>
+AuthorizeCheck checkAuthorize(const Get &get, const App *app)
+{
+    if (!app)
+        return {400, QStringLiteral("invalid_client"), QStringLiteral("No application is registered with this client_id.")};
+    if (get(QStringLiteral("redirect_uri")) != app->redirectUri)
+        return {400, QStringLiteral("redirect_url_mismatch"),
+                QStringLiteral("The redirect_uri is not the one registered for this application.")};
+    if (get(QStringLiteral("response_type")) != QLatin1String("code"))
+        return {400, QStringLiteral("unsupported_response_type"), QStringLiteral("Only response_type=code is supported.")};
+    const QStringList scopes = get(QStringLiteral("scope")).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    if (scopes.isEmpty())
+        return {400, QStringLiteral("invalid_scope"), QStringLiteral("The scope is missing.")};
+    for (const QString &s : scopes) {
+        if (!knownScopes.contains(s))
+            return {400, QStringLiteral("invalid_scope"), QStringLiteral("Unknown scope: %1.").arg(s)};
+    }
+    return {};
+}
+
+Json oauthError(const QString &error, const QString &description)
+{
+    Json o = Json::object();
+    o.insert(QStringLiteral("error"), error);
+    o.insert(QStringLiteral("error_description"), description);
+    return o;
+}
+
+QString appendQuery(const QString &uri, const QList<QPair<QString, QString>> &params)
+{
+    QString out = uri;
+    bool first = !uri.contains(QLatin1Char('?'));
+    for (const auto &p : params) {
+        out += first ? QLatin1Char('?') : QLatin1Char('&');
+        first = false;
+        out += QString::fromLatin1(QUrl::toPercentEncoding(p.first)) + QLatin1Char('=')
+            + QString::fromLatin1(QUrl::toPercentEncoding(p.second));
+    }
+    return out;
+}
+
+}
+
+Server::Reply Server::authorizePage(const Request &request)
+{
+    const auto get = [&request](const QString &name) { return request.queryValue(name); };
+    const App *app = findApp(get(QStringLiteral("client_id")));
+    const AuthorizeCheck check = checkAuthorize(get, app);
+    if (!check.error.isEmpty()) {
+        return {check.status,
+                htmlPage(QStringLiteral("Authorization failed"),
+                         QStringLiteral("<h1>Authorization failed</h1><p><code>%1</code></p><p>%2</p>")
+                             .arg(htmlEscape(check.error), htmlEscape(check.description))),
+                htmlType, {}};
+    }
+    QString scopes;
+    for (const QString &s : get(QStringLiteral("scope")).split(QLatin1Char(' '), Qt::SkipEmptyParts))
+        scopes += QStringLiteral("<li><b>%1</b>: %2</li>").arg(htmlEscape(s), htmlEscape(scopeDescription(s)));
+    QString hidden;
+    for (const char *name : {"client_id", "response_type", "scope", "state", "redirect_uri"}) {
+        const QString value = get(QLatin1String(name));
+        if (!value.isNull())
+            hidden += QStringLiteral("<input type=\"hidden\" name=\"%1\" value=\"%2\">\n")
+                          .arg(QLatin1String(name), htmlEscape(value));
+    }
+    const QString body =
+        QStringLiteral("<h1>Authorize application</h1>\n"
+                       "<p>The application <b>%1</b> asks to use the account <b>%2</b> and may:</p>\n<ul>%3</ul>\n"
+                       "<p>You will be sent back to <code>%4</code>.</p>\n"
+                       "<form method=\"post\" action=\"/oauth2/authorize\">\n%5"
+                       "<button name=\"decision\" value=\"allow\">Allow</button>\n"
+                       "<button name=\"decision\" value=\"deny\">Deny</button>\n</form>")
+            .arg(htmlEscape(app->clientId), htmlEscape(m_user.name), scopes, htmlEscape(app->redirectUri), hidden);
+    return {200, htmlPage(QStringLiteral("Authorize application"), body), htmlType,
+            "Cache-Control: no-store\r\n"};
+}
+
+Server::Reply Server::authorizeDecision(const Request &request)
+{
+    const auto get = [&request](const QString &name) {
+        const QByteArray v = request.formValue(name);
+        return v.isNull() ? QString() : QString::fromUtf8(v);
+    };
+    const App *app = findApp(get(QStringLiteral("client_id")));
+    const AuthorizeCheck check = checkAuthorize(get, app);
+    if (!check.error.isEmpty()) {
+        return {check.status,
+                htmlPage(QStringLiteral("Authorization failed"),
+                         QStringLiteral("<h1>Authorization failed</h1><p><code>%1</code></p><p>%2</p>")
+                             .arg(htmlEscape(check.error), htmlEscape(check.description))),
+                htmlType, {}};
+    }
+    QList<QPair<QString, QString>> params;
+    if (get(QStringLiteral("decision")) == QLatin1String("allow")) {
+        const QString code = newToken();
+        m_codes.insert(code, {app->clientId, app->redirectUri, get(QStringLiteral("scope")), nowMs() + codeLifetimeMs});
+        params.append({QStringLiteral("code"), code});
+    } else {
+        params.append({QStringLiteral("error"), QStringLiteral("access_denied")});
+        params.append({QStringLiteral("error_description"), QStringLiteral("The user denied the request.")});
+    }
+    const QString state = get(QStringLiteral("state"));
+    if (!state.isNull())
+        params.append({QStringLiteral("state"), state});
+    const QString location = appendQuery(app->redirectUri, params);
+    return {302,
+            htmlPage(QStringLiteral("Redirecting"),
+                     QStringLiteral("<p><a href=\"%1\">Continue</a></p>").arg(htmlEscape(location))),
+            htmlType, "Location: " + location.toUtf8() + "\r\nCache-Control: no-store\r\n"};
+}
+
+Server::Reply Server::tokenReply(const Request &request)
+{
+    const QByteArray noStore = "Cache-Control: no-store\r\nPragma: no-cache\r\n";
+    const auto error = [&noStore](int status, const char *code, const QString &description) {
+        return Reply{status, oauthError(QLatin1String(code), description).write(), jsonType, noStore};
+    };
+    const auto get = [&request](const QString &name) {
+        const QByteArray v = request.formValue(name);
+        return v.isNull() ? QString() : QString::fromUtf8(v);
+    };
+
+    const QString grantType = get(QStringLiteral("grant_type"));
+    if (grantType.isEmpty())
+        return error(400, "invalid_request", QStringLiteral("grant_type is missing."));
+    if (grantType != QLatin1String("authorization_code") && grantType != QLatin1String("refresh_token"))
+        return error(400, "unsupported_grant_type", QStringLiteral("Unknown grant_type: %1.").arg(grantType));
+
+    // The client's credentials come in the form, or as HTTP Basic.
+    QString clientId = get(QStringLiteral("client_id"));
+    QString clientSecret = get(QStringLiteral("client_secret"));
+    const QByteArray authorization = request.header("Authorization");
+    if (clientId.isEmpty() && authorization.toLower().startsWith("basic ")) {
+        const QByteArray pair = QByteArray::fromBase64(authorization.mid(6).trimmed());
+        const qsizetype colon = pair.indexOf(':');
+        if (colon > 0) {
+            clientId = QString::fromUtf8(percentDecode(pair.left(colon), true));
+            clientSecret = QString::fromUtf8(percentDecode(pair.mid(colon + 1), true));
+        }
+    }
+    if (clientId.isEmpty())
+        return error(400, "invalid_request", QStringLiteral("client_id is missing."));
+    const App *app = findApp(clientId);
+    if (!app)
+        return error(400, "invalid_client", QStringLiteral("No application is registered with this client_id."));
+    if (clientSecret != app->clientSecret)
+        return error(401, "invalid_client", QStringLiteral("The client_secret is wrong."));
+
+    QString scope;
+    if (grantType == QLatin1String("authorization_code")) {
+        const QString code = get(QStringLiteral("code"));
+        if (code.isEmpty())
+            return error(400, "invalid_request", QStringLiteral("code is missing."));
+        // A code is spent by any attempt that names it.
+        const auto it = m_codes.constFind(code);
+        if (it == m_codes.constEnd())
+            return error(400, "invalid_grant", QStringLiteral("The code is unknown or was used already."));
+        const CodeGrant grant = *it;
+        m_codes.erase(it);
+        if (grant.expiresAtMs <= nowMs())
+            return error(400, "invalid_grant", QStringLiteral("The code has expired."));
+        if (grant.clientId != clientId)
+            return error(400, "invalid_grant", QStringLiteral("The code was issued to another application."));
+        if (get(QStringLiteral("redirect_uri")) != grant.redirectUri)
+            return error(400, "invalid_grant", QStringLiteral("The redirect_uri is not the one the code was issued for."));
+        scope = grant.scope;
+    } else {
+        const QString refresh = get(QStringLiteral("refresh_token"));
+        if (refresh.isEmpty())
+            return error(400, "invalid_request", QStringLiteral("refresh_token is missing."));
+        const auto it = m_refreshTokens.constFind(refresh);
+        if (it == m_refreshTokens.constEnd() || it->clientId != clientId)
+            return error(400, "invalid_grant", QStringLiteral("The refresh token is not valid."));
+        scope = it->scope;
+        m_refreshTokens.erase(it); // replaced by the one issued now
+    }
+
+    const QString access = newToken();
+    m_accessTokens.insert(access, {clientId, scope, nowMs() + qint64(m_tokenLifetime) * 1000});
+    m_lastAccessToken = access;
+    Json answer = Json::object();
+    answer.insert(QStringLiteral("access_token"), access);
+    answer.insert(QStringLiteral("expires_in"), m_tokenLifetime);
+    if (scope.split(QLatin1Char(' '), Qt::SkipEmptyParts).contains(QLatin1String("offline_access"))) {
+        const QString refresh = newToken();
+        m_refreshTokens.insert(refresh, {clientId, scope});
+        m_lastRefreshToken = refresh;
+        answer.insert(QStringLiteral("refresh_token"), refresh);
+    }
+    answer.insert(QStringLiteral("scope"), scope);
+    answer.insert(QStringLiteral("token_type"), "bearer");
+    return {200, answer.write(), jsonType, noStore};
+}
+
+// ---- the API ----
+
+Server::Reply Server::apiReply(const Request &request, Endpoint endpoint)
+{
+    Reply reply;
+    const Route route = routeOf(request.path);
+    const QByteArray authorization = request.header("Authorization");
+    const QString token = authorization.toLower().startsWith("bearer ")
+        ? QString::fromLatin1(authorization.mid(7).trimmed())
+        : QString();
+    const auto grant = token.isEmpty() ? m_accessTokens.constEnd() : m_accessTokens.constFind(token);
+    if (m_rateLimitAfter >= 0 && m_callsSinceLimitReset > m_rateLimitAfter) {
+        reply = envelope(429, QStringLiteral("Limit Exceeded"), Json::array(),
+                         QStringLiteral("You have exceeded your rate limit."), 0);
+        reply.extraHeaders = rateHeaders(true, m_rateLimitResetSeconds);
+        return reply;
+    }
+    if (request.method != QLatin1String("GET")) {
+        reply = envelope(405, QStringLiteral("Method Not Allowed"), Json::array(), QStringLiteral("Use GET."));
+        reply.extraHeaders = "Allow: GET\r\n";
+    } else if (grant == m_accessTokens.constEnd() || grant->expiresAtMs <= nowMs()) {
+        reply = envelope(401, QStringLiteral("Unauthorized"), Json::array(),
+                         token.isEmpty() ? QStringLiteral("Unable to authorize: no access token.")
+                                         : QStringLiteral("Unable to authorize: the access token is not valid or has expired."),
+                         1016);
+    } else if (endpoint == Endpoint::UserInfo) {
+        reply = userInfoReply();
+    } else if (const Blog *b = findBlog(route.blog); !b) {
+        reply = envelope(404, QStringLiteral("Not Found"), Json::array(), QStringLiteral("No blog %1.").arg(route.blog),
+                         4012);
+    } else if (endpoint == Endpoint::Posts) {
+        reply = postsReply(request, *b);
+    } else {
+        reply = onePostReply(request, *b, route.id);
+    }
+    reply.extraHeaders += rateHeaders(false, 0);
+    return reply;
+}
+
+Server::Reply Server::userInfoReply()
+{
+    Json blogs = Json::array();
+    for (const Blog &b : m_user.blogs) {
+        Json o = Json::object();
+        o.insert(QStringLiteral("name"), b.name);
+        o.insert(QStringLiteral("title"), b.title);
+        o.insert(QStringLiteral("url"), blogUrl(b));
+        o.insert(QStringLiteral("uuid"), blogUuid(b));
+        o.insert(QStringLiteral("primary"), b.primary);
+        o.insert(QStringLiteral("type"), b.type);
+        o.insert(QStringLiteral("admin"), true);
+        o.insert(QStringLiteral("posts"), qint64(b.posts.size()));
+        blogs.append(o);
+    }
+    Json user = Json::object();
+    user.insert(QStringLiteral("name"), m_user.name);
+    user.insert(QStringLiteral("likes"), 0);
+    user.insert(QStringLiteral("following"), 0);
+    user.insert(QStringLiteral("default_post_format"), "html");
+    user.insert(QStringLiteral("blogs"), blogs);
+    Json response = Json::object();
+    response.insert(QStringLiteral("user"), user);
+    return envelope(200, QStringLiteral("OK"), response);
+}
+
+Server::Reply Server::postsReply(const Request &request, const Blog &blog)
+{
+    const auto intParam = [&request](const char *name, int fallback, bool *ok) {
+        const QString text = request.queryValue(QLatin1String(name));
+        *ok = true;
+        return text.isNull() ? fallback : text.toInt(ok);
+    };
+    bool ok = false;
+    int limit = intParam("limit", pageLimit, &ok);
+    if (!ok || limit < 1)
+        return envelope(400, QStringLiteral("Bad Request"), Json::array(), QStringLiteral("limit must be 1 or more."));
+    limit = std::min(limit, pageLimit);
+    const int offset = intParam("offset", 0, &ok);
+    if (!ok || offset < 0)
+        return envelope(400, QStringLiteral("Bad Request"), Json::array(), QStringLiteral("offset must be 0 or more."));
+    const bool npf = request.queryValue(QStringLiteral("npf")) == QLatin1String("true");
+
+    // Without npf the service reshapes new-editor posts as text posts, so
+    // they are not photo posts there.
+    std::vector<const Post *> photos;
+    for (const Post &p : blog.posts) {
+        if (p.type == QLatin1String("photo") && (npf || !p.blocks))
+            photos.push_back(&p);
+    }
+    const qsizetype total = qsizetype(photos.size());
+    const qsizetype first = blog.repeatOnPaging && offset > 0 ? offset - 1 : offset;
+    Json posts = Json::array();
+    for (qsizetype i = first; i < std::min<qsizetype>(total, first + limit); ++i)
+        posts.append(npf ? npfPost(blog, *photos[size_t(i)]) : legacyPostJson(blog, *photos[size_t(i)]));
+
+    Json blogInfo = Json::object();
+    blogInfo.insert(QStringLiteral("name"), blog.name);
+    blogInfo.insert(QStringLiteral("title"), blog.title);
+    blogInfo.insert(QStringLiteral("url"), blogUrl(blog));
+    blogInfo.insert(QStringLiteral("uuid"), blogUuid(blog));
+    Json response = Json::object();
+    response.insert(QStringLiteral("blog"), blogInfo);
+    response.insert(QStringLiteral("posts"), posts);
+    response.insert(QStringLiteral("total_posts"), qint64(total));
+    if (blog.loopingNext || qint64(offset) + limit < total) {
+        const QString nextOffset = QString::number(blog.loopingNext ? 0 : offset + limit);
+        Json params = Json::object();
+        params.insert(QStringLiteral("limit"), QString::number(limit));
+        params.insert(QStringLiteral("offset"), nextOffset);
+        QString href = QStringLiteral("/v2/blog/%1/posts/photo?limit=%2&offset=%3").arg(blog.name).arg(limit).arg(nextOffset);
+        if (npf) {
+            params.insert(QStringLiteral("npf"), "true");
+            href += QStringLiteral("&npf=true");
+        }
+        Json next = Json::object();
+        next.insert(QStringLiteral("href"), href);
+        next.insert(QStringLiteral("method"), "GET");
+        next.insert(QStringLiteral("query_params"), params);
+        Json links = Json::object();
+        links.insert(QStringLiteral("next"), next);
+        response.insert(QStringLiteral("_links"), links);
+    }
+    return envelope(200, QStringLiteral("OK"), response);
+}
+
+Server::Reply Server::onePostReply(const Request &request, const Blog &blog, const QString &id)
+{
+    const QString format = request.queryValue(QStringLiteral("post_format"));
+    if (!format.isNull() && format != QLatin1String("npf") && format != QLatin1String("legacy"))
+        return envelope(400, QStringLiteral("Bad Request"), Json::array(),
+                        QStringLiteral("post_format must be npf or legacy."));
+    const auto it = std::find_if(blog.posts.begin(), blog.posts.end(), [&id](const Post &p) { return p.idString == id; });
+    if (it == blog.posts.end())
+        return envelope(404, QStringLiteral("Not Found"), Json::array(), QStringLiteral("No post %1.").arg(id));
+    if (format == QLatin1String("npf"))
+        return envelope(200, QStringLiteral("OK"), npfPost(blog, *it));
+    if (it->blocks)
+        return envelope(400, QStringLiteral("Bad Request"), Json::array(),
+                        QStringLiteral("This post was made in the new editor; ask for post_format=npf."));
+    return envelope(200, QStringLiteral("OK"), legacyPostJson(blog, *it));
+}
+
+Json Server::postCommon(const Blog &blog, const Post &post) const
+{
+    Json o = Json::object();
+    o.insert(QStringLiteral("id"), Json::number(post.idString));
+    if (!post.omitIdString)
+        o.insert(QStringLiteral("id_string"), post.idString);
+    o.insert(QStringLiteral("blog_name"), blog.name);
+    const QString postUrl = post.postUrl.isEmpty()
+        ? blogUrl(blog) + QStringLiteral("post/") + post.idString + (post.slug.isEmpty() ? QString() : QLatin1Char('/') + post.slug)
+        : absolute(post.postUrl);
+    o.insert(QStringLiteral("post_url"), postUrl);
+    o.insert(QStringLiteral("slug"), post.slug);
+    o.insert(QStringLiteral("date"), post.date);
+    o.insert(QStringLiteral("timestamp"), post.timestamp);
+    o.insert(QStringLiteral("state"), post.state);
+    o.insert(QStringLiteral("format"), post.format);
+    o.insert(QStringLiteral("reblog_key"), reblogKey(post));
+    o.insert(QStringLiteral("tags"), stringArray(post.tags));
+    return o;
+}
+
+Json Server::npfPost(const Blog &blog, const Post &post) const
+{
+    Json o = Json::object();
+    o.insert(QStringLiteral("object_type"), "post");
+    o.insert(QStringLiteral("type"), "blocks");
+    const Json common = postCommon(blog, post);
+    for (const QString &key : common.keys())
+        o.insert(key, common.value(key));
+    o.insert(QStringLiteral("is_blocks_post_format"), post.blocks);
+    Json content = Json::array();
+    if (post.type == QLatin1String("photo") || !post.photoUrl.isEmpty()) {
+        Json media = Json::object();
+        media.insert(QStringLiteral("url"), absolute(post.photoUrl));
+        media.insert(QStringLiteral("type"), "image/jpeg");
+        media.insert(QStringLiteral("width"), 500);
+        media.insert(QStringLiteral("height"), 375);
+        Json image = Json::object();
+        image.insert(QStringLiteral("type"), "image");
+        image.insert(QStringLiteral("media"), Json::array().append(media));
+        image.insert(QStringLiteral("alt_text"), post.altText);
+        content.append(image);
+    }
+    for (const QString &text : post.blocks ? post.texts : captionTexts(post.caption)) {
+        Json block = Json::object();
+        block.insert(QStringLiteral("type"), "text");
+        block.insert(QStringLiteral("text"), text);
+        content.append(block);
+    }
+    o.insert(QStringLiteral("content"), content);
+    o.insert(QStringLiteral("layout"), Json::array());
+    o.insert(QStringLiteral("trail"), Json::array());
+    o.insert(QStringLiteral("can_be_tipped"), false);
+    if (!post.linkUrl.isEmpty())
+        o.insert(QStringLiteral("link_url"), post.linkUrl);
+    return o;
+}
+
+Json Server::legacyPostJson(const Blog &blog, const Post &post) const
+{
+    Json o = Json::object();
+    o.insert(QStringLiteral("type"), post.type);
+    const Json common = postCommon(blog, post);
+    for (const QString &key : common.keys())
+        o.insert(key, common.value(key));
+    if (post.type == QLatin1String("photo")) {
+        o.insert(QStringLiteral("caption"), post.caption);
+        Json size = Json::object();
+        size.insert(QStringLiteral("url"), absolute(post.photoUrl));
+        size.insert(QStringLiteral("width"), 500);
+        size.insert(QStringLiteral("height"), 375);
+        Json photo = Json::object();
+        photo.insert(QStringLiteral("caption"), "");
+        photo.insert(QStringLiteral("original_size"), size);
+        o.insert(QStringLiteral("photos"), Json::array().append(photo));
+    }
+    if (!post.linkUrl.isEmpty())
+        o.insert(QStringLiteral("link_url"), post.linkUrl);
+    o.insert(QStringLiteral("is_blocks_post_format"), false);
+    return o;
+}
+
+QStringList Server::captionTexts(const QString &html)
+{
+    QStringList pieces;
+    QString current;
+    const auto flush = [&pieces, &current] {
+        const QString text = decodeEntities(current).trimmed();
+        if (!text.isEmpty())
+            pieces.append(text);
+        current.clear();
+    };
+    for (qsizetype i = 0; i < html.size(); ++i) {
+        const QChar c = html.at(i);
+        if (c == QLatin1Char('\n') || c == QLatin1Char('\r')) {
+            flush();
+            continue;
+        }
+        // A '<' not followed by a letter, '/' or '!' is text, as in a browser.
+        const QChar next = i + 1 < html.size() ? html.at(i + 1) : QChar();
+        if (c != QLatin1Char('<') || !(next.isLetter() || next == QLatin1Char('/') || next == QLatin1Char('!'))) {
+            current += c;
+            continue;
+        }
+        const qsizetype end = html.indexOf(QLatin1Char('>'), i + 1);
+        if (end < 0) {
+            current += html.mid(i);
+            break;
+        }
+        QString name = html.mid(i + 1, end - i - 1).trimmed().toLower();
+        if (name.startsWith(QLatin1Char('/')))
+            name.remove(0, 1);
+        qsizetype len = 0;
+        while (len < name.size() && name.at(len).isLetterOrNumber())
+            ++len;
+        name.truncate(len);
+        if (name == QLatin1String("p") || name == QLatin1String("br"))
+            flush();
+        i = end;
+    }
+    flush();
+    return pieces;
+}
+
+}

@@ -1,0 +1,621 @@
+#include "service/CurrentTumblrService.h"
+
+#include <QCoreApplication>
+#include <algorithm>
+#include <QDesktopServices>
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QEventLoop>
+#include <QJsonDocument>
+#include <QNetworkAccessManager>
+#include <QNetworkProxy>
+#include <QNetworkReply>
+#include <QOAuth2AuthorizationCodeFlow>
+#include <QOAuthHttpServerReplyHandler>
+#include <QSet>
+#include <QTimer>
+#include <QUrlQuery>
+
+#include "login/SecretStore.h"
+#include "login/SettingsStore.h"
+#include "service/BackOff.h"
+#include "service/HTTPProxySettings.h"
+#include "service/HTTPRequest.h"
+#include "service/IPostsRunHost.h"
+#include "service/IResultIndicator.h"
+#include "service/PostsModel.h"
+#include "service/modTumblrReader.h"
+
+namespace {
+const QString IncorrectResponse = QStringLiteral("Incorrect response received from server.");
+const QString ApplicationKeyName = QStringLiteral("application key");
+const QString TokenPath = QStringLiteral("/v2/oauth2/token");
+const QString SignInEnded = QStringLiteral("The sign-in has ended: sign in again with \"Get\" in the login window.");
+
+QString tokensKey(const QString &account) { return QStringLiteral("tokens of ") + account.trimmed().toLower(); }
+
+QString withScheme(const QString &host)
+{
+    const QString trimmed = host.trimmed();
+    if (trimmed.startsWith(QLatin1String("http://"), Qt::CaseInsensitive)
+        || trimmed.startsWith(QLatin1String("https://"), Qt::CaseInsensitive))
+        return trimmed;
+    return QStringLiteral("http://") + trimmed;
+}
+
+HTTPProxySettings currentProxy(const SettingsStore &settings)
+{
+    HTTPProxySettings proxy;
+    proxy.LoadSettings(settings, QStringLiteral("HTTP Proxy"));
+    return proxy;
+}
+
+// The reply handler's own address names no path and may name "localhost":
+// the registered address must be sent exactly.
+class RedirectReceiver final : public QOAuthHttpServerReplyHandler
+{
+public:
+    RedirectReceiver(quint16 port, QString redirect)
+        : QOAuthHttpServerReplyHandler(QHostAddress::LocalHost, port), m_redirect(std::move(redirect))
+    {
+        setCallbackPath(QStringLiteral("/callback"));
+        setCallbackText(QStringLiteral("Velloria has the answer: you can close this page and go back to it."));
+    }
+    QString callback() const override { return m_redirect; }
+
+private:
+    QString m_redirect;
+};
+
+// The flow sets a User-Agent of its own on the code exchange: the service
+// wants one that never varies, so every request of the flow gets the program's.
+class ConstantAgentManager final : public QNetworkAccessManager
+{
+protected:
+    QNetworkReply *createRequest(Operation operation, const QNetworkRequest &request, QIODevice *data) override
+    {
+        QNetworkRequest withAgent(request);
+        withAgent.setRawHeader("User-Agent", HTTPRequest::AgentName().toUtf8());
+        return QNetworkAccessManager::createRequest(operation, withAgent, data);
+    }
+};
+
+ServiceResult failure(ServiceResult::Outcome outcome, const QString &errorText, const QString &message = {})
+{
+    ServiceResult result;
+    result.outcome = outcome;
+    result.errorText = errorText;
+    result.serverMessage = message;
+    return result;
+}
+}
+
+CurrentTumblrService::CurrentTumblrService(const SettingsStore &settings, SecretStore &secrets,
+                                           const QString &serviceHost)
+    : m_settings(settings), m_secrets(secrets)
+{
+    if (serviceHost.trimmed().isEmpty()) {
+        m_apiHost = QString::fromLatin1(DefaultApiHost);
+        m_authorizationHost = QString::fromLatin1(DefaultAuthorizationHost);
+    } else {
+        m_apiHost = m_authorizationHost = withScheme(serviceHost);
+    }
+    bool ok = false;
+    const int port = settings.GetValue(QStringLiteral("Redirect port")).toInt(&ok);
+    if (ok && port > 0 && port < 65536)
+        m_redirectPort = quint16(port);
+    m_openBrowser = [](const QUrl &url) { return QDesktopServices::openUrl(url); };
+}
+
+QString CurrentTumblrService::webHost() const
+{
+    if (!m_webHost.isEmpty())
+        return m_webHost;
+    const QString host = m_settings.GetValue(QStringLiteral("Web host")).trimmed();
+    return host.isEmpty() ? QStringLiteral("www.tumblr.com") : host;
+}
+
+int CurrentTumblrService::writesPerMinute() const
+{
+    if (m_writesPerMinute >= 0)
+        return m_writesPerMinute;
+    bool ok = false;
+    const int perMinute = m_settings.GetValue(QStringLiteral("Writes per minute")).trimmed().toInt(&ok);
+    return ok && perMinute >= 0 ? perMinute : 10;
+}
+
+QString CurrentTumblrService::redirectUrl() const
+{
+    return QStringLiteral("http://127.0.0.1:%1/callback").arg(m_redirectPort);
+}
+
+std::optional<CurrentTumblrService::AppKey> CurrentTumblrService::appKey() const
+{
+    if (!m_appKey) {
+        const std::optional<QByteArray> stored = m_secrets.read(ApplicationKeyName);
+        if (!stored)
+            return std::nullopt;
+        const QJsonObject object = QJsonDocument::fromJson(*stored).object();
+        AppKey key{object.value(QLatin1String("client_id")).toString(),
+                   object.value(QLatin1String("client_secret")).toString()};
+        if (key.clientId.isEmpty() || key.secret.isEmpty())
+            return std::nullopt;
+        m_appKey = key;
+    }
+    return m_appKey;
+}
+
+bool CurrentTumblrService::needsApplicationKey() const { return !appKey(); }
+
+bool CurrentTumblrService::setApplicationKey(const QString &clientId, const QString &secret, QString *error)
+{
+    const AppKey key{clientId.trimmed(), secret.trimmed()};
+    if (key.clientId.isEmpty() || key.secret.isEmpty()) {
+        if (error)
+            *error = QStringLiteral("Both the consumer key and the secret are needed.");
+        return false;
+    }
+    const QJsonObject object{{QStringLiteral("client_id"), key.clientId}, {QStringLiteral("client_secret"), key.secret}};
+    if (!m_secrets.write(ApplicationKeyName, QJsonDocument(object).toJson(QJsonDocument::Compact), error))
+        return false;
+    m_appKey = key;
+    return true;
+}
+
+CurrentTumblrService::Tokens CurrentTumblrService::tokens(const QString &account)
+{
+    const QString key = tokensKey(account);
+    if (!m_tokens.contains(key)) {
+        Tokens tokens;
+        if (const std::optional<QByteArray> stored = m_secrets.read(key)) {
+            const QJsonObject object = QJsonDocument::fromJson(*stored).object();
+            tokens.access = object.value(QLatin1String("access_token")).toString();
+            tokens.refresh = object.value(QLatin1String("refresh_token")).toString();
+            tokens.expiresAt = QDateTime::fromString(object.value(QLatin1String("expires_at")).toString(), Qt::ISODate);
+        }
+        m_tokens.insert(key, tokens);
+    }
+    return m_tokens.value(key);
+}
+
+bool CurrentTumblrService::keepTokens(const QString &account, const Tokens &tokens, QString *error)
+{
+    const QString key = tokensKey(account);
+    m_tokens.insert(key, tokens);
+    const QJsonObject object{{QStringLiteral("access_token"), tokens.access},
+                             {QStringLiteral("refresh_token"), tokens.refresh},
+                             {QStringLiteral("expires_at"), tokens.expiresAt.toUTC().toString(Qt::ISODate)}};
+    return m_secrets.write(key, QJsonDocument(object).toJson(QJsonDocument::Compact), error);
+}
+
+ServiceResult CurrentTumblrService::refresh(const QString &account, IHTTPRequestCallback *callback)
+{
+    const Tokens held = tokens(account);
+    const std::optional<AppKey> key = appKey();
+    if (held.refresh.isEmpty() || !key)
+        return failure(ServiceResult::Refused, {}, SignInEnded);
+
+    HTTPRequestData data;
+    data.host = m_apiHost;
+    data.path = TokenPath;
+    data.agent = HTTPRequest::AgentName();
+    data.callback = callback;
+    data.fields.AddField(QStringLiteral("grant_type"), QStringLiteral("refresh_token"));
+    data.fields.AddField(QStringLiteral("refresh_token"), held.refresh);
+    data.fields.AddField(QStringLiteral("client_id"), key->clientId);
+    data.fields.AddField(QStringLiteral("client_secret"), key->secret);
+    HTTPRequest request;
+    request.setProxy(currentProxy(m_settings));
+    int repeats = 0;
+    bool stopped = false;
+    const HTTPResult answer = BackOff::Send(request, data, callback, repeats, stopped);
+    if (stopped || answer.failure == HTTPFailure::Cancelled)
+        return failure(ServiceResult::Stopped, answer.RequestErrorText());
+    if (answer.failed())
+        return failure(ServiceResult::Failed, answer.RequestErrorText());
+    if (answer.status != 200) {
+        ServiceResult refused = failure(ServiceResult::Refused, answer.RequestErrorText(),
+                                        SignInEnded + QStringLiteral(" (") + JsonReader::RefusalText(answer.body)
+                                            + u')');
+        refused.status = answer.status;
+        return refused;
+    }
+    const QJsonObject object = QJsonDocument::fromJson(answer.body).object();
+    Tokens renewed;
+    renewed.access = object.value(QLatin1String("access_token")).toString();
+    // The old refresh token stops working: keep the new one at once.
+    renewed.refresh = object.value(QLatin1String("refresh_token")).toString(held.refresh);
+    const int lifetime = object.value(QLatin1String("expires_in")).toInt(2520);
+    renewed.expiresAt = QDateTime::currentDateTimeUtc().addSecs(lifetime);
+    if (renewed.access.isEmpty())
+        return failure(ServiceResult::BadAnswer, IncorrectResponse);
+    QString error;
+    if (!keepTokens(account, renewed, &error))
+        return failure(ServiceResult::Failed, QStringLiteral("Can't keep the new sign-in: ") + error);
+    return {};
+}
+
+ServiceResult CurrentTumblrService::authorizeInBrowser(const QString &account, IHTTPRequestCallback *callback)
+{
+    const std::optional<AppKey> key = appKey();
+    if (!key)
+        return failure(ServiceResult::Refused, {}, QStringLiteral("No application key was entered."));
+
+    RedirectReceiver receiver(m_redirectPort, redirectUrl());
+    if (!receiver.isListening())
+        return failure(ServiceResult::Failed,
+                       QStringLiteral("Can't wait for the browser's answer on 127.0.0.1:%1: the port is taken "
+                                      "(is another copy signing in?).")
+                           .arg(m_redirectPort));
+
+    ConstantAgentManager network;
+    network.setProxy(currentProxy(m_settings).toNetworkProxy());
+    QOAuth2AuthorizationCodeFlow flow(&network);
+    flow.setAuthorizationUrl(QUrl(m_authorizationHost + QStringLiteral("/oauth2/authorize")));
+    flow.setAccessTokenUrl(QUrl(m_apiHost + TokenPath));
+    flow.setClientIdentifier(key->clientId);
+    flow.setClientIdentifierSharedKey(key->secret);
+    flow.setScope(QStringLiteral("basic write offline_access"));
+    flow.setUserAgent(HTTPRequest::AgentName());
+
+    QEventLoop loop;
+    ServiceResult outcome;
+    bool done = false;
+    const auto finish = [&](const ServiceResult &result) {
+        if (done)
+            return;
+        done = true;
+        outcome = result;
+        loop.quit();
+    };
+    QString sentState;
+
+    // Checked before the flow sees the answer: the flow drops a bad one without a word.
+    QObject::connect(&receiver, &QAbstractOAuthReplyHandler::callbackReceived, &loop, [&](const QVariantMap &values) {
+        const QString error = values.value(QStringLiteral("error")).toString();
+        const QString state = values.value(QStringLiteral("state")).toString();
+        if (error == QLatin1String("access_denied"))
+            finish(failure(ServiceResult::Refused, {}, QStringLiteral("The authorization was denied in the browser.")));
+        else if (!error.isEmpty())
+            finish(failure(ServiceResult::Refused, {},
+                           QStringLiteral("The browser came back with the error ") + error + u' '
+                               + values.value(QStringLiteral("error_description")).toString()));
+        else if (state.isEmpty() || state != sentState)
+            finish(failure(ServiceResult::Refused, {},
+                           QStringLiteral("The browser came back with an answer this sign-in did not ask for "
+                                          "(its state does not match); nothing was accepted.")));
+        else if (values.value(QStringLiteral("code")).toString().isEmpty())
+            finish(failure(ServiceResult::Refused, {},
+                           QStringLiteral("The browser came back without an authorization code.")));
+    });
+    flow.setReplyHandler(&receiver);
+    QObject::connect(&flow, &QAbstractOAuth::authorizeWithBrowser, &loop, [&](const QUrl &url) {
+        sentState = QUrlQuery(url).queryItemValue(QStringLiteral("state"), QUrl::FullyDecoded);
+        if (!m_openBrowser(url))
+            finish(failure(ServiceResult::Failed, QStringLiteral("Can't open the browser at ") + url.toString()));
+    });
+    QObject::connect(&flow, &QAbstractOAuth::granted, &loop, [&] { finish({}); });
+    QObject::connect(&flow, &QAbstractOAuth2::error, &loop,
+                     [&](const QString &error, const QString &description, const QUrl &) {
+                         finish(failure(ServiceResult::Refused, {}, error + u' ' + description));
+                     });
+    // The flow also drops a refused or tokenless token answer without a word:
+    // once it has seen the answer and not granted, say what came.
+    const QUrl tokenUrl = flow.accessTokenUrl();
+    QObject::connect(&network, &QNetworkAccessManager::finished, &loop, [&](QNetworkReply *reply) {
+        if (reply->url().path() != tokenUrl.path())
+            return;
+        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        const QByteArray body = reply->peek(reply->bytesAvailable());
+        const QString reason = reply->error() != QNetworkReply::NoError && status == 0 ? reply->errorString()
+                                                                                        : QString();
+        QTimer::singleShot(0, &loop, [&, status, body, reason] {
+            if (done || flow.status() == QAbstractOAuth::Status::Granted)
+                return;
+            if (!reason.isEmpty())
+                finish(failure(ServiceResult::Failed, reason));
+            else if (status != 200)
+                finish(failure(ServiceResult::Refused, QStringLiteral("HTTP %1").arg(status),
+                               JsonReader::RefusalText(body)));
+            else
+                finish(failure(ServiceResult::BadAnswer, IncorrectResponse));
+        });
+    });
+
+    // The user may stop the wait; the browser may never come back.
+    QElapsedTimer waited;
+    waited.start();
+    QTimer poll;
+    poll.setInterval(100);
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        bool cancel = false;
+        if (callback) {
+            bool removeBlock = false;
+            callback->BlockReceived({}, removeBlock, 0, -1, cancel);
+        }
+        if (cancel)
+            finish(failure(ServiceResult::Stopped, QStringLiteral("The sign-in in the browser was stopped.")));
+        else if (waited.elapsed() > qint64(m_browserWaitSeconds) * 1000)
+            finish(failure(ServiceResult::Failed,
+                           QStringLiteral("The browser did not come back within %1 minutes.")
+                               .arg(m_browserWaitSeconds / 60)));
+    });
+    poll.start();
+    flow.grant();
+    if (!done)
+        loop.exec();
+    poll.stop();
+    if (!outcome.accepted())
+        return outcome;
+
+    Tokens received;
+    received.access = flow.token();
+    received.refresh = flow.refreshToken();
+    received.expiresAt = flow.expirationAt().isValid() ? flow.expirationAt().toUTC()
+                                                       : QDateTime::currentDateTimeUtc().addSecs(2520);
+    QString error;
+    if (!keepTokens(account, received, &error))
+        return failure(ServiceResult::Failed, QStringLiteral("Can't keep the sign-in: ") + error);
+    return {};
+}
+
+CurrentTumblrService::ApiAnswer CurrentTumblrService::call(const QString &account, const QString &pathAndQuery,
+                                                           IHTTPRequestCallback *callback)
+{
+    ApiAnswer result;
+    const auto fail = [&result](const ServiceResult &why) {
+        static_cast<ServiceResult &>(result) = why;
+        return result;
+    };
+    Tokens held = tokens(account);
+    bool refreshed = false;
+    // An access token about to run out is renewed first.
+    if (held.access.isEmpty() || !held.expiresAt.isValid()
+        || held.expiresAt <= QDateTime::currentDateTimeUtc().addSecs(30)) {
+        const ServiceResult renewed = refresh(account, callback);
+        if (!renewed.accepted())
+            return fail(renewed);
+        refreshed = true;
+        held = tokens(account);
+    }
+
+    HTTPRequest request;
+    request.setProxy(currentProxy(m_settings));
+    for (;;) {
+        HTTPRequestData data;
+        data.host = m_apiHost;
+        data.method = QStringLiteral("GET");
+        data.path = pathAndQuery;
+        data.agent = HTTPRequest::AgentName();
+        data.callback = callback;
+        data.extraHeaders = "Authorization: Bearer " + held.access.toUtf8() + "\r\n";
+        int repeats = 0;
+        bool stopped = false;
+        const HTTPResult answer = BackOff::Send(request, data, callback, repeats, stopped);
+        result.status = answer.status;
+        result.answerLine = QString::fromUtf8(answer.body.left(200)).section(u'\n', 0, 0);
+        if (stopped || answer.failure == HTTPFailure::Cancelled)
+            return fail(failure(ServiceResult::Stopped, answer.RequestErrorText()));
+        if (answer.failed())
+            return fail(failure(ServiceResult::Failed, answer.RequestErrorText()));
+        if (answer.status == 401 && !refreshed) {
+            // Expired or revoked: renew once and ask again.
+            const ServiceResult renewed = refresh(account, callback);
+            if (!renewed.accepted())
+                return fail(renewed);
+            refreshed = true;
+            held = tokens(account);
+            continue;
+        }
+        if (answer.status != 200) {
+            ServiceResult refused =
+                failure(ServiceResult::Refused, answer.RequestErrorText(), JsonReader::RefusalText(answer.body));
+            refused.status = answer.status;
+            return fail(refused);
+        }
+        std::optional<JsonReader::Envelope> envelope = JsonReader::ParseEnvelope(answer.body);
+        if (!envelope)
+            return fail(failure(ServiceResult::BadAnswer, IncorrectResponse));
+        result.envelope = std::move(*envelope);
+        result.outcome = ServiceResult::Accepted;
+        return result;
+    }
+}
+
+QString CurrentTumblrService::blogPath(const QString &blog)
+{
+    return QStringLiteral("/v2/blog/") + QString::fromLatin1(QUrl::toPercentEncoding(blog));
+}
+
+SignInResult CurrentTumblrService::SignIn(const QString &email, const QString &password,
+                                          IHTTPRequestCallback *callback)
+{
+    Q_UNUSED(password) // the browser signs in
+    SignInResult result;
+    const auto asResult = [&result](const ServiceResult &why) {
+        static_cast<ServiceResult &>(result) = why;
+        return result;
+    };
+
+    // A saved sign-in first; the browser when there is none or it was refused.
+    bool browserUsed = false;
+    if (tokens(email).refresh.isEmpty()) {
+        const ServiceResult authorized = authorizeInBrowser(email, callback);
+        if (!authorized.accepted())
+            return asResult(authorized);
+        browserUsed = true;
+    }
+    ApiAnswer info = call(email, QStringLiteral("/v2/user/info"), callback);
+    if (info.outcome == ServiceResult::Refused && !browserUsed && (info.status == 0 || info.status == 400 || info.status == 401)) {
+        const ServiceResult authorized = authorizeInBrowser(email, callback);
+        if (!authorized.accepted())
+            return asResult(authorized);
+        info = call(email, QStringLiteral("/v2/user/info"), callback);
+    }
+    if (!info.accepted())
+        return asResult(info);
+    const std::optional<QString> list = JsonReader::BlogList(info.envelope.response);
+    if (!list)
+        return asResult(failure(ServiceResult::BadAnswer, IncorrectResponse));
+    result.outcome = ServiceResult::Accepted;
+    if (!list->isEmpty())
+        result.blogList = *list;
+    return result;
+}
+
+PageResult CurrentTumblrService::ReadPage(const PageRequest &request, IHTTPRequestCallback *callback)
+{
+    const qint64 limit = qBound(qint64(1), qint64(request.count), qint64(PostsPerRequest));
+    const ApiAnswer answer =
+        call(request.account.email,
+             blogPath(request.account.groupName)
+                 + QStringLiteral("/posts/photo?npf=true&limit=%1&offset=%2").arg(limit).arg(request.start),
+             callback);
+    PageResult result;
+    static_cast<ServiceResult &>(result) = answer;
+    // A refused read is one to retry, as on the designed interface.
+    if (answer.outcome == ServiceResult::Refused)
+        result.outcome = ServiceResult::Failed;
+    result.retry = request;
+    if (answer.accepted())
+        result.page = QJsonDocument(answer.envelope.response.toObject()).toJson(QJsonDocument::Compact);
+    return result;
+}
+
+PostResult CurrentTumblrService::ReadPost(const Account &account, const QString &postId,
+                                          IHTTPRequestCallback *callback)
+{
+    const ApiAnswer answer =
+        call(account.email,
+             blogPath(account.groupName) + QStringLiteral("/posts/") + QString::fromLatin1(QUrl::toPercentEncoding(postId))
+                 + QStringLiteral("?post_format=npf"),
+             callback);
+    PostResult result;
+    static_cast<ServiceResult &>(result) = answer;
+    if (answer.outcome == ServiceResult::Refused && answer.status == 404) {
+        result.outcome = ServiceResult::Accepted; // no such post: none to give
+        return result;
+    }
+    if (!answer.accepted())
+        return result;
+    const QJsonObject response = answer.envelope.response.toObject();
+    // The post itself, or wrapped as the posts route wraps it.
+    QJsonObject post = response;
+    if (response.value(QLatin1String("posts")).isArray())
+        post = response.value(QLatin1String("posts")).toArray().first().toObject();
+    result.post = JsonReader::ReadPost(post);
+    if (!result.post) {
+        result.outcome = ServiceResult::BadAnswer;
+        result.errorText = IncorrectResponse;
+    }
+    return result;
+}
+
+WriteResult CurrentTumblrService::WritePost(const Account &, const PostRow &, const QString &, IHTTPRequestCallback *)
+{
+    WriteResult result;
+    result.outcome = ServiceResult::Refused;
+    result.serverMessage = QStringLiteral("Writing posts back is not available on the current interface yet.");
+    result.errorText = result.serverMessage;
+    return result;
+}
+
+bool CurrentTumblrService::DownloadPosts(const Account &account,
+                                         const modTumblrReader::DownloadSettingsData &settings,
+                                         IHTTPRequestCallback *callback, IPostsRunHost &host, long &requestNumber)
+{
+    if (settings.Cancelled)
+        return false;
+    if (!settings.Cumulative)
+        host.posts().clear();
+
+    // A post seen twice (paging by offset repeats posts that share a time) is listed once.
+    QSet<QString> listed;
+    for (int i = 0; i < host.posts().count(); ++i)
+        listed.insert(host.posts().at(i).id);
+    QSet<qint64> offsetsRead;
+    int withoutId = 0;
+    IResultIndicator &indicator = host.resultIndicator();
+    const auto endRed = [&](const QString &message) {
+        if (!message.isEmpty())
+            host.showFailure(message);
+        indicator.setResultColor(IResultIndicator::Red);
+        return false;
+    };
+    const auto reportLeftOut = [&] {
+        if (withoutId > 0)
+            host.showFailure(QStringLiteral("%1 photo posts came without an id and were left out.").arg(withoutId));
+    };
+
+    qint64 offset = qint64(settings.FirstPageIndex) * modTumblrReader::PageSize;
+    long pagesLeft = settings.PagesToRead;
+    for (;;) {
+        // One page of 50 posts, in requests of at most 20.
+        const qint64 pageEnd = offset + modTumblrReader::PageSize;
+        while (offset < pageEnd) {
+            PageRequest request;
+            request.account = account;
+            request.start = long(offset);
+            request.count = long(qMin<qint64>(PostsPerRequest, pageEnd - offset));
+            PageResult answer = ReadPage(request, callback);
+            while (answer.outcome == ServiceResult::Failed) {
+                indicator.setResultColor(IResultIndicator::Yellow);
+                indicator.countFailure();
+                QString text = answer.errorText;
+                if (!answer.serverMessage.isEmpty())
+                    text += QStringLiteral("\r\n") + answer.serverMessage;
+                if (!host.askRetry(QStringLiteral("Can't download blog's XML file.\r\n\r\n") + text))
+                    break;
+                answer = ReadPage(answer.retry, callback);
+            }
+            if (answer.outcome == ServiceResult::BadAnswer)
+                return endRed(answer.errorText);
+            if (!answer.accepted())
+                return endRed({});
+            const std::optional<JsonReader::PostsAnswer> posts =
+                JsonReader::ReadPostsAnswer(QJsonDocument::fromJson(answer.page).object());
+            if (!posts)
+                return endRed(IncorrectResponse);
+            indicator.setResultColor(IResultIndicator::Green);
+            offsetsRead.insert(offset);
+            ++requestNumber;
+            withoutId += posts->withoutId;
+
+            std::vector<PostRow> rows;
+            for (size_t i = 0; i < posts->posts.size(); ++i) {
+                const PostRow &row = posts->posts[i];
+                if (listed.contains(row.id))
+                    continue;
+                listed.insert(row.id);
+                if (row.rawCaption.isEmpty())
+                    continue;
+                const QStringList &tags = posts->tagLists[i];
+                if (std::any_of(tags.begin(), tags.end(),
+                                [&row](const QString &tag) { return modTumblrReader::CaptionIsTag(row.caption, tag); }))
+                    continue;
+                rows.push_back(row);
+            }
+            if (!rows.empty()) {
+                host.posts().append(std::move(rows));
+                host.DrawControls();
+            }
+
+            if (posts->received == 0 || !posts->nextOffset) {
+                reportLeftOut();
+                return true;
+            }
+            // A link back to posts already read would go round for ever.
+            if (*posts->nextOffset <= offset || offsetsRead.contains(*posts->nextOffset)) {
+                reportLeftOut();
+                return endRed(QStringLiteral("The service's link to the next posts points back to posts already "
+                                             "read; the download stops here."));
+            }
+            offset = *posts->nextOffset;
+            QCoreApplication::processEvents(QEventLoop::AllEvents);
+        }
+        if (--pagesLeft == 0) {
+            reportLeftOut();
+            return false;
+        }
+    }
+}

@@ -1,0 +1,9 @@
+#include "service/ITumblrService.h"
+
+#include "service/modTumblrReader.h"
+
+bool ITumblrService::DownloadPosts(const Account &account, const modTumblrReader::DownloadSettingsData &settings,
+                                   IHTTPRequestCallback *callback, IPostsRunHost &host, long &requestNumber)
+{
+    return modTumblrReader::DownloadPosts(*this, account, settings, callback, host, requestNumber);
+}

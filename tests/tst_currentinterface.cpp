@@ -1,0 +1,636 @@
+#include "CurServer.h"
+#include "ModalDialogs.h"
+#include "PostsWindowDriver.h"
+#include "SimFixture.h"
+#include "TestBrowser.h"
+#include "TestFolders.h"
+
+#include "app/AppConfig.h"
+#include "app/DialogServices.h"
+#include "login/ApplicationKeyDialog.h"
+#include "login/SecretStore.h"
+#include "login/SettingsStore.h"
+#include "login/frmGroupSelector.h"
+#include "posts/frmPostsList.h"
+#include "posts/ucPostsLoader.h"
+#include "service/BackOff.h"
+#include "service/CurrentTumblrService.h"
+#include "service/HTTPRequest.h"
+#include "service/PostsModel.h"
+#include "service/modTumblrReader.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QSettings>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+const QString AccountName = QStringLiteral("me@example.com");
+const QString ClientId = QStringLiteral("test-key");
+const QString Secret = QStringLiteral("test-secret");
+
+QStringList entries(const QComboBox *combo)
+{
+    QStringList list;
+    for (int i = 0; i < combo->count(); ++i)
+        list << combo->itemText(i);
+    return list;
+}
+
+QString messagePart(const QString &text)
+{
+    const qsizetype blank = text.indexOf(QStringLiteral("\r\n\r\n"));
+    return blank < 0 ? text : text.left(blank);
+}
+
+QByteArray formValue(const cursim::Request &request, const char *name)
+{
+    return request.formValue(QLatin1String(name));
+}
+
+QColor resultColor(frmPostsList &window)
+{
+    return window.findChild<QLabel *>(QStringLiteral("lblResult"))->palette().color(QPalette::Window);
+}
+
+// The rows a blog gives, by the download's rules: photo posts with a caption
+// that is not yet one of their tags.
+cursim::Blog catsBlog()
+{
+    cursim::Blog blog;
+    blog.name = QStringLiteral("cats");
+    blog.title = QStringLiteral("Cats & co");
+    cursim::Post legacy = cursim::Server::legacyPost(QStringLiteral("9007199254740993"),
+                                                     QStringLiteral("<p>Sunset <b>at</b> beach &amp; sea</p><p>two</p>"),
+                                                     {QStringLiteral("cat"), QStringLiteral("a, b")});
+    legacy.date = QStringLiteral("2024-01-31 18:04:05 GMT");
+    legacy.slug = QStringLiteral("sunset");
+    legacy.linkUrl = QStringLiteral("http://example.com/click");
+    legacy.postUrl = QStringLiteral("https://cats.tumblr.com/post/9007199254740993/sunset");
+    cursim::Post blocks = cursim::Server::blocksPost(QStringLiteral("20002"),
+                                                     {QStringLiteral("Made in the editor\nsecond line"), QStringLiteral("more")},
+                                                     {QStringLiteral("x")});
+    blocks.date = QStringLiteral("2024-01-30 10:00:00 GMT");
+    blocks.slug = QStringLiteral("editor");
+    blocks.postUrl = QStringLiteral("https://cats.tumblr.com/post/20002/editor");
+    cursim::Post tagged = cursim::Server::legacyPost(QStringLiteral("20003"), QStringLiteral("Already done"),
+                                                     {QStringLiteral("already done")});
+    cursim::Post taggedBlocks = cursim::Server::blocksPost(QStringLiteral("20004"), {QStringLiteral("Done too")},
+                                                           {QStringLiteral("\u201CDone too\u201D")});
+    cursim::Post empty = cursim::Server::legacyPost(QStringLiteral("20005"), QString());
+    cursim::Post text = cursim::Server::legacyPost(QStringLiteral("20006"), QStringLiteral("A text post"));
+    text.type = QStringLiteral("text");
+    blog.posts = {legacy, blocks, tagged, taggedBlocks, empty, text};
+    return blog;
+}
+}
+
+class TestCurrentInterface final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void loginWindow_passwordBoxUnused_getNeedsEmailOnly();
+    void firstGet_asksForKey_signsInInBrowser_listsPublicBlogs();
+    void savedSignIn_noBrowser_refreshTokenRotated();
+    void expiredAccessToken_refreshedOnce_callRepeated();
+    void refusedRefresh_asksForBrowserAgain();
+    void badAuthorization_data();
+    void badAuthorization();
+    void browserNeverBack_cancelStopsWait();
+    void tokenAnswerWithoutToken_message();
+    void blogListNotEnvelope_designedMessage();
+
+    void download_legacyAndEditorPosts_rowsExact();
+    void download_pagesOf50_inRequestsOf20_fromPageOffset();
+    void download_repeatedPostsListedOnce();
+    void download_loopingNextLink_stopsWithMessage();
+    void download_postWithoutId_leftOutAndSaid();
+    void download_expiredMidway_refreshedAndGoesOn();
+    void download_rateLimited_waitsAndRepeats();
+    void download_serverError_designedRetryQuestion();
+    void fixPosts_refusedOnThisInterface_nothingWritten();
+
+private:
+    std::unique_ptr<CurrentTumblrService> makeService();
+    void signInDirectly();
+    frmGroupSelector *makeLoginWindow();
+    std::unique_ptr<frmPostsList> openPostsWindow(const QString &blog = QStringLiteral("cats"));
+
+    TestFolders m_folders;
+    ScriptedDialogs m_dialogs;
+    std::unique_ptr<cursim::Server> m_sim;
+    std::unique_ptr<SettingsStore> m_settings;
+    std::unique_ptr<SecretStore> m_secrets;
+    std::unique_ptr<TestBrowser> m_browser;
+    std::unique_ptr<CurrentTumblrService> m_service;
+    QPointer<frmGroupSelector> m_login;
+    quint16 m_redirectPort = 0;
+};
+
+void TestCurrentInterface::initTestCase()
+{
+    QVERIFY(m_folders.isValid());
+    QCoreApplication::setOrganizationName(QStringLiteral("Zelvat"));
+    QCoreApplication::setApplicationName(QStringLiteral("Velloria"));
+    setDialogs(&m_dialogs);
+    BackOff::setSecondForTesting(10);
+}
+
+void TestCurrentInterface::init()
+{
+    auto settings = AppConfig::openSettings();
+    settings->clear();
+    settings->sync();
+    m_dialogs.clear();
+    m_redirectPort = SimFixture::unusedPort();
+    m_sim = std::make_unique<cursim::Server>();
+    cursim::User user;
+    user.name = QStringLiteral("me");
+    cursim::Blog cats = catsBlog();
+    cats.primary = true;
+    cursim::Blog secret;
+    secret.name = QStringLiteral("hidden");
+    secret.title = QStringLiteral("Hidden");
+    secret.type = QStringLiteral("private");
+    cursim::Blog dogs;
+    dogs.name = QStringLiteral("dogs");
+    dogs.title = QStringLiteral("Dogs");
+    user.blogs = {cats, secret, dogs};
+    m_sim->setUser(user);
+    m_sim->addApp({ClientId, Secret, QStringLiteral("http://127.0.0.1:%1/callback").arg(m_redirectPort)});
+    QVERIFY(m_sim->start());
+    m_settings = std::make_unique<SettingsStore>();
+    const QString secrets = QDir(m_folders.path()).filePath(QStringLiteral("secrets-%1").arg(m_redirectPort));
+    m_secrets = std::make_unique<SecretStore>(SecretStore::Backend::File, secrets);
+    m_browser = std::make_unique<TestBrowser>();
+    m_service = makeService();
+}
+
+void TestCurrentInterface::cleanup()
+{
+    delete m_login.data();
+    m_service.reset();
+    m_browser.reset();
+    m_sim.reset();
+    m_settings.reset();
+    HTTPRequest::setTimeoutOverride(0);
+}
+
+std::unique_ptr<CurrentTumblrService> TestCurrentInterface::makeService()
+{
+    auto service = std::make_unique<CurrentTumblrService>(*m_settings, *m_secrets, m_sim->host());
+    service->setRedirectPort(m_redirectPort);
+    service->setBrowserOpener(m_browser->opener());
+    return service;
+}
+
+void TestCurrentInterface::signInDirectly()
+{
+    QString error;
+    QVERIFY2(m_service->setApplicationKey(ClientId, Secret, &error), qPrintable(error));
+    const SignInResult result = m_service->SignIn(AccountName, {}, nullptr);
+    QVERIFY2(result.accepted(), qPrintable(result.errorText + u' ' + result.serverMessage));
+}
+
+frmGroupSelector *TestCurrentInterface::makeLoginWindow()
+{
+    delete m_login.data();
+    m_login = new frmGroupSelector(*m_settings, *m_service);
+    m_login->show();
+    QApplication::setActiveWindow(m_login);
+    m_login->findChild<QLineEdit *>(QStringLiteral("txtEMail"))->setText(AccountName);
+    return m_login;
+}
+
+std::unique_ptr<frmPostsList> TestCurrentInterface::openPostsWindow(const QString &blog)
+{
+    ::Account account;
+    account.groupName = blog;
+    account.email = AccountName;
+    auto window = std::make_unique<frmPostsList>(*m_settings, *m_service, account);
+    window->show();
+    return window;
+}
+
+void TestCurrentInterface::loginWindow_passwordBoxUnused_getNeedsEmailOnly()
+{
+    frmGroupSelector *window = makeLoginWindow();
+    auto *password = window->findChild<QLineEdit *>(QStringLiteral("txtPassword"));
+    auto *get = window->findChild<QPushButton *>(QStringLiteral("cmdGetGroups"));
+    QVERIFY(!password->isEnabled());
+    QVERIFY(password->toolTip().contains(QStringLiteral("browser")));
+    QVERIFY(get->isEnabled());
+    window->findChild<QLineEdit *>(QStringLiteral("txtEMail"))->clear();
+    QVERIFY(!get->isEnabled());
+}
+
+void TestCurrentInterface::firstGet_asksForKey_signsInInBrowser_listsPublicBlogs()
+{
+    frmGroupSelector *window = makeLoginWindow();
+    QString shownRedirect;
+    whenModal<ApplicationKeyDialog>([&shownRedirect](ApplicationKeyDialog *dialog) {
+        shownRedirect = dialog->findChild<QLineEdit *>(QStringLiteral("txtRedirect"))->text();
+        QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("cmdCopy")), Qt::LeftButton);
+        auto *ok = dialog->findChild<QPushButton *>(QStringLiteral("cmdOK"));
+        QVERIFY(!ok->isEnabled());
+        dialog->findChild<QLineEdit *>(QStringLiteral("txtConsumerKey"))->setText(ClientId);
+        dialog->findChild<QLineEdit *>(QStringLiteral("txtSecret"))->setText(Secret);
+        QTest::mouseClick(ok, Qt::LeftButton);
+    });
+    QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("cmdGetGroups")), Qt::LeftButton);
+
+    const QString redirect = QStringLiteral("http://127.0.0.1:%1/callback").arg(m_redirectPort);
+    QCOMPARE(shownRedirect, redirect);
+    QCOMPARE(QGuiApplication::clipboard()->text(), redirect);
+    QCOMPARE(m_dialogs.texts(), QStringList());
+    QCOMPARE(entries(window->findChild<QComboBox *>(QStringLiteral("cboGroup"))),
+             (QStringList{QStringLiteral("Cats & co | cats"), QStringLiteral("Dogs | dogs")}));
+    QCOMPARE(m_browser->visits, 1);
+    QCOMPARE(m_browser->callbackStatus, 200);
+
+    // What the service was sent: the documented authorization, the code exchanged with the secret.
+    const QUrlQuery authorize(m_browser->authorizationUrl);
+    QCOMPARE(m_browser->authorizationUrl.path(), QStringLiteral("/oauth2/authorize"));
+    QCOMPARE(authorize.queryItemValue(QStringLiteral("client_id")), ClientId);
+    QCOMPARE(authorize.queryItemValue(QStringLiteral("response_type")), QStringLiteral("code"));
+    QCOMPARE(authorize.queryItemValue(QStringLiteral("scope"), QUrl::FullyDecoded), QStringLiteral("basic write offline_access"));
+    QCOMPARE(authorize.queryItemValue(QStringLiteral("redirect_uri"), QUrl::FullyDecoded), redirect);
+    QVERIFY(!authorize.queryItemValue(QStringLiteral("state")).isEmpty());
+    const QList<cursim::Request> token = m_sim->log(cursim::Endpoint::Token);
+    QCOMPARE(token.size(), 1);
+    QCOMPARE(formValue(token[0], "grant_type"), QByteArray("authorization_code"));
+    QCOMPARE(formValue(token[0], "client_secret"), Secret.toUtf8());
+    QCOMPARE(formValue(token[0], "redirect_uri"), redirect.toUtf8());
+    const QList<cursim::Request> info = m_sim->log(cursim::Endpoint::UserInfo);
+    QCOMPARE(info.size(), 1);
+    QCOMPARE(info[0].header("Authorization"), "Bearer " + m_sim->issuedAccessToken().toUtf8());
+    QCOMPARE(info[0].header("User-Agent"), HTTPRequest::AgentName().toUtf8());
+    QCOMPARE(token[0].header("User-Agent"), HTTPRequest::AgentName().toUtf8());
+
+    // The key and the tokens went to the secret file, none of them to the settings file.
+    window->close();
+    QVERIFY(m_settings->flush());
+    QFile secrets(m_secrets->filePath());
+    QVERIFY(secrets.open(QIODevice::ReadOnly));
+    const QByteArray secretText = secrets.readAll();
+    QVERIFY(!secretText.isEmpty());
+    QFile settingsFile(m_settings->fileName());
+    QVERIFY(settingsFile.open(QIODevice::ReadOnly));
+    const QByteArray settingsText = settingsFile.readAll();
+    QVERIFY(settingsText.contains(AccountName.toUtf8()));
+    for (const QString &secret : {Secret, m_sim->issuedAccessToken(), m_sim->issuedRefreshToken()})
+        QVERIFY2(!settingsText.contains(secret.toUtf8()), qPrintable(secret));
+}
+
+void TestCurrentInterface::savedSignIn_noBrowser_refreshTokenRotated()
+{
+    signInDirectly();
+    const QString firstRefresh = m_sim->issuedRefreshToken();
+    // The next run: a new service over the same secret store; its access token is old.
+    m_sim->expireAccessTokens();
+    m_service = makeService();
+    m_sim->clearLog();
+    frmGroupSelector *window = makeLoginWindow();
+    window->findChild<QPushButton *>(QStringLiteral("cmdGetGroups"))->click();
+
+    QCOMPARE(m_dialogs.texts(), QStringList());
+    QCOMPARE(m_browser->visits, 1); // the first sign-in's only
+    QCOMPARE(entries(window->findChild<QComboBox *>(QStringLiteral("cboGroup"))).size(), 2);
+    const QList<cursim::Request> token = m_sim->log(cursim::Endpoint::Token);
+    QCOMPARE(token.size(), 1);
+    QCOMPARE(formValue(token[0], "grant_type"), QByteArray("refresh_token"));
+    QCOMPARE(formValue(token[0], "refresh_token"), firstRefresh.toUtf8());
+    QCOMPARE(formValue(token[0], "client_secret"), Secret.toUtf8());
+    QVERIFY(m_sim->issuedRefreshToken() != firstRefresh);
+
+    // The rotated token is the one kept: a third run signs in with it.
+    m_sim->expireAccessTokens();
+    m_service = makeService();
+    m_sim->clearLog();
+    const QString secondRefresh = m_sim->issuedRefreshToken();
+    QVERIFY(m_service->SignIn(AccountName, {}, nullptr).accepted());
+    QCOMPARE(formValue(m_sim->log(cursim::Endpoint::Token).value(0), "refresh_token"), secondRefresh.toUtf8());
+    QCOMPARE(m_browser->visits, 1);
+}
+
+void TestCurrentInterface::expiredAccessToken_refreshedOnce_callRepeated()
+{
+    signInDirectly();
+    m_sim->expireAccessTokens(); // the program still thinks its token good
+    m_sim->clearLog();
+    const SignInResult result = m_service->SignIn(AccountName, {}, nullptr);
+    QVERIFY(result.accepted());
+    QCOMPARE(m_sim->log(cursim::Endpoint::UserInfo).size(), 2);
+    QCOMPARE(m_sim->log(cursim::Endpoint::Token).size(), 1);
+    QCOMPARE(m_browser->visits, 1);
+}
+
+void TestCurrentInterface::refusedRefresh_asksForBrowserAgain()
+{
+    signInDirectly();
+    m_sim->expireAccessTokens();
+    m_sim->revokeRefreshTokens();
+    frmGroupSelector *window = makeLoginWindow();
+    window->findChild<QPushButton *>(QStringLiteral("cmdGetGroups"))->click();
+    QCOMPARE(m_dialogs.texts(), QStringList());
+    QCOMPARE(m_browser->visits, 2);
+    QCOMPARE(entries(window->findChild<QComboBox *>(QStringLiteral("cboGroup"))).size(), 2);
+}
+
+void TestCurrentInterface::badAuthorization_data()
+{
+    QTest::addColumn<int>("choice");
+    QTest::addColumn<QString>("stateChange"); // "": as sent; "drop"; else the state to put in
+    QTest::addColumn<QString>("message");
+
+    const QString denied = QStringLiteral("Can't authenticate on Tumblr. The authorization was denied in the browser.");
+    const QString forged = QStringLiteral("Can't authenticate on Tumblr. The browser came back with an answer this "
+                                          "sign-in did not ask for (its state does not match); nothing was accepted.");
+    QTest::newRow("denied") << int(TestBrowser::Deny) << QString() << denied;
+    QTest::newRow("wrong state") << int(TestBrowser::Allow) << QStringLiteral("forged") << forged;
+    QTest::newRow("no state") << int(TestBrowser::Allow) << QStringLiteral("drop") << forged;
+}
+
+void TestCurrentInterface::badAuthorization()
+{
+    QFETCH(int, choice);
+    QFETCH(QString, stateChange);
+    QFETCH(QString, message);
+    m_browser = std::make_unique<TestBrowser>(TestBrowser::Choice(choice));
+    if (!stateChange.isEmpty()) {
+        m_browser->tamper = [stateChange](const QUrl &url) {
+            QUrlQuery query(url);
+            query.removeAllQueryItems(QStringLiteral("state"));
+            if (stateChange != QLatin1String("drop"))
+                query.addQueryItem(QStringLiteral("state"), stateChange);
+            QUrl changed = url;
+            changed.setQuery(query);
+            return changed;
+        };
+    }
+    m_service = makeService();
+    QVERIFY(m_service->setApplicationKey(ClientId, Secret, nullptr));
+    frmGroupSelector *window = makeLoginWindow();
+    window->findChild<QPushButton *>(QStringLiteral("cmdGetGroups"))->click();
+
+    QCOMPARE(m_dialogs.texts().size(), 1);
+    QCOMPARE(messagePart(m_dialogs.texts().first()), message);
+    QVERIFY(entries(window->findChild<QComboBox *>(QStringLiteral("cboGroup"))).isEmpty());
+    // No code was exchanged for a token.
+    QVERIFY(m_sim->log(cursim::Endpoint::Token).isEmpty());
+    QVERIFY(window->findChild<QPushButton *>(QStringLiteral("cmdGetGroups"))->isEnabled());
+}
+
+void TestCurrentInterface::browserNeverBack_cancelStopsWait()
+{
+    m_browser = std::make_unique<TestBrowser>(TestBrowser::StayAway);
+    m_service = makeService();
+    QVERIFY(m_service->setApplicationKey(ClientId, Secret, nullptr));
+    frmGroupSelector *window = makeLoginWindow();
+    auto *cancel = window->findChild<QPushButton *>(QStringLiteral("cmdCancel"));
+    QString captionDuringWait;
+    QTimer::singleShot(300, window, [&] {
+        captionDuringWait = cancel->text();
+        QTest::mouseClick(cancel, Qt::LeftButton);
+    });
+    QElapsedTimer timer;
+    timer.start();
+    window->findChild<QPushButton *>(QStringLiteral("cmdGetGroups"))->click();
+    QVERIFY(timer.elapsed() < 5000);
+    QCOMPARE(captionDuringWait, QStringLiteral("Cancel"));
+    QCOMPARE(m_dialogs.texts().size(), 1);
+    QCOMPARE(messagePart(m_dialogs.texts().first()), QStringLiteral("Can't authenicate on Tumblr."));
+    QCOMPARE(cancel->text(), QStringLiteral("Exit"));
+    QVERIFY(window->isVisible());
+    // The port is free again for the next sign-in.
+    m_browser = std::make_unique<TestBrowser>();
+    m_service->setBrowserOpener(m_browser->opener());
+    m_dialogs.clear();
+    window->findChild<QPushButton *>(QStringLiteral("cmdGetGroups"))->click();
+    QCOMPARE(m_dialogs.texts(), QStringList());
+    QCOMPARE(entries(window->findChild<QComboBox *>(QStringLiteral("cboGroup"))).size(), 2);
+}
+
+void TestCurrentInterface::tokenAnswerWithoutToken_message()
+{
+    cursim::Fault fault;
+    fault.kind = cursim::Fault::Status;
+    fault.status = 200;
+    fault.body = R"({"token_type":"bearer","expires_in":2520})";
+    m_sim->injectFault(cursim::Endpoint::Token, fault);
+    QVERIFY(m_service->setApplicationKey(ClientId, Secret, nullptr));
+    frmGroupSelector *window = makeLoginWindow();
+    QElapsedTimer timer;
+    timer.start();
+    window->findChild<QPushButton *>(QStringLiteral("cmdGetGroups"))->click();
+    QVERIFY(timer.elapsed() < 5000);
+    QCOMPARE(m_dialogs.texts(), QStringList{QStringLiteral("XML from Tumblr recieved but it contains invalid data.")});
+    QVERIFY(entries(window->findChild<QComboBox *>(QStringLiteral("cboGroup"))).isEmpty());
+}
+
+void TestCurrentInterface::blogListNotEnvelope_designedMessage()
+{
+    signInDirectly();
+    cursim::Fault fault;
+    fault.kind = cursim::Fault::NotEnvelope;
+    m_sim->injectFault(cursim::Endpoint::UserInfo, fault);
+    frmGroupSelector *window = makeLoginWindow();
+    auto *combo = window->findChild<QComboBox *>(QStringLiteral("cboGroup"));
+    combo->addItem(QStringLiteral("Kept | kept"));
+    window->findChild<QPushButton *>(QStringLiteral("cmdGetGroups"))->click();
+    QCOMPARE(m_dialogs.texts(), QStringList{QStringLiteral("XML from Tumblr recieved but it contains invalid data.")});
+    QCOMPARE(entries(combo), QStringList{QStringLiteral("Kept | kept")});
+}
+
+void TestCurrentInterface::download_legacyAndEditorPosts_rowsExact()
+{
+    signInDirectly();
+    std::unique_ptr<frmPostsList> window = openPostsWindow();
+    QVERIFY(PostsWindowDriver::downloadAll(*window));
+    QCOMPARE(m_dialogs.texts(), QStringList());
+    QCOMPARE(window->posts().count(), 2);
+    const PostRow &legacy = window->posts().at(0);
+    QCOMPARE((QStringList{legacy.date, legacy.id, legacy.caption, legacy.rawCaption, legacy.tags, legacy.slug,
+                          legacy.clickThroughUrl, legacy.postUrl}),
+             (QStringList{"2024-01-31 18:04:05 GMT", "9007199254740993", "Sunset at beach & sea",
+                          "Sunset at beach & sea\ntwo", "cat, \"a, b\"", "sunset", "http://example.com/click",
+                          "https://cats.tumblr.com/post/9007199254740993/sunset"}));
+    const PostRow &blocks = window->posts().at(1);
+    QCOMPARE((QStringList{blocks.date, blocks.id, blocks.caption, blocks.rawCaption, blocks.tags, blocks.slug,
+                          blocks.postUrl}),
+             (QStringList{"2024-01-30 10:00:00 GMT", "20002", "Made in the editor", "Made in the editor\nsecond line\nmore",
+                          "x", "editor", "https://cats.tumblr.com/post/20002/editor"}));
+    QCOMPARE(resultColor(*window), QColor(0x00, 0xFF, 0x00));
+    // The posts were read in the new post format, so none made in the editor is missed.
+    const QList<cursim::Request> reads = m_sim->log(cursim::Endpoint::Posts);
+    QCOMPARE(reads.size(), 1);
+    QCOMPARE(reads[0].path, QStringLiteral("/v2/blog/cats/posts/photo"));
+    QCOMPARE(reads[0].queryValue(QStringLiteral("npf")), QStringLiteral("true"));
+}
+
+void TestCurrentInterface::download_pagesOf50_inRequestsOf20_fromPageOffset()
+{
+    cursim::User user = cursim::Server::generatedUser(QStringLiteral("big"), 130);
+    m_sim->setUser(user);
+    signInDirectly();
+    std::unique_ptr<frmPostsList> window = openPostsWindow(QStringLiteral("big"));
+    DownloadAnswer answer;
+    answer.firstPage = QStringLiteral("2");
+    answer.pages = QStringLiteral("1");
+    answerDownloadSettings(&answer);
+    m_sim->clearLog();
+    PostsWindowDriver::button(*window, "cmdGetPosts")->click();
+    QList<QPair<QString, QString>> requests;
+    for (const cursim::Request &request : m_sim->log(cursim::Endpoint::Posts))
+        requests << qMakePair(request.queryValue(QStringLiteral("offset")), request.queryValue(QStringLiteral("limit")));
+    QCOMPARE(requests, (QList<QPair<QString, QString>>{{"50", "20"}, {"70", "20"}, {"90", "10"}}));
+    QStringList expected;
+    for (int i = 51; i <= 100; ++i)
+        expected << QString::number(1000 + i);
+    QCOMPARE(PostsWindowDriver::listedIds(*window), expected);
+
+    // All pages from the first: to the end of the blog, nothing twice.
+    m_sim->clearLog();
+    QVERIFY(PostsWindowDriver::downloadAll(*window));
+    QCOMPARE(window->posts().count(), 130);
+    QCOMPARE(m_sim->log(cursim::Endpoint::Posts).size(), 7 + 1);
+    QCOMPARE(m_dialogs.texts(), QStringList());
+}
+
+void TestCurrentInterface::download_repeatedPostsListedOnce()
+{
+    cursim::User user = cursim::Server::generatedUser(QStringLiteral("big"), 45);
+    user.blogs[0].repeatOnPaging = true;
+    m_sim->setUser(user);
+    signInDirectly();
+    std::unique_ptr<frmPostsList> window = openPostsWindow(QStringLiteral("big"));
+    QVERIFY(PostsWindowDriver::downloadAll(*window));
+    QStringList expected;
+    for (int i = 1; i <= 45; ++i)
+        expected << QString::number(1000 + i);
+    QCOMPARE(PostsWindowDriver::listedIds(*window), expected);
+}
+
+void TestCurrentInterface::download_loopingNextLink_stopsWithMessage()
+{
+    cursim::User user = cursim::Server::generatedUser(QStringLiteral("big"), 45);
+    user.blogs[0].loopingNext = true;
+    m_sim->setUser(user);
+    signInDirectly();
+    std::unique_ptr<frmPostsList> window = openPostsWindow(QStringLiteral("big"));
+    QElapsedTimer timer;
+    timer.start();
+    QVERIFY(PostsWindowDriver::downloadAll(*window));
+    QVERIFY(timer.elapsed() < 10000);
+    QCOMPARE(m_dialogs.texts().size(), 1);
+    QVERIFY(m_dialogs.texts().first().contains(QStringLiteral("points back")));
+    QCOMPARE(window->posts().count(), 20);
+    QCOMPARE(resultColor(*window), QColor(0xFF, 0x00, 0x00));
+}
+
+void TestCurrentInterface::download_postWithoutId_leftOutAndSaid()
+{
+    m_sim->blog(QStringLiteral("cats"))->posts[1].omitIdString = true;
+    signInDirectly();
+    std::unique_ptr<frmPostsList> window = openPostsWindow();
+    QVERIFY(PostsWindowDriver::downloadAll(*window));
+    QCOMPARE(PostsWindowDriver::listedIds(*window), QStringList{QStringLiteral("9007199254740993")});
+    QCOMPARE(m_dialogs.texts(), QStringList{QStringLiteral("1 photo posts came without an id and were left out.")});
+}
+
+void TestCurrentInterface::download_expiredMidway_refreshedAndGoesOn()
+{
+    m_sim->setUser(cursim::Server::generatedUser(QStringLiteral("big"), 60));
+    signInDirectly();
+    std::unique_ptr<frmPostsList> window = openPostsWindow(QStringLiteral("big"));
+    cursim::Fault expired;
+    expired.kind = cursim::Fault::Unauthorized;
+    int reads = 0;
+    connect(m_sim.get(), &cursim::Server::requestLogged, this, [&](const cursim::Request &request) {
+        if (request.path.endsWith(QLatin1String("/posts/photo")) && ++reads == 2)
+            m_sim->expireAccessTokens();
+    });
+    m_sim->clearLog();
+    QVERIFY(PostsWindowDriver::downloadAll(*window));
+    QCOMPARE(m_dialogs.texts(), QStringList());
+    QCOMPARE(window->posts().count(), 60);
+    QCOMPARE(m_sim->log(cursim::Endpoint::Token).size(), 1);
+    QCOMPARE(formValue(m_sim->log(cursim::Endpoint::Token)[0], "grant_type"), QByteArray("refresh_token"));
+    QCOMPARE(resultColor(*window), QColor(0x00, 0xFF, 0x00));
+}
+
+void TestCurrentInterface::download_rateLimited_waitsAndRepeats()
+{
+    m_sim->setUser(cursim::Server::generatedUser(QStringLiteral("big"), 30));
+    signInDirectly();
+    std::unique_ptr<frmPostsList> window = openPostsWindow(QStringLiteral("big"));
+    cursim::Fault limited;
+    limited.kind = cursim::Fault::RateLimited;
+    limited.resetSeconds = 4;
+    m_sim->injectFault(cursim::Endpoint::Posts, limited, 2);
+    QStringList waits;
+    auto *status = window->findChild<ucPostsLoader *>()->findChild<QLabel *>(QStringLiteral("lblStatus"));
+    QTimer watch;
+    watch.setInterval(5);
+    connect(&watch, &QTimer::timeout, this, [&] {
+        if (status && status->text().contains(QStringLiteral("Waiting")) && !waits.contains(status->text()))
+            waits << status->text();
+    });
+    watch.start();
+    m_sim->clearLog();
+    QVERIFY(PostsWindowDriver::downloadAll(*window));
+    QCOMPARE(m_dialogs.texts(), QStringList());
+    QCOMPARE(window->posts().count(), 30);
+    QCOMPARE(m_sim->log(cursim::Endpoint::Posts).size(), 2 + 2);
+    QVERIFY2(!waits.isEmpty(), "no wait shown");
+    QVERIFY2(waits.first().contains(QStringLiteral("4 s")), qPrintable(waits.join(u'|')));
+}
+
+void TestCurrentInterface::download_serverError_designedRetryQuestion()
+{
+    signInDirectly();
+    std::unique_ptr<frmPostsList> window = openPostsWindow();
+    cursim::Fault broken;
+    broken.status = 500;
+    broken.body = R"({"meta":{"status":500,"msg":"Server Error"},"response":[],"errors":[{"title":"Oops","detail":"Try later"}]})";
+    m_sim->injectFault(cursim::Endpoint::Posts, broken);
+    m_dialogs.answer(DialogServices::Retry);
+    QVERIFY(PostsWindowDriver::downloadAll(*window));
+    QCOMPARE(m_dialogs.texts().size(), 1);
+    QCOMPARE(messagePart(m_dialogs.texts().first()), QStringLiteral("Can't download blog's XML file."));
+    QVERIFY(m_dialogs.texts().first().contains(QStringLiteral("Try later")));
+    QCOMPARE(window->posts().count(), 2);
+    QCOMPARE(window->findChild<QLabel *>(QStringLiteral("lblResult"))->text(), QStringLiteral("1"));
+}
+
+void TestCurrentInterface::fixPosts_refusedOnThisInterface_nothingWritten()
+{
+    signInDirectly();
+    std::unique_ptr<frmPostsList> window = openPostsWindow();
+    QVERIFY(PostsWindowDriver::downloadAll(*window));
+    m_sim->clearLog();
+    PostsWindowDriver::button(*window, "cmdFixPosts")->click();
+    QCOMPARE(m_dialogs.texts().size(), 1);
+    QVERIFY(m_dialogs.texts().first().contains(QStringLiteral("not available")));
+    QCOMPARE(window->posts().count(), 2);
+    QVERIFY(m_sim->log().isEmpty());
+}
+
+QTEST_MAIN(TestCurrentInterface)
+#include "tst_currentinterface.moc"
