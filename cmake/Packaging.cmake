@@ -4,7 +4,7 @@ include(GNUInstallDirs)
 
 install(TARGETS velloria RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT velloria)
 # The simulator only on request: cmake --install build --component simulator
-install(TARGETS velloria-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT simulator EXCLUDE_FROM_ALL)
+install(TARGETS velloria-sim velloria-sim-current RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT simulator EXCLUDE_FROM_ALL)
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/velloria.desktop
   DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT velloria)
 

@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 seconds="${1:-60}"
 shift || true
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(fuzz_postspage fuzz_signin fuzz_htmltotext fuzz_journal)
+[ ${#targets[@]} -eq 0 ] && targets=(fuzz_postspage fuzz_signin fuzz_htmltotext fuzz_journal fuzz_jsonanswer)
 scripts/install-deps.sh
 for p in clang-14 libclang-rt-14-dev; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then

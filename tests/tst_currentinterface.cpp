@@ -112,7 +112,8 @@ private slots:
     void refusedRefresh_asksForBrowserAgain();
     void badAuthorization_data();
     void badAuthorization();
-    void browserNeverBack_cancelStopsWait();
+    void browserNeverBack_stopsWait_data();
+    void browserNeverBack_stopsWait();
     void tokenAnswerWithoutToken_message();
     void blogListNotEnvelope_designedMessage();
 
@@ -397,8 +398,17 @@ void TestCurrentInterface::badAuthorization()
     QVERIFY(window->findChild<QPushButton *>(QStringLiteral("cmdGetGroups"))->isEnabled());
 }
 
-void TestCurrentInterface::browserNeverBack_cancelStopsWait()
+void TestCurrentInterface::browserNeverBack_stopsWait_data()
 {
+    QTest::addColumn<QString>("how");
+    QTest::newRow("Cancel") << QStringLiteral("cancel");
+    QTest::newRow("Esc") << QStringLiteral("escape");
+    QTest::newRow("close box") << QStringLiteral("close");
+}
+
+void TestCurrentInterface::browserNeverBack_stopsWait()
+{
+    QFETCH(QString, how);
     m_browser = std::make_unique<TestBrowser>(TestBrowser::StayAway);
     m_service = makeService();
     QVERIFY(m_service->setApplicationKey(ClientId, Secret, nullptr));
@@ -407,7 +417,12 @@ void TestCurrentInterface::browserNeverBack_cancelStopsWait()
     QString captionDuringWait;
     QTimer::singleShot(300, window, [&] {
         captionDuringWait = cancel->text();
-        QTest::mouseClick(cancel, Qt::LeftButton);
+        if (how == QLatin1String("cancel"))
+            QTest::mouseClick(cancel, Qt::LeftButton);
+        else if (how == QLatin1String("escape"))
+            QTest::keyClick(window, Qt::Key_Escape);
+        else
+            window->close();
     });
     QElapsedTimer timer;
     timer.start();

@@ -34,6 +34,7 @@ private slots:
 
     void secretFile_roundTripReadableByUserAlone();
     void secretFile_damaged_refusedAndKept();
+    void secretStore_noDesktopStore_fallsBackToTheFile();
 
 private:
     TestFolders m_folders;
@@ -218,6 +219,22 @@ void TestJsonReader::secretFile_damaged_refusedAndKept()
     QVERIFY(error.contains(store.filePath()));
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), QByteArray(R"({"tokens of a": "cut)"));
+}
+
+void TestJsonReader::secretStore_noDesktopStore_fallsBackToTheFile()
+{
+    // A session bus that is not there: no secret service, no wallet.
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/velloria-test-bus");
+    const QString folder = QDir(m_folders.path()).filePath(QStringLiteral("secrets-auto"));
+    SecretStore store(SecretStore::Backend::Auto, folder);
+    QElapsedTimer timer;
+    timer.start();
+    QString error;
+    QVERIFY2(store.write(QStringLiteral("k"), "v", &error), qPrintable(error));
+    QVERIFY(timer.elapsed() < 10000);
+    QCOMPARE(store.where(), store.filePath());
+    QVERIFY(QFile::exists(store.filePath()));
+    QCOMPARE(SecretStore(SecretStore::Backend::File, folder).read(QStringLiteral("k")), std::optional<QByteArray>("v"));
 }
 
 QTEST_MAIN(TestJsonReader) // turning caption HTML into text needs QGuiApplication

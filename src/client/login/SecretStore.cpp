@@ -15,7 +15,7 @@
 namespace {
 const QString KeychainService = QStringLiteral("Velloria");
 
-template <typename Job> QKeychain::Error runJob(Job &job)
+void runJob(QKeychain::Job &job)
 {
     // The job reports through a signal; wait for it here, events running.
     QEventLoop loop;
@@ -23,7 +23,6 @@ template <typename Job> QKeychain::Error runJob(Job &job)
     job.setAutoDelete(false);
     job.start();
     loop.exec();
-    return job.error();
 }
 }
 
@@ -43,17 +42,10 @@ std::optional<QByteArray> SecretStore::read(const QString &key, QString *error)
 {
     if (!m_useFile) {
         QByteArray value;
-        switch (keychainRead(key, value, error)) {
-        case Answer::Done:
-            return value;
-        case Answer::Missing:
-            return std::nullopt;
-        case Answer::Failed:
-            return std::nullopt;
-        case Answer::NoBackend:
-            m_useFile = true;
-            break;
-        }
+        const Answer answer = keychainRead(key, value, error);
+        bool ok = false;
+        if (settled(answer, ok))
+            return answer == Answer::Done ? std::optional<QByteArray>(value) : std::nullopt;
     }
     QJsonObject entries;
     if (!loadFile(entries, error))
@@ -66,18 +58,9 @@ std::optional<QByteArray> SecretStore::read(const QString &key, QString *error)
 
 bool SecretStore::write(const QString &key, const QByteArray &value, QString *error)
 {
-    if (!m_useFile) {
-        switch (keychainWrite(key, value, error)) {
-        case Answer::Done:
-        case Answer::Missing:
-            return true;
-        case Answer::Failed:
-            return false;
-        case Answer::NoBackend:
-            m_useFile = true;
-            break;
-        }
-    }
+    bool ok = false;
+    if (!m_useFile && settled(keychainWrite(key, value, error), ok))
+        return ok;
     QJsonObject entries;
     // A file that can't be read is not overwritten: it may hold other secrets.
     if (!loadFile(entries, error))
@@ -88,18 +71,9 @@ bool SecretStore::write(const QString &key, const QByteArray &value, QString *er
 
 bool SecretStore::remove(const QString &key, QString *error)
 {
-    if (!m_useFile) {
-        switch (keychainRemove(key, error)) {
-        case Answer::Done:
-        case Answer::Missing:
-            return true;
-        case Answer::Failed:
-            return false;
-        case Answer::NoBackend:
-            m_useFile = true;
-            break;
-        }
-    }
+    bool ok = false;
+    if (!m_useFile && settled(keychainRemove(key, error), ok))
+        return ok;
     QJsonObject entries;
     if (!loadFile(entries, error))
         return false;
@@ -109,24 +83,44 @@ bool SecretStore::remove(const QString &key, QString *error)
     return saveFile(entries, error);
 }
 
-SecretStore::Answer SecretStore::keychainRead(const QString &key, QByteArray &value, QString *error)
+bool SecretStore::settled(Answer answer, bool &ok)
 {
-    QKeychain::ReadPasswordJob job(KeychainService);
-    job.setKey(key);
-    switch (runJob(job)) {
+    if (answer == Answer::NoBackend) {
+        // No secret store on this desktop: the file from now on.
+        m_useFile = true;
+        return false;
+    }
+    ok = answer != Answer::Failed;
+    return true;
+}
+
+SecretStore::Answer SecretStore::keychainAnswer(const QKeychain::Job &job, QString *error)
+{
+    switch (job.error()) {
     case QKeychain::NoError:
-        value = job.binaryData();
         return Answer::Done;
     case QKeychain::EntryNotFound:
         return Answer::Missing;
     case QKeychain::NoBackendAvailable:
     case QKeychain::NotImplemented:
+    // Without a session bus (or with one nothing answers on) the library
+    // says no more than this.
+    case QKeychain::OtherError:
         return Answer::NoBackend;
     default:
         if (error)
             *error = QStringLiteral("The desktop's secret store refused: ") + job.errorString();
         return Answer::Failed;
     }
+}
+
+SecretStore::Answer SecretStore::keychainRead(const QString &key, QByteArray &value, QString *error)
+{
+    QKeychain::ReadPasswordJob job(KeychainService);
+    job.setKey(key);
+    runJob(job);
+    value = job.binaryData();
+    return keychainAnswer(job, error);
 }
 
 SecretStore::Answer SecretStore::keychainWrite(const QString &key, const QByteArray &value, QString *error)
@@ -134,36 +128,16 @@ SecretStore::Answer SecretStore::keychainWrite(const QString &key, const QByteAr
     QKeychain::WritePasswordJob job(KeychainService);
     job.setKey(key);
     job.setBinaryData(value);
-    switch (runJob(job)) {
-    case QKeychain::NoError:
-        return Answer::Done;
-    case QKeychain::NoBackendAvailable:
-    case QKeychain::NotImplemented:
-        return Answer::NoBackend;
-    default:
-        if (error)
-            *error = QStringLiteral("The desktop's secret store refused: ") + job.errorString();
-        return Answer::Failed;
-    }
+    runJob(job);
+    return keychainAnswer(job, error);
 }
 
 SecretStore::Answer SecretStore::keychainRemove(const QString &key, QString *error)
 {
     QKeychain::DeletePasswordJob job(KeychainService);
     job.setKey(key);
-    switch (runJob(job)) {
-    case QKeychain::NoError:
-        return Answer::Done;
-    case QKeychain::EntryNotFound:
-        return Answer::Missing;
-    case QKeychain::NoBackendAvailable:
-    case QKeychain::NotImplemented:
-        return Answer::NoBackend;
-    default:
-        if (error)
-            *error = QStringLiteral("The desktop's secret store refused: ") + job.errorString();
-        return Answer::Failed;
-    }
+    runJob(job);
+    return keychainAnswer(job, error);
 }
 
 bool SecretStore::loadFile(QJsonObject &entries, QString *error) const

@@ -4,6 +4,10 @@
 #include <QString>
 #include <optional>
 
+namespace QKeychain {
+class Job;
+}
+
 // Secrets (the application key, the sign-in tokens): in the desktop's secret
 // store where one answers, else in a file only the user can read. Never in
 // the settings file.
@@ -33,6 +37,9 @@ public:
 
 private:
     enum class Answer { Done, Missing, NoBackend, Failed };
+    // False when the keychain's answer leaves the call to the file; else ok is the call's result.
+    bool settled(Answer answer, bool &ok);
+    static Answer keychainAnswer(const QKeychain::Job &job, QString *error);
     Answer keychainRead(const QString &key, QByteArray &value, QString *error);
     Answer keychainWrite(const QString &key, const QByteArray &value, QString *error);
     Answer keychainRemove(const QString &key, QString *error);

@@ -1,0 +1,24 @@
+// An answer of the current interface as the network brings it: the envelope,
+// then the blog list and the posts read from its response.
+#include "FuzzTarget.h"
+
+#include <QJsonDocument>
+
+#include "service/JsonReader.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    ensureApplication();
+    const QByteArray body(reinterpret_cast<const char *>(data), qsizetype(size));
+    (void)JsonReader::RefusalText(body);
+    const std::optional<JsonReader::Envelope> envelope = JsonReader::ParseEnvelope(body);
+    if (!envelope)
+        return 0;
+    (void)JsonReader::BlogList(envelope->response);
+    if (const std::optional<JsonReader::PostsAnswer> posts = JsonReader::ReadPostsAnswer(envelope->response)) {
+        for (const PostRow &row : posts->posts)
+            (void)(row.caption.size() + row.tags.size());
+    }
+    (void)JsonReader::ReadPost(envelope->response.toObject());
+    return 0;
+}
