@@ -37,7 +37,12 @@ int main(int argc, char *argv[])
         QStringLiteral("pace"),
         QStringLiteral("Write at most N posts a minute during \"Fix posts\" for this run (0: no limit)."),
         QStringLiteral("N"));
+    const QCommandLineOption noVerifyOption(
+        QStringLiteral("no-verify"),
+        QStringLiteral("Current interface: don't read each written post back to check it for this run (saves one "
+                       "call a post; a write that changed more than the tags then goes unnoticed)."));
     parser.addOption(interfaceOption);
+    parser.addOption(noVerifyOption);
     parser.addOption(serviceOption);
     parser.addOption(webHostOption);
     parser.addOption(paceOption);
@@ -73,6 +78,8 @@ int main(int argc, char *argv[])
         CurrentTumblrService service(settings, secrets, parser.value(serviceOption));
         service.setWritesPerMinute(pace);
         service.setWebHost(parser.value(webHostOption));
+        if (parser.isSet(noVerifyOption))
+            service.setVerifyWrites(false);
         modMain::Main(settings, service);
         return app.exec();
     }

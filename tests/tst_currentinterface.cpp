@@ -125,7 +125,6 @@ private slots:
     void download_expiredMidway_refreshedAndGoesOn();
     void download_rateLimited_waitsAndRepeats();
     void download_serverError_designedRetryQuestion();
-    void fixPosts_refusedOnThisInterface_nothingWritten();
 
 private:
     std::unique_ptr<CurrentTumblrService> makeService();
@@ -632,19 +631,6 @@ void TestCurrentInterface::download_serverError_designedRetryQuestion()
     QVERIFY(m_dialogs.texts().first().contains(QStringLiteral("Try later")));
     QCOMPARE(window->posts().count(), 2);
     QCOMPARE(window->findChild<QLabel *>(QStringLiteral("lblResult"))->text(), QStringLiteral("1"));
-}
-
-void TestCurrentInterface::fixPosts_refusedOnThisInterface_nothingWritten()
-{
-    signInDirectly();
-    std::unique_ptr<frmPostsList> window = openPostsWindow();
-    QVERIFY(PostsWindowDriver::downloadAll(*window));
-    m_sim->clearLog();
-    PostsWindowDriver::button(*window, "cmdFixPosts")->click();
-    QCOMPARE(m_dialogs.texts().size(), 1);
-    QVERIFY(m_dialogs.texts().first().contains(QStringLiteral("not available")));
-    QCOMPARE(window->posts().count(), 2);
-    QVERIFY(m_sim->log().isEmpty());
 }
 
 QTEST_MAIN(TestCurrentInterface)

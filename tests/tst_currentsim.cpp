@@ -76,6 +76,24 @@ QStringList texts(const QJsonArray &content)
     return out;
 }
 
+// The response member of a 200 envelope as the server wrote it: the last one.
+QByteArray responseText(const QByteArray &body)
+{
+    const QByteArray key = "\"response\":";
+    const qsizetype at = body.indexOf(key);
+    return at < 0 || !body.endsWith('}') ? QByteArray() : body.mid(at + key.size()).chopped(1);
+}
+
+// The post's tags array as written (no tag holds a ']'), replaced by `tags`.
+QByteArray withTags(QByteArray post, const QByteArray &tags)
+{
+    const qsizetype from = post.indexOf("\"tags\":[");
+    const qsizetype to = from < 0 ? -1 : post.indexOf(']', from);
+    if (to < 0)
+        return {};
+    return post.replace(from, to + 1 - from, "\"tags\":" + tags);
+}
+
 QStringList idStrings(const QJsonObject &response)
 {
     QStringList out;
@@ -123,10 +141,29 @@ private slots:
     void jsonRejects_data();
     void jsonRejects();
     void jsonWriter();
+    void legacyEdit_data();
+    void legacyEdit();
+    void updateEcho();
+    void updateLeftOut_data();
+    void updateLeftOut();
+    void updateRefusals_data();
+    void updateRefusals();
+    void writeRoutes();
 
 private:
     Answer call(const QByteArray &verb, const QString &target, const QByteArray &body = {},
-                const QByteArray &token = {}, int timeoutMs = 0);
+                const QByteArray &token = {}, int timeoutMs = 0,
+                const QByteArray &contentType = "application/x-www-form-urlencoded");
+    Answer edit(const Fields &fields, const QByteArray &token)
+    {
+        return call("POST", QStringLiteral("/v2/blog/cats/post/edit"), formBody(fields), token);
+    }
+    Answer put(const QString &id, const QByteArray &json, const QByteArray &token,
+               const QByteArray &contentType = "application/json")
+    {
+        return call("PUT", QStringLiteral("/v2/blog/cats/posts/") + id, json, token, 0, contentType);
+    }
+    void decorate(cursim::Post *post);
     Answer get(const QString &target, const QByteArray &token) { return call("GET", target, {}, token); }
     Answer post(const QString &target, const Fields &fields) { return call("POST", target, formBody(fields)); }
     Fields authorizeFields(const QString &scope = allScopes) const;
@@ -182,14 +219,14 @@ void TestCurrentSim::cleanup()
 }
 
 Answer TestCurrentSim::call(const QByteArray &verb, const QString &target, const QByteArray &body,
-                            const QByteArray &token, int timeoutMs)
+                            const QByteArray &token, int timeoutMs, const QByteArray &contentType)
 {
     QNetworkRequest request(QUrl(QStringLiteral("http://") + m_server->host() + target));
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
     if (!token.isEmpty())
         request.setRawHeader("Authorization", "Bearer " + token);
     if (!body.isNull())
-        request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/x-www-form-urlencoded"));
+        request.setHeader(QNetworkRequest::ContentTypeHeader, contentType);
     if (timeoutMs > 0)
         request.setTransferTimeout(timeoutMs);
     std::unique_ptr<QNetworkReply> reply(m_nam->sendCustomRequest(request, verb, body));
@@ -947,6 +984,362 @@ void TestCurrentSim::jsonWriter()
         QVERIFY2(Json::number(QLatin1String(bad)).isNull(), bad);
     QCOMPARE(Json::number(QStringLiteral("-1.5e3")).write(), QByteArray("-1.5e3"));
     QCOMPARE(cursim::jsonQuote(QStringLiteral("<\t>")), QByteArray("\"<\\t>\""));
+}
+
+void TestCurrentSim::legacyEdit_data()
+{
+    QTest::addColumn<Fields>("fields");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("detail");   // the start of errors[0].detail
+    QTest::addColumn<QString>("type");     // of the post afterwards
+    QTest::addColumn<QStringList>("tags"); // afterwards
+    QTest::addColumn<QString>("caption");  // afterwards: the caption, or a text post's body
+    const QString big = QString::fromLatin1(bigId);
+    const QString caption = QStringLiteral("<p>Sunset <b>at</b> beach &amp; sea</p><p>two</p>");
+    const QString long140 = QString(140, QLatin1Char('x'));
+    QString emoji140; // 280 UTF-16 units, 140 characters
+    for (int i = 0; i < 140; ++i)
+        emoji140 += QString::fromUtf8("🐈");
+    QStringList thirty;
+    for (int i = 1; i <= 30; ++i)
+        thirty.append(QStringLiteral("t%1").arg(i));
+
+    QTest::newRow("photo, tags only") << Fields{{"id", big}, {"type", "photo"}, {"tags", " sunset , Sunset at beach & sea,, two "}}
+                                      << 200 << "" << "photo" << QStringList{"sunset", "Sunset at beach & sea", "two"} << caption;
+    QTest::newRow("no type: a text post now") << Fields{{"id", big}, {"tags", "sunset,x"}} << 200 << "" << "text"
+                                              << QStringList{"sunset", "x"} << caption;
+    QTest::newRow("type text") << Fields{{"id", big}, {"type", "text"}, {"tags", "a"}} << 200 << "" << "text"
+                               << QStringList{"a"} << caption;
+    QTest::newRow("type quote") << Fields{{"id", big}, {"type", "quote"}, {"tags", "a"}} << 200 << "" << "text"
+                                << QStringList{"a"} << caption;
+    QTest::newRow("caption; tags not sent, kept") << Fields{{"id", big}, {"type", "photo"}, {"caption", "<p>New</p>"}}
+                                                  << 200 << "" << "photo" << QStringList{"sunset"} << "<p>New</p>";
+    QTest::newRow("empty tags clear them") << Fields{{"id", big}, {"type", "photo"}, {"tags", " , "}} << 200 << ""
+                                           << "photo" << QStringList() << caption;
+    QTest::newRow("140 characters") << Fields{{"id", big}, {"type", "photo"}, {"tags", long140}} << 200 << "" << "photo"
+                                    << QStringList{long140} << caption;
+    QTest::newRow("140 characters beyond the BMP") << Fields{{"id", big}, {"type", "photo"}, {"tags", emoji140}} << 200
+                                                   << "" << "photo" << QStringList{emoji140} << caption;
+    QTest::newRow("30 tags") << Fields{{"id", big}, {"type", "photo"}, {"tags", thirty.join(",")}} << 200 << ""
+                             << "photo" << thirty << caption;
+    QTest::newRow("slug, date, state") << Fields{{"id", big}, {"type", "photo"}, {"slug", "new-slug"},
+                                                 {"date", "2024-02-03 04:05:06"}, {"state", "draft"}}
+                                       << 200 << "" << "photo" << QStringList{"sunset"} << caption;
+    QTest::newRow("queued") << Fields{{"id", big}, {"type", "photo"}, {"state", "queue"},
+                                      {"publish_on", "2024-03-01T10:00:00Z"}}
+                            << 200 << "" << "photo" << QStringList{"sunset"} << caption;
+    QTest::newRow("not a date") << Fields{{"id", big}, {"type", "photo"}, {"date", "tomorrow"}} << 400
+                                << "date is not a date" << "photo" << QStringList{"sunset"} << caption;
+    QTest::newRow("141 characters") << Fields{{"id", big}, {"type", "photo"}, {"tags", "ok," + long140 + "y"}} << 400
+                                    << "Tag is too long" << "photo" << QStringList{"sunset"} << caption;
+    QTest::newRow("31 tags") << Fields{{"id", big}, {"type", "photo"}, {"tags", thirty.join(",") + ",t31"}} << 400
+                             << "Too many tags" << "photo" << QStringList{"sunset"} << caption;
+    QTest::newRow("a refused edit changes nothing") << Fields{{"id", big}, {"caption", "x"}, {"state", "gone"}} << 400
+                                                    << "Unknown state" << "photo" << QStringList{"sunset"} << caption;
+    QTest::newRow("new-editor post") << Fields{{"id", "1006"}, {"type", "photo"}, {"tags", "a"}} << 400
+                                     << "This post was made in the new post format" << "photo" << QStringList() << "";
+    QTest::newRow("no id") << Fields{{"type", "photo"}, {"tags", "a"}} << 400 << "id is missing" << "" << QStringList() << "";
+    QTest::newRow("unknown id") << Fields{{"id", "42"}, {"type", "photo"}} << 404 << "No post 42" << "" << QStringList() << "";
+    QTest::newRow("another blog's post") << Fields{{"id", "1"}, {"type", "photo"}} << 404 << "No post 1" << "" << QStringList() << "";
+}
+
+void TestCurrentSim::legacyEdit()
+{
+    QFETCH(Fields, fields);
+    QFETCH(int, status);
+    QFETCH(QString, detail);
+    QFETCH(QString, type);
+    QFETCH(QStringList, tags);
+    QFETCH(QString, caption);
+    m_server->blog(QStringLiteral("dogs"))->posts.push_back(Server::legacyPost(QStringLiteral("1"), QStringLiteral("Dog")));
+    const QByteArray access = login();
+    QString id;
+    for (const auto &f : fields) {
+        if (f.first == "id")
+            id = f.second;
+    }
+    const Answer a = edit(fields, access);
+    QCOMPARE(a.status, status);
+    QCOMPARE(a.json()[QLatin1String("meta")][QLatin1String("status")].toInt(), status);
+    QCOMPARE(m_server->log(Endpoint::Edit).constLast().body, formBody(fields));
+    const cursim::Post *stored = m_server->post(id);
+    if (status != 200) {
+        QVERIFY2(a.json()[QLatin1String("errors")][0][QLatin1String("detail")].toString().startsWith(detail), a.body.constData());
+        if (stored)
+            QCOMPARE(stored->editCount, 0);
+        if (!type.isEmpty()) {
+            QCOMPARE(stored->type, type);
+            QCOMPARE(stored->tags, tags);
+            QCOMPARE(stored->caption, caption);
+        }
+        return;
+    }
+    QCOMPARE(a.body, "{\"meta\":{\"status\":200,\"msg\":\"OK\"},\"response\":{\"id\":" + id.toLatin1() + ",\"id_string\":\""
+                         + id.toLatin1() + "\"}}");
+    QCOMPARE(stored->editCount, 1);
+
+    // What a later read shows, in both forms.
+    const QJsonObject legacy = get(QStringLiteral("/v2/blog/cats/posts/") + id, access).response();
+    QCOMPARE(legacy[QLatin1String("type")].toString(), type);
+    QCOMPARE(legacy[QLatin1String("tags")].toVariant().toStringList(), tags);
+    QCOMPARE(legacy[QLatin1String("link_url")].toString(), QStringLiteral("https://example.com/x")); // not sent, kept
+    for (const auto &f : fields) {
+        if (f.first == "slug" || f.first == "state" || f.first == "publish_on")
+            QCOMPARE(legacy[f.first].toString(), f.second);
+        if (f.first == "date") {
+            QCOMPARE(legacy[QLatin1String("date")].toString(), f.second + QStringLiteral(" GMT"));
+            QCOMPARE(legacy[QLatin1String("timestamp")].toInteger(), 1706933106); // the row's date, in UTC
+        }
+    }
+    const QJsonObject npf = get(QStringLiteral("/v2/blog/cats/posts/%1?post_format=npf").arg(id), access).response();
+    const QJsonArray content = npf[QLatin1String("content")].toArray();
+    QCOMPARE(texts(content), Server::captionTexts(caption));
+    if (type == QLatin1String("photo")) {
+        QCOMPARE(legacy[QLatin1String("caption")].toString(), caption);
+        QVERIFY(legacy[QLatin1String("photos")][0][QLatin1String("original_size")][QLatin1String("url")].toString().endsWith(
+            QStringLiteral("/media/%1_500.jpg").arg(id)));
+        QCOMPARE(content[0][QLatin1String("type")].toString(), QStringLiteral("image"));
+        QVERIFY(idStrings(get(QStringLiteral("/v2/blog/cats/posts/photo"), access).response()).contains(id));
+    } else {
+        // The photo is gone, the caption is a body: the post fell out of the photo posts.
+        QCOMPARE(legacy[QLatin1String("body")].toString(), caption);
+        QVERIFY(!legacy.contains(QLatin1String("caption")));
+        QVERIFY(!legacy.contains(QLatin1String("photos")));
+        QCOMPARE(content.size(), texts(content).size());
+        QVERIFY(!idStrings(get(QStringLiteral("/v2/blog/cats/posts/photo?npf=true"), access).response()).contains(id));
+    }
+}
+
+// Post 1006 with everything a careless edit loses.
+void TestCurrentSim::decorate(cursim::Post *post)
+{
+    post->extraFields = {{QStringLiteral("some_future_field"), *Json::parse(R"({"a":[1,2.50,"x"]})")},
+                         {QStringLiteral("n"), Json::number(QStringLiteral("2.50"))}};
+    post->imageExtra = {{QStringLiteral("colors"), *Json::parse(R"({"c0":"a1b2c3","c1":"000000"})")},
+                        {QStringLiteral("attribution"),
+                         *Json::parse(R"({"type":"app","url":"https://example.com/app","app_name":"Cam"})")}};
+    post->layout = *Json::parse(R"([{"type":"rows","display":[{"blocks":[0]},{"blocks":[1,2]}]}])");
+    post->canBeTipped = true;
+    post->state = QStringLiteral("queue");
+    post->publishOn = QStringLiteral("2024-03-01T10:00:00+00:00");
+    post->interactability = QStringLiteral("noone");
+    post->tags = {QStringLiteral("one"), QStringLiteral("big, comma")};
+}
+
+void TestCurrentSim::updateEcho()
+{
+    const QByteArray access = login();
+    decorate(m_server->post(QStringLiteral("1006")));
+    const Answer first = get(QStringLiteral("/v2/blog/cats/posts/1006?post_format=npf"), access);
+    QCOMPARE(first.status, 200);
+    const QByteArray before = responseText(first.body);
+    for (const QByteArray &part :
+         {QByteArray(R"("tags":["one","big, comma"])"), QByteArray(R"("alt_text":"a cat","colors":{"c0":"a1b2c3","c1":"000000"},"attribution":{)"),
+          QByteArray(R"("layout":[{"type":"rows","display":[{"blocks":[0]},{"blocks":[1,2]}]}])"),
+          QByteArray(R"("state":"queue","publish_on":"2024-03-01T10:00:00+00:00")"),
+          QByteArray(R"("can_be_tipped":true,"interactability_reblog":"noone")"),
+          QByteArray(R"("some_future_field":{"a":[1,2.50,"x"]},"n":2.50})")})
+        QVERIFY2(before.contains(part), part.constData());
+    // The photo route writes the same post the same way.
+    QVERIFY(get(QStringLiteral("/v2/blog/cats/posts/photo?npf=true"), access).body.contains(before));
+
+    // The post echoed whole, tags changed (one with a comma, kept in an array).
+    const QByteArray tags = R"(["one","big, comma","Block one Block two"])";
+    const QByteArray sent = withTags(before, tags);
+    QVERIFY(!sent.isEmpty());
+    const Answer put1 = put(QStringLiteral("1006"), sent, access);
+    QCOMPARE(put1.status, 200);
+    QCOMPARE(put1.body, QByteArray(R"({"meta":{"status":200,"msg":"OK"},"response":{"id":1006,"id_string":"1006"}})"));
+    QCOMPARE(m_server->log(Endpoint::Update).constLast().body, sent);
+    const QByteArray after = responseText(get(QStringLiteral("/v2/blog/cats/posts/1006?post_format=npf"), access).body);
+    QCOMPARE(after, sent); // all but the tags as before: order and number literals too
+    QCOMPARE(withTags(after, R"(["one","big, comma"])"), before);
+    QVERIFY(get(QStringLiteral("/v2/blog/cats/posts/photo?npf=true"), access).body.contains(after));
+    const cursim::Post *stored = m_server->post(QStringLiteral("1006"));
+    QCOMPARE(stored->tags, (QStringList{"one", "big, comma", "Block one Block two"}));
+    QCOMPARE(stored->editCount, 1);
+    QCOMPARE(stored->texts, (QStringList{"Block one", "Block two"}));
+
+    // Tags as one comma-separated string; blocks changed: kept as sent, and the texts follow them.
+    QByteArray body = withTags(after, "\" x, y ,,\"");
+    body.replace("\"Block two\"", "\"Changed\",\"formatting\":[{\"start\":0,\"end\":7,\"type\":\"bold\"}]");
+    body.replace("\"alt_text\":\"a cat\"", "\"alt_text\":\"another cat\"");
+    QCOMPARE(put(QStringLiteral("1006"), body, access).status, 200);
+    const QByteArray third = responseText(get(QStringLiteral("/v2/blog/cats/posts/1006?post_format=npf"), access).body);
+    QVERIFY(third.contains(R"({"type":"text","text":"Changed","formatting":[{"start":0,"end":7,"type":"bold"}]})"));
+    QVERIFY(third.contains(R"("tags":["x","y"])"));
+    QCOMPARE(stored->texts, (QStringList{"Block one", "Changed"}));
+    QCOMPARE(stored->altText, QStringLiteral("another cat"));
+    QCOMPARE(stored->editCount, 2);
+}
+
+void TestCurrentSim::updateLeftOut_data()
+{
+    QTest::addColumn<QString>("leftOut"); // a member of the post read, not sent back
+    QTest::addColumn<bool>("tipped");     // can_be_tipped before
+    QTest::addColumn<QString>("check");   // a member of the post read afterwards
+    QTest::addColumn<QJsonValue>("value"); // undefined: absent
+    QTest::newRow("nothing left out") << "" << true << "can_be_tipped" << QJsonValue(true);
+    QTest::newRow("can_be_tipped, was true") << "can_be_tipped" << true << "can_be_tipped" << QJsonValue(false);
+    QTest::newRow("can_be_tipped, was false") << "can_be_tipped" << false << "can_be_tipped" << QJsonValue(true);
+    QTest::newRow("publish_on: no schedule") << "publish_on" << true << "publish_on" << QJsonValue(QJsonValue::Undefined);
+    QTest::newRow("publish_on: published now") << "publish_on" << true << "state" << QJsonValue("published");
+    QTest::newRow("state") << "state" << true << "state" << QJsonValue("published");
+    QTest::newRow("an unknown field") << "some_future_field" << true << "some_future_field" << QJsonValue(QJsonValue::Undefined);
+    QTest::newRow("the other unknown field kept") << "some_future_field" << true << "n" << QJsonValue(2.5);
+    QTest::newRow("layout") << "layout" << true << "layout" << QJsonValue(QJsonArray());
+    QTest::newRow("tags") << "tags" << true << "tags" << QJsonValue(QJsonArray());
+    QTest::newRow("interactability_reblog") << "interactability_reblog" << true << "interactability_reblog"
+                                            << QJsonValue("everyone");
+    QTest::newRow("a read-only field: nothing lost") << "slug" << true << "slug" << QJsonValue("block-one-block-two");
+}
+
+void TestCurrentSim::updateLeftOut()
+{
+    QFETCH(QString, leftOut);
+    QFETCH(bool, tipped);
+    QFETCH(QString, check);
+    QFETCH(QJsonValue, value);
+    const QByteArray access = login();
+    cursim::Post *post = m_server->post(QStringLiteral("1006"));
+    decorate(post);
+    post->canBeTipped = tipped;
+    const QString target = QStringLiteral("/v2/blog/cats/posts/1006?post_format=npf");
+    QJsonObject sent = get(target, access).response();
+    QVERIFY(leftOut.isEmpty() || sent.contains(leftOut));
+    sent.remove(leftOut);
+    QCOMPARE(put(QStringLiteral("1006"), QJsonDocument(sent).toJson(QJsonDocument::Compact), access).status, 200);
+    const QJsonObject read = get(target, access).response();
+    QCOMPARE(read.value(check), value);
+    QCOMPARE(post->editCount, 1);
+}
+
+void TestCurrentSim::updateRefusals_data()
+{
+    QTest::addColumn<QString>("id");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QByteArray>("contentType");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("detail"); // the start of errors[0].detail
+    const QByteArray json = "application/json";
+    const QByteArray minimal = R"({"content":[{"type":"text","text":"x"}]})";
+    QByteArray thirtyOne = R"({"content":[],"tags":[)";
+    for (int i = 1; i <= 31; ++i)
+        thirtyOne += (i > 1 ? ",\"t" : "\"t") + QByteArray::number(i) + '"';
+    thirtyOne += "]}";
+    QTest::newRow("a legacy photo post") << QString::fromLatin1(bigId) << minimal << json << 400
+                                         << "This post can't be edited in the new post format";
+    QTest::newRow("a legacy text post") << "1003" << minimal << json << 400
+                                        << "This post can't be edited in the new post format";
+    QTest::newRow("malformed") << "1006" << QByteArray(R"({"content":[})") << json << 400 << "Invalid JSON";
+    QTest::newRow("trailing comma") << "1006" << QByteArray(R"({"content":[],})") << json << 400 << "Invalid JSON";
+    QTest::newRow("empty body") << "1006" << QByteArray("") << json << 400 << "Invalid JSON";
+    QTest::newRow("not an object") << "1006" << QByteArray("[1]") << json << 400 << "The post must be a JSON object";
+    QTest::newRow("no content") << "1006" << QByteArray(R"({"tags":"a"})") << json << 400 << "content is missing";
+    QTest::newRow("content not an array") << "1006" << QByteArray(R"({"content":{}})") << json << 400 << "content must be";
+    QTest::newRow("a block without a type") << "1006" << QByteArray(R"({"content":[{"text":"x"}]})") << json << 400
+                                            << "content must be";
+    QTest::newRow("another id") << "1006" << QByteArray(R"({"id":1007,"content":[]})") << json << 400 << "id is not";
+    QTest::newRow("another id_string") << "1006" << QByteArray(R"({"id_string":"1007","content":[]})") << json << 400
+                                       << "id_string is not";
+    QTest::newRow("id as a string") << "1006" << QByteArray(R"({"id":"1006","content":[]})") << json << 200 << "";
+    QTest::newRow("tag too long") << "1006" << R"({"content":[],"tags":[")" + QByteArray(141, 'x') + "\"]}" << json
+                                  << 400 << "Tag is too long";
+    QTest::newRow("tag too long, in a string") << "1006" << R"({"content":[],"tags":"a, )" + QByteArray(141, 'x') + "\"}"
+                                               << json << 400 << "Tag is too long";
+    QTest::newRow("too many tags") << "1006" << thirtyOne << json << 400 << "Too many tags";
+    QTest::newRow("tags not strings") << "1006" << QByteArray(R"({"content":[],"tags":[1]})") << json << 400 << "tags must be";
+    QTest::newRow("unknown state") << "1006" << QByteArray(R"({"content":[],"state":"gone"})") << json << 400 << "Unknown state";
+    QTest::newRow("can_be_tipped not a bool") << "1006" << QByteArray(R"({"content":[],"can_be_tipped":1})") << json << 400
+                                              << "can_be_tipped must be";
+    QTest::newRow("a form") << "1006" << QByteArray("content=x") << QByteArray("application/x-www-form-urlencoded") << 400
+                            << "Send the post as application/json";
+    QTest::newRow("unknown post") << "42" << minimal << json << 404 << "No post 42";
+}
+
+void TestCurrentSim::updateRefusals()
+{
+    QFETCH(QString, id);
+    QFETCH(QByteArray, body);
+    QFETCH(QByteArray, contentType);
+    QFETCH(int, status);
+    QFETCH(QString, detail);
+    const QByteArray access = login();
+    const QByteArray before = get(QStringLiteral("/v2/blog/cats/posts/%1?post_format=npf").arg(id), access).body;
+    const Answer a = put(id, body, access, contentType);
+    QCOMPARE(a.status, status);
+    QCOMPARE(a.json()[QLatin1String("meta")][QLatin1String("status")].toInt(), status);
+    if (status == 200)
+        return;
+    QVERIFY2(a.json()[QLatin1String("errors")][0][QLatin1String("detail")].toString().startsWith(detail), a.body.constData());
+    QCOMPARE(a.json()[QLatin1String("response")].toArray(), QJsonArray());
+    // Refused: nothing changed.
+    QCOMPARE(get(QStringLiteral("/v2/blog/cats/posts/%1?post_format=npf").arg(id), access).body, before);
+    if (const cursim::Post *stored = m_server->post(id))
+        QCOMPARE(stored->editCount, 0);
+}
+
+void TestCurrentSim::writeRoutes()
+{
+    const QByteArray access = login();
+    const Fields fields = {{"id", "1005"}, {"type", "photo"}, {"tags", "a"}};
+    const QByteArray json = R"({"content":[]})";
+    const auto both = [&](const QByteArray &token) {
+        return QList<Answer>{edit(fields, token), put(QStringLiteral("1006"), json, token)};
+    };
+
+    // A valid token, as everywhere in the API.
+    for (const QByteArray &token : {QByteArray(), QByteArray("made-up")}) {
+        for (const Answer &a : both(token)) {
+            QCOMPARE(a.status, 401);
+            QCOMPARE(a.json()[QLatin1String("errors")][0][QLatin1String("code")].toInt(), 1016);
+        }
+    }
+    QCOMPARE(m_server->post(QStringLiteral("1005"))->editCount, 0);
+    QCOMPARE(m_server->post(QStringLiteral("1006"))->editCount, 0);
+
+    // They count like the reads.
+    QList<QByteArray> remaining;
+    for (const Answer &a : both(access)) {
+        QCOMPARE(a.status, 200);
+        remaining.append(a.header("X-Ratelimit-Perhour-Remaining"));
+    }
+    QCOMPARE(remaining, (QList<QByteArray>{"995", "994"})); // the four refused counted too
+    m_server->setRateLimitAfter(1);
+    QCOMPARE(edit(fields, access).status, 200);
+    for (const Answer &a : both(access)) {
+        QCOMPARE(a.status, 429);
+        QCOMPARE(a.header("X-Ratelimit-Perhour-Remaining"), QByteArray("0"));
+    }
+    m_server->resetRateLimit();
+    QCOMPARE(m_server->post(QStringLiteral("1005"))->editCount, 2);
+
+    // Each has its own log and faults; the PUT is no read of the post.
+    QCOMPARE(m_server->log(Endpoint::Edit).size(), 2 + 1 + 2);
+    QCOMPARE(m_server->log(Endpoint::Update).size(), 2 + 1 + 1);
+    QVERIFY(m_server->log(Endpoint::OnePost).isEmpty());
+    QCOMPARE(m_server->log(Endpoint::Update).constLast().method, QStringLiteral("PUT"));
+    Fault fault;
+    fault.status = 503;
+    m_server->injectFault(Endpoint::Update, fault);
+    m_server->injectFault(Endpoint::Edit, fault);
+    for (const Answer &a : both(access)) {
+        QCOMPARE(a.status, 503);
+        QCOMPARE(a.header("X-Ratelimit-Perday-Limit"), QByteArray("5000"));
+    }
+    QCOMPARE(m_server->post(QStringLiteral("1006"))->editCount, 1);
+    QCOMPARE(get(QStringLiteral("/v2/blog/cats/posts/1006?post_format=npf"), access).status, 200);
+
+    // Other methods.
+    const Answer getEdit = get(QStringLiteral("/v2/blog/cats/post/edit"), access);
+    QCOMPARE(getEdit.status, 405);
+    QCOMPARE(getEdit.header("Allow"), QByteArray("POST"));
+    const Answer deletePost = call("DELETE", QStringLiteral("/v2/blog/cats/posts/1006"), {}, access);
+    QCOMPARE(deletePost.status, 405);
+    QCOMPARE(deletePost.header("Allow"), QByteArray("GET, PUT"));
+    QCOMPARE(put(QStringLiteral("1006"), json, access).status, 200);
+    QCOMPARE(call("PUT", QStringLiteral("/v2/blog/nobody/posts/1006"), json, access, 0, "application/json").status, 404);
+    QCOMPARE(call("POST", QStringLiteral("/v2/blog/nobody/post/edit"), formBody(fields), access).status, 404);
 }
 
 QTEST_GUILESS_MAIN(TestCurrentSim)

@@ -32,6 +32,9 @@ private slots:
     void postsAnswer_nextOffsetAndLeftOutPosts_data();
     void postsAnswer_nextOffsetAndLeftOutPosts();
 
+    void replaceMember_data();
+    void replaceMember();
+
     void secretFile_roundTripReadableByUserAlone();
     void secretFile_damaged_refusedAndKept();
     void secretStore_noDesktopStore_fallsBackToTheFile();
@@ -181,6 +184,36 @@ void TestJsonReader::postsAnswer_nextOffsetAndLeftOutPosts()
     QCOMPARE(ids, (QStringList{"1", "5"}));
     QCOMPARE(answer->nextOffset.value_or(-1), next);
     QVERIFY(!JsonReader::ReadPostsAnswer(object(R"({"total_posts":0})")));
+}
+
+void TestJsonReader::replaceMember_data()
+{
+    QTest::addColumn<QByteArray>("object");
+    QTest::addColumn<QByteArray>("expected"); // empty: no such member
+
+    QTest::newRow("own member, the rest byte for byte")
+        << QByteArray(R"({"id":9007199254740993,"n":2.50,"tags":["a","b"],"z":"x"})")
+        << QByteArray(R"({"id":9007199254740993,"n":2.50,"tags":"NEW","z":"x"})");
+    QTest::newRow("a deeper tags is not the post's")
+        << QByteArray(R"({"content":[{"tags":["inner"]}],"meta":{"tags":1},"tags":[]})")
+        << QByteArray(R"({"content":[{"tags":["inner"]}],"meta":{"tags":1},"tags":"NEW"})");
+    QTest::newRow("strings holding braces, quotes and the key")
+        << QByteArray(R"({"text":"}\"tags\":{[","tags" : [ "a" ] , "after":null})")
+        << QByteArray(R"({"text":"}\"tags\":{[","tags" : "NEW" , "after":null})");
+    QTest::newRow("an escaped key") << QByteArray(R"({"ta\u0067s":true})") << QByteArray(R"({"ta\u0067s":"NEW"})");
+    QTest::newRow("spaces and lines") << QByteArray(" {\n \"tags\"\t:\r\n false \n}\n")
+                                      << QByteArray(" {\n \"tags\"\t:\r\n \"NEW\" \n}\n");
+    QTest::newRow("no tags") << QByteArray(R"({"tag":1,"x":{"tags":2}})") << QByteArray();
+    QTest::newRow("not an object") << QByteArray(R"(["tags",1])") << QByteArray();
+    QTest::newRow("not JSON") << QByteArray(R"({"tags":[1,)") << QByteArray();
+}
+
+void TestJsonReader::replaceMember()
+{
+    QFETCH(QByteArray, object);
+    QFETCH(QByteArray, expected);
+    const std::optional<QByteArray> changed = JsonReader::ReplaceMember(object, QStringLiteral("tags"), "\"NEW\"");
+    QCOMPARE(changed.value_or(QByteArray()), expected);
 }
 
 void TestJsonReader::secretFile_roundTripReadableByUserAlone()

@@ -127,6 +127,13 @@ User Server::demoUser()
                 : QString::fromUtf8(blockTexts[(i / 2) % std::size(blockTexts)]).split(QLatin1Char('\n'));
             post = blocksPost(id, texts, tags);
             post.altText = i % 3 == 0 ? QStringLiteral("A cat, photographed") : QString();
+            // What the service sends beyond what the program reads, and must get back from an edit.
+            post.imageExtra = {{QStringLiteral("colors"),
+                                *Json::parse(QStringLiteral(R"({"c0":"%1","c1":"1f1a17"})")
+                                                 .arg(QString::number(0x8a6e4b + i * 0x010203, 16)).toUtf8())}};
+            post.canBeTipped = i % 4 == 1;
+            if (i % 5 == 0)
+                post.extraFields = {{QStringLiteral("community_label"), *Json::parse(R"({"mature":false,"score":0.50})")}};
         } else {
             post = legacyPost(id, noCaption ? QString() : QString::fromUtf8(legacyCaptions[(i / 2) % std::size(legacyCaptions)]),
                               tags);

@@ -2,13 +2,16 @@
 #include "CurJson.h"
 
 #include <QCryptographicHash>
+#include <QDateTime>
 #include <QRandomGenerator>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimeZone>
 #include <QTimer>
 #include <QUrl>
 
 #include <algorithm>
+#include <optional>
 
 namespace cursim {
 
@@ -34,7 +37,7 @@ struct Route {
     QString id;
 };
 
-Route routeOf(const QString &path)
+Route routeOf(const QString &method, const QString &path)
 {
     if (path == QLatin1String("/oauth2/authorize"))
         return {Endpoint::Authorize, {}, {}};
@@ -43,20 +46,24 @@ Route routeOf(const QString &path)
     if (path == QLatin1String("/v2/user/info"))
         return {Endpoint::UserInfo, {}, {}};
     const QStringList parts = path.split(QLatin1Char('/'));
-    // "", "v2", "blog", BLOG, "posts", ID
-    if (parts.size() == 6 && parts.at(0).isEmpty() && parts.at(1) == QLatin1String("v2")
-        && parts.at(2) == QLatin1String("blog") && !parts.at(3).isEmpty() && parts.at(4) == QLatin1String("posts")
-        && !parts.at(5).isEmpty()) {
-        if (parts.at(5) == QLatin1String("photo"))
-            return {Endpoint::Posts, parts.at(3), {}};
-        return {Endpoint::OnePost, parts.at(3), parts.at(5)};
-    }
-    return {};
+    // "", "v2", "blog", BLOG, "posts" or "post", ID or "edit"
+    if (parts.size() != 6 || !parts.at(0).isEmpty() || parts.at(1) != QLatin1String("v2")
+        || parts.at(2) != QLatin1String("blog") || parts.at(3).isEmpty() || parts.at(5).isEmpty())
+        return {};
+    if (parts.at(4) == QLatin1String("post") && parts.at(5) == QLatin1String("edit"))
+        return {Endpoint::Edit, parts.at(3), {}};
+    if (parts.at(4) != QLatin1String("posts"))
+        return {};
+    if (parts.at(5) == QLatin1String("photo"))
+        return {Endpoint::Posts, parts.at(3), {}};
+    // One address, read with GET and replaced with PUT.
+    return {method == QLatin1String("PUT") ? Endpoint::Update : Endpoint::OnePost, parts.at(3), parts.at(5)};
 }
 
 bool isApi(Endpoint e)
 {
-    return e == Endpoint::UserInfo || e == Endpoint::Posts || e == Endpoint::OnePost;
+    return e == Endpoint::UserInfo || e == Endpoint::Posts || e == Endpoint::OnePost || e == Endpoint::Edit
+        || e == Endpoint::Update;
 }
 
 int hexValue(char c)
@@ -226,6 +233,61 @@ QString decodeEntities(const QString &text)
     return out;
 }
 
+constexpr qsizetype maxTagLength = 140; // characters (code points)
+constexpr qsizetype maxTags = 30;
+
+const QStringList postStates = {QStringLiteral("published"), QStringLiteral("draft"), QStringLiteral("queue"),
+                                QStringLiteral("private")};
+
+// The legacy form's tags: split at commas, blanks trimmed, empty ones dropped.
+QStringList splitTags(const QString &text)
+{
+    QStringList tags;
+    for (const QString &piece : text.split(QLatin1Char(','))) {
+        const QString tag = piece.trimmed();
+        if (!tag.isEmpty())
+            tags.append(tag);
+    }
+    return tags;
+}
+
+// Why the service refuses these tags; empty when it takes them.
+QString tagsProblem(const QStringList &tags)
+{
+    if (tags.size() > maxTags)
+        return QStringLiteral("Too many tags");
+    for (const QString &tag : tags) {
+        if (tag.toUcs4().size() > maxTagLength)
+            return QStringLiteral("Tag is too long");
+    }
+    return {};
+}
+
+QString dateText(const QDateTime &time)
+{
+    return time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) + QStringLiteral(" GMT");
+}
+
+// "2024-01-31 18:04:05", with or without " GMT", as the legacy form takes it.
+std::optional<QDateTime> parseDate(QString text)
+{
+    text = text.trimmed();
+    if (text.endsWith(QLatin1String(" GMT")))
+        text.chop(4);
+    // Day and time apart: read as local time, a date could fall in a DST gap.
+    const QDate day = QDate::fromString(text.left(10), QStringLiteral("yyyy-MM-dd"));
+    const QTime clock = QTime::fromString(text.mid(11), QStringLiteral("HH:mm:ss"));
+    if (text.size() != 19 || text.at(10) != QLatin1Char(' ') || !day.isValid() || !clock.isValid())
+        return std::nullopt;
+    return QDateTime(day, clock, QTimeZone::utc());
+}
+
+// An id in a body names the post of the path, as a number literal or a string.
+bool sameId(const Json &value, const QString &id)
+{
+    return (value.isNumber() && value.numberText() == id) || (value.isString() && value.toString() == id);
+}
+
 }
 
 QByteArray Request::header(const QByteArray &name) const
@@ -373,7 +435,7 @@ QList<Request> Server::log(Endpoint endpoint) const
         return m_log;
     QList<Request> out;
     for (const Request &r : m_log) {
-        if (routeOf(r.path).endpoint == endpoint)
+        if (routeOf(r.method, r.path).endpoint == endpoint)
             out.append(r);
     }
     return out;
@@ -390,6 +452,12 @@ void Server::setRateLimitAfter(int calls, int resetSeconds)
     m_rateLimitAfter = calls;
     m_rateLimitResetSeconds = resetSeconds;
     m_callsSinceLimitReset = 0;
+}
+
+void Server::setDayCallsLeft(int left)
+{
+    m_dayCalls = std::clamp(dayLimit - left, 0, dayLimit);
+    m_dayStartMs = nowMs();
 }
 
 void Server::resetRateLimit()
@@ -562,7 +630,7 @@ void Server::send(QTcpSocket *socket, const QByteArray &bytes, bool close)
 
 void Server::handle(QTcpSocket *socket, Request request)
 {
-    const Endpoint endpoint = routeOf(request.path).endpoint;
+    const Endpoint endpoint = routeOf(request.method, request.path).endpoint;
     const bool close = !request.keepAlive;
     if (m_logging) {
         m_log.append(request);
@@ -701,6 +769,8 @@ Server::Reply Server::normalReply(const Request &request, Endpoint endpoint)
     case Endpoint::UserInfo:
     case Endpoint::Posts:
     case Endpoint::OnePost:
+    case Endpoint::Edit:
+    case Endpoint::Update:
         return apiReply(request, endpoint);
     case Endpoint::Any:
         break;
@@ -917,7 +987,7 @@ Server::Reply Server::tokenReply(const Request &request)
 Server::Reply Server::apiReply(const Request &request, Endpoint endpoint)
 {
     Reply reply;
-    const Route route = routeOf(request.path);
+    const Route route = routeOf(request.method, request.path);
     const QByteArray authorization = request.header("Authorization");
     const QString token = authorization.toLower().startsWith("bearer ")
         ? QString::fromLatin1(authorization.mid(7).trimmed())
@@ -929,9 +999,13 @@ Server::Reply Server::apiReply(const Request &request, Endpoint endpoint)
         reply.extraHeaders = rateHeaders(true, m_rateLimitResetSeconds);
         return reply;
     }
-    if (request.method != QLatin1String("GET")) {
-        reply = envelope(405, QStringLiteral("Method Not Allowed"), Json::array(), QStringLiteral("Use GET."));
-        reply.extraHeaders = "Allow: GET\r\n";
+    // Update is PUT by its definition; the address it shares is read with GET.
+    const char *method = endpoint == Endpoint::Edit ? "POST" : endpoint == Endpoint::Update ? "PUT" : "GET";
+    if (request.method != QLatin1String(method)) {
+        const QByteArray allow = endpoint == Endpoint::OnePost ? "GET, PUT" : method;
+        reply = envelope(405, QStringLiteral("Method Not Allowed"), Json::array(),
+                         QStringLiteral("Use %1.").arg(QString::fromLatin1(allow).replace(QLatin1String(", "), QLatin1String(" or "))));
+        reply.extraHeaders = "Allow: " + allow + "\r\n";
     } else if (grant == m_accessTokens.constEnd() || grant->expiresAtMs <= nowMs()) {
         reply = envelope(401, QStringLiteral("Unauthorized"), Json::array(),
                          token.isEmpty() ? QStringLiteral("Unable to authorize: no access token.")
@@ -939,11 +1013,15 @@ Server::Reply Server::apiReply(const Request &request, Endpoint endpoint)
                          1016);
     } else if (endpoint == Endpoint::UserInfo) {
         reply = userInfoReply();
-    } else if (const Blog *b = findBlog(route.blog); !b) {
+    } else if (Blog *b = findBlog(route.blog); !b) {
         reply = envelope(404, QStringLiteral("Not Found"), Json::array(), QStringLiteral("No blog %1.").arg(route.blog),
                          4012);
     } else if (endpoint == Endpoint::Posts) {
         reply = postsReply(request, *b);
+    } else if (endpoint == Endpoint::Edit) {
+        reply = editReply(request, *b);
+    } else if (endpoint == Endpoint::Update) {
+        reply = updateReply(request, *b, route.id);
     } else {
         reply = onePostReply(request, *b, route.id);
     }
@@ -1054,6 +1132,214 @@ Server::Reply Server::onePostReply(const Request &request, const Blog &blog, con
     return envelope(200, QStringLiteral("OK"), legacyPostJson(blog, *it));
 }
 
+Server::Reply Server::badRequest(const QString &detail) const
+{
+    return envelope(400, QStringLiteral("Bad Request"), Json::array(), detail);
+}
+
+Server::Reply Server::editedReply(const Post &post) const
+{
+    Json response = Json::object();
+    response.insert(QStringLiteral("id"), Json::number(post.idString));
+    response.insert(QStringLiteral("id_string"), post.idString);
+    return envelope(200, QStringLiteral("OK"), response);
+}
+
+Server::Reply Server::editReply(const Request &request, Blog &blog)
+{
+    const auto field = [&request](const char *name) {
+        const QByteArray v = request.formValue(QLatin1String(name));
+        return v.isNull() ? QString() : QString::fromUtf8(v);
+    };
+    const QString id = field("id");
+    if (id.isEmpty())
+        return badRequest(QStringLiteral("id is missing."));
+    const auto it = std::find_if(blog.posts.begin(), blog.posts.end(), [&id](const Post &p) { return p.idString == id; });
+    if (it == blog.posts.end())
+        return envelope(404, QStringLiteral("Not Found"), Json::array(), QStringLiteral("No post %1.").arg(id));
+    if (it->blocks)
+        return badRequest(QStringLiteral("This post was made in the new post format; edit it with PUT /v2/blog/%1/posts/%2.")
+                              .arg(blog.name, id));
+
+    // Everything is checked before anything changes: a refused edit changes nothing.
+    Post edited = *it;
+    const QString type = field("type").isNull() ? QStringLiteral("text") : field("type");
+    if (edited.type == QLatin1String("photo") && type != QLatin1String("photo")) {
+        // As the service does: the post is remade as the type given, and
+        // what a text post cannot hold is gone.
+        edited.type = QStringLiteral("text");
+        edited.photoUrl.clear();
+        edited.imageExtra.clear();
+    }
+    if (const QString tags = field("tags"); !tags.isNull()) {
+        edited.tags = splitTags(tags);
+        if (const QString problem = tagsProblem(edited.tags); !problem.isEmpty())
+            return badRequest(problem);
+    }
+    if (const QString state = field("state"); !state.isNull()) {
+        if (!postStates.contains(state))
+            return badRequest(QStringLiteral("Unknown state: %1.").arg(state));
+        edited.state = state;
+    }
+    if (const QString date = field("date"); !date.isNull()) {
+        const std::optional<QDateTime> time = parseDate(date);
+        if (!time)
+            return badRequest(QStringLiteral("date is not a date: %1.").arg(date));
+        edited.date = dateText(*time);
+        edited.timestamp = time->toSecsSinceEpoch();
+    }
+    if (const QString format = field("format"); !format.isNull()) {
+        if (format != QLatin1String("html") && format != QLatin1String("markdown"))
+            return badRequest(QStringLiteral("format must be html or markdown."));
+        edited.format = format;
+    }
+    const bool photo = edited.type == QLatin1String("photo");
+    if (const QString text = field(photo ? "caption" : "body"); !text.isNull())
+        edited.caption = text;
+    if (const QString source = field("source"); photo && !source.isNull())
+        edited.photoUrl = source;
+    if (const QString slug = field("slug"); !slug.isNull())
+        edited.slug = slug;
+    if (const QString link = field("link"); !link.isNull())
+        edited.linkUrl = link;
+    if (const QString publishOn = field("publish_on"); !publishOn.isNull())
+        edited.publishOn = publishOn;
+    if (edited.state != QLatin1String("queue"))
+        edited.publishOn.clear(); // only a queued post has a schedule
+
+    ++edited.editCount;
+    *it = std::move(edited);
+    return editedReply(*it);
+}
+
+Server::Reply Server::updateReply(const Request &request, Blog &blog, const QString &id)
+{
+    const auto it = std::find_if(blog.posts.begin(), blog.posts.end(), [&id](const Post &p) { return p.idString == id; });
+    if (it == blog.posts.end())
+        return envelope(404, QStringLiteral("Not Found"), Json::array(), QStringLiteral("No post %1.").arg(id));
+    if (!it->blocks)
+        return badRequest(QStringLiteral("This post can't be edited in the new post format"));
+    if (!request.header("Content-Type").toLower().startsWith("application/json"))
+        return badRequest(QStringLiteral("Send the post as application/json."));
+    const std::optional<Json> parsed = Json::parse(request.body);
+    if (!parsed)
+        return badRequest(QStringLiteral("Invalid JSON"));
+    const Json &body = *parsed;
+    if (!body.isObject())
+        return badRequest(QStringLiteral("The post must be a JSON object."));
+
+    // What the service makes itself; a client echoing it back is not refused,
+    // and nothing of it changes.
+    static const QStringList readOnly = {
+        QStringLiteral("id"), QStringLiteral("id_string"), QStringLiteral("blog_name"), QStringLiteral("blog"),
+        QStringLiteral("post_url"), QStringLiteral("short_url"), QStringLiteral("slug"), QStringLiteral("date"),
+        QStringLiteral("timestamp"), QStringLiteral("reblog_key"), QStringLiteral("is_blocks_post_format"),
+        QStringLiteral("object_type"), QStringLiteral("type"), QStringLiteral("original_type"), QStringLiteral("trail"),
+        QStringLiteral("format"), QStringLiteral("note_count"), QStringLiteral("summary"), QStringLiteral("link_url"),
+        QStringLiteral("parent_post_url"), QStringLiteral("genesis_post_id"),
+    };
+    static const QStringList writable = {
+        QStringLiteral("content"), QStringLiteral("layout"), QStringLiteral("state"), QStringLiteral("tags"),
+        QStringLiteral("publish_on"), QStringLiteral("can_be_tipped"), QStringLiteral("interactability_reblog"),
+    };
+    for (const char *name : {"id", "id_string"}) {
+        const QString key = QLatin1String(name);
+        if (body.contains(key) && !sameId(body[key], id))
+            return badRequest(QStringLiteral("%1 is not the id of the post addressed (%2).").arg(key, id));
+    }
+
+    const Json &content = body[QStringLiteral("content")];
+    if (!body.contains(QStringLiteral("content")))
+        return badRequest(QStringLiteral("content is missing."));
+    bool blocksGood = content.isArray();
+    for (qsizetype i = 0; blocksGood && i < content.size(); ++i)
+        blocksGood = content.at(i).isObject() && !content.at(i)[QStringLiteral("type")].toString().isEmpty();
+    if (!blocksGood)
+        return badRequest(QStringLiteral("content must be an array of blocks, each with a type."));
+    if (body.contains(QStringLiteral("layout")) && !body[QStringLiteral("layout")].isArray())
+        return badRequest(QStringLiteral("layout must be an array."));
+    const Json &state = body[QStringLiteral("state")];
+    if (body.contains(QStringLiteral("state")) && !postStates.contains(state.toString()))
+        return badRequest(QStringLiteral("Unknown state."));
+    const Json &publishOn = body[QStringLiteral("publish_on")];
+    if (body.contains(QStringLiteral("publish_on")) && !publishOn.isString())
+        return badRequest(QStringLiteral("publish_on must be a date in ISO 8601."));
+    const Json &tipped = body[QStringLiteral("can_be_tipped")];
+    if (body.contains(QStringLiteral("can_be_tipped")) && !tipped.isBool())
+        return badRequest(QStringLiteral("can_be_tipped must be true or false."));
+    const Json &reblog = body[QStringLiteral("interactability_reblog")];
+    if (body.contains(QStringLiteral("interactability_reblog")) && reblog.toString() != QLatin1String("everyone")
+        && reblog.toString() != QLatin1String("noone"))
+        return badRequest(QStringLiteral("interactability_reblog must be everyone or noone."));
+    QStringList tags;
+    if (const Json &t = body[QStringLiteral("tags")]; t.isString()) {
+        tags = splitTags(t.toString());
+    } else if (t.isArray()) {
+        // In an array a tag may hold a comma.
+        for (qsizetype i = 0; i < t.size(); ++i) {
+            if (!t.at(i).isString())
+                return badRequest(QStringLiteral("tags must be strings."));
+            if (const QString tag = t.at(i).toString().trimmed(); !tag.isEmpty())
+                tags.append(tag);
+        }
+    } else if (body.contains(QStringLiteral("tags"))) {
+        return badRequest(QStringLiteral("tags must be a string or an array of strings."));
+    }
+    if (const QString problem = tagsProblem(tags); !problem.isEmpty())
+        return badRequest(problem);
+
+    // The body is the whole post: what it leaves out takes the default, as
+    // on the service, and what was stored for it is lost.
+    Post edited = *it;
+    edited.content = content;
+    edited.layout = body.contains(QStringLiteral("layout")) ? body[QStringLiteral("layout")] : Json::array();
+    edited.state = body.contains(QStringLiteral("state")) ? state.toString() : QStringLiteral("published");
+    edited.publishOn = publishOn.toString();
+    if (edited.state == QLatin1String("queue") && edited.publishOn.isEmpty())
+        edited.state = QStringLiteral("published"); // the schedule went with the field
+    if (edited.state != QLatin1String("queue"))
+        edited.publishOn.clear();
+    edited.tags = tags;
+    // The default here is the other value than the post had, so that leaving
+    // it out always shows.
+    edited.canBeTipped = body.contains(QStringLiteral("can_be_tipped")) ? tipped.toBool() : !it->canBeTipped;
+    edited.interactability = body.contains(QStringLiteral("interactability_reblog")) ? reblog.toString()
+                                                                                    : QStringLiteral("everyone");
+    edited.extraFields.clear();
+    for (const QString &key : body.keys()) {
+        if (!readOnly.contains(key) && !writable.contains(key))
+            edited.extraFields.append({key, body[key]});
+    }
+
+    // The fields the rest of the simulator reads follow the blocks.
+    edited.texts.clear();
+    edited.altText.clear();
+    edited.photoUrl.clear();
+    edited.imageExtra.clear();
+    bool image = false;
+    for (qsizetype i = 0; i < content.size(); ++i) {
+        const Json &block = content.at(i);
+        const QString blockType = block[QStringLiteral("type")].toString();
+        if (blockType == QLatin1String("text")) {
+            edited.texts.append(block[QStringLiteral("text")].toString());
+        } else if (blockType == QLatin1String("image") && !image) {
+            image = true;
+            edited.altText = block[QStringLiteral("alt_text")].toString();
+            edited.photoUrl = block[QStringLiteral("media")].at(0)[QStringLiteral("url")].toString();
+            for (const QString &key : block.keys()) {
+                if (key != QLatin1String("type") && key != QLatin1String("media") && key != QLatin1String("alt_text"))
+                    edited.imageExtra.append({key, block[key]});
+            }
+        }
+    }
+    // Without its image it is no photo post any more.
+    edited.type = image ? QStringLiteral("photo") : QStringLiteral("text");
+
+    ++edited.editCount;
+    *it = std::move(edited);
+    return editedReply(*it);
+}
+
 Json Server::postCommon(const Blog &blog, const Post &post) const
 {
     Json o = Json::object();
@@ -1069,6 +1355,8 @@ Json Server::postCommon(const Blog &blog, const Post &post) const
     o.insert(QStringLiteral("date"), post.date);
     o.insert(QStringLiteral("timestamp"), post.timestamp);
     o.insert(QStringLiteral("state"), post.state);
+    if (!post.publishOn.isEmpty())
+        o.insert(QStringLiteral("publish_on"), post.publishOn);
     o.insert(QStringLiteral("format"), post.format);
     o.insert(QStringLiteral("reblog_key"), reblogKey(post));
     o.insert(QStringLiteral("tags"), stringArray(post.tags));
@@ -1084,6 +1372,22 @@ Json Server::npfPost(const Blog &blog, const Post &post) const
     for (const QString &key : common.keys())
         o.insert(key, common.value(key));
     o.insert(QStringLiteral("is_blocks_post_format"), post.blocks);
+    o.insert(QStringLiteral("content"), npfContent(post));
+    o.insert(QStringLiteral("layout"), post.layout.isArray() ? post.layout : Json::array());
+    o.insert(QStringLiteral("trail"), Json::array());
+    o.insert(QStringLiteral("can_be_tipped"), post.canBeTipped);
+    o.insert(QStringLiteral("interactability_reblog"), post.interactability);
+    if (!post.linkUrl.isEmpty())
+        o.insert(QStringLiteral("link_url"), post.linkUrl);
+    for (const auto &extra : post.extraFields)
+        o.insert(extra.first, extra.second);
+    return o;
+}
+
+Json Server::npfContent(const Post &post) const
+{
+    if (post.content.isArray())
+        return post.content;
     Json content = Json::array();
     if (post.type == QLatin1String("photo") || !post.photoUrl.isEmpty()) {
         Json media = Json::object();
@@ -1095,6 +1399,8 @@ Json Server::npfPost(const Blog &blog, const Post &post) const
         image.insert(QStringLiteral("type"), "image");
         image.insert(QStringLiteral("media"), Json::array().append(media));
         image.insert(QStringLiteral("alt_text"), post.altText);
+        for (const auto &extra : post.imageExtra)
+            image.insert(extra.first, extra.second);
         content.append(image);
     }
     for (const QString &text : post.blocks ? post.texts : captionTexts(post.caption)) {
@@ -1103,13 +1409,7 @@ Json Server::npfPost(const Blog &blog, const Post &post) const
         block.insert(QStringLiteral("text"), text);
         content.append(block);
     }
-    o.insert(QStringLiteral("content"), content);
-    o.insert(QStringLiteral("layout"), Json::array());
-    o.insert(QStringLiteral("trail"), Json::array());
-    o.insert(QStringLiteral("can_be_tipped"), false);
-    if (!post.linkUrl.isEmpty())
-        o.insert(QStringLiteral("link_url"), post.linkUrl);
-    return o;
+    return content;
 }
 
 Json Server::legacyPostJson(const Blog &blog, const Post &post) const
@@ -1129,6 +1429,8 @@ Json Server::legacyPostJson(const Blog &blog, const Post &post) const
         photo.insert(QStringLiteral("caption"), "");
         photo.insert(QStringLiteral("original_size"), size);
         o.insert(QStringLiteral("photos"), Json::array().append(photo));
+    } else if (post.type == QLatin1String("text")) {
+        o.insert(QStringLiteral("body"), post.caption);
     }
     if (!post.linkUrl.isEmpty())
         o.insert(QStringLiteral("link_url"), post.linkUrl);

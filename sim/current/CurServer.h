@@ -1,4 +1,6 @@
 #pragma once
+#include "CurJson.h"
+
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QHash>
@@ -20,14 +22,12 @@ class QTcpSocket;
 // page, the token endpoint and the API.
 namespace cursim {
 
-class Json;
-
 struct Post {
     QString idString;          // decimal text, may exceed 2^53 (e.g. "9007199254740993")
     bool blocks = false;       // made in the new editor (NPF-native)
     QString date;              // "2024-01-31 18:04:05 GMT"
     qint64 timestamp = 0;      // seconds; posts may share one
-    QString caption;           // legacy posts: HTML caption as stored
+    QString caption;           // legacy posts: HTML caption as stored (a text post's body)
     QStringList texts;         // new-editor posts: the text blocks' texts, in order (after the image block)
     QString altText;           // the image block's alt_text
     QString photoUrl;          // image address (a path gets the server's address put before it)
@@ -39,6 +39,22 @@ struct Post {
     QString state = QStringLiteral("published");
     QString type = QStringLiteral("photo"); // photo, text, ... (only photo posts answer the photo route)
     bool omitIdString = false; // a damaged answer: the post comes without id_string
+    bool canBeTipped = false;  // "can_be_tipped"
+    QString publishOn;         // queued posts (state "queue"): when they go out, ISO 8601; "publish_on" when set
+    QString interactability = QStringLiteral("everyone"); // "interactability_reblog": everyone or noone
+    int editCount = 0;         // edits accepted (either edit route)
+    // New-editor posts: top-level fields this simulator does not know, written
+    // in the new post format after the known ones, in order. A client that
+    // drops or renames what it does not understand is caught by them.
+    QList<QPair<QString, Json>> extraFields;
+    // Members of the image block beyond type, media and alt_text ("colors", "attribution", ...).
+    QList<QPair<QString, Json>> imageExtra;
+    // The blocks and layout as the last update sent them, kept verbatim (key
+    // order, number literals). Null until then: the content is made from the
+    // fields above and the layout is []. Once set, the new post format answers
+    // these, and texts, altText, photoUrl and imageExtra follow them.
+    Json content;
+    Json layout;
 };
 
 struct Blog {
@@ -77,7 +93,16 @@ struct Request {
     QByteArray formValue(const QString &name) const; // the first of that name; null when absent
 };
 
-enum class Endpoint { Authorize, Token, UserInfo, Posts, OnePost, Any };
+enum class Endpoint {
+    Authorize,
+    Token,
+    UserInfo,
+    Posts,    // GET /v2/blog/BLOG/posts/photo
+    OnePost,  // GET /v2/blog/BLOG/posts/ID (and any method there but PUT)
+    Edit,     // POST /v2/blog/BLOG/post/edit, the legacy form edit
+    Update,   // PUT /v2/blog/BLOG/posts/ID, the new post format edit
+    Any,
+};
 
 struct Fault {
     enum Kind {
@@ -149,11 +174,14 @@ public:
     void expireAccessTokens();
     // No refresh token issued so far works any more.
     void revokeRefreshTokens() { m_refreshTokens.clear(); }
-    // After `calls` API calls (user/info and the posts routes, whatever they
-    // answer) every further one answers like the RateLimited fault, reset in
-    // `resetSeconds`, until resetRateLimit(). -1: off, the default.
+    // After `calls` API calls (user/info, the posts routes and the edit
+    // routes, whatever they answer) every further one answers like the
+    // RateLimited fault, reset in `resetSeconds`, until resetRateLimit().
+    // -1: off, the default.
     void setRateLimitAfter(int calls, int resetSeconds = 3);
     void resetRateLimit();
+    // The day's calls so far made such that `left` remain (the day's window starting now).
+    void setDayCallsLeft(int left);
     // Every answer waits this long (the request takes effect at once).
     void setAnswerDelay(int ms) { m_answerDelayMs = ms > 0 ? ms : 0; }
 
@@ -205,6 +233,10 @@ private:
     Reply userInfoReply();
     Reply postsReply(const Request &request, const Blog &blog);
     Reply onePostReply(const Request &request, const Blog &blog, const QString &id);
+    Reply editReply(const Request &request, Blog &blog);
+    Reply updateReply(const Request &request, Blog &blog, const QString &id);
+    Reply badRequest(const QString &detail) const;
+    Reply editedReply(const Post &post) const;
 
     const App *findApp(const QString &clientId) const;
     Blog *findBlog(const QString &identifier);
@@ -216,6 +248,7 @@ private:
     Json npfPost(const Blog &blog, const Post &post) const;
     Json legacyPostJson(const Blog &blog, const Post &post) const;
     Json postCommon(const Blog &blog, const Post &post) const;
+    Json npfContent(const Post &post) const;
     QString absolute(const QString &address) const;
 
     User m_user;

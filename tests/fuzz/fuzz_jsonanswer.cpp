@@ -11,6 +11,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     ensureApplication();
     const QByteArray body(reinterpret_cast<const char *>(data), qsizetype(size));
     (void)JsonReader::RefusalText(body);
+    // The byte-exact member work: a replaced member leaves valid JSON behind.
+    if (const std::optional<QByteArray> changed = JsonReader::ReplaceMember(body, QStringLiteral("tags"), "\"t\"")) {
+        if (!QJsonDocument::fromJson(*changed).isObject())
+            __builtin_trap();
+    }
     const std::optional<JsonReader::Envelope> envelope = JsonReader::ParseEnvelope(body);
     if (!envelope)
         return 0;

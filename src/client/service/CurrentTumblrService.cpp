@@ -7,6 +7,7 @@
 #include <QJsonArray>
 #include <QEventLoop>
 #include <QJsonDocument>
+#include <QLocale>
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
 #include <QNetworkReply>
@@ -21,6 +22,8 @@
 #include "service/BackOff.h"
 #include "service/HTTPProxySettings.h"
 #include "service/HTTPRequest.h"
+#include "app/modCommon.h"
+#include "app/modSupport.h"
 #include "service/IPostsRunHost.h"
 #include "service/IResultIndicator.h"
 #include "service/PostsModel.h"
@@ -362,6 +365,14 @@ ServiceResult CurrentTumblrService::authorizeInBrowser(const QString &account, I
 CurrentTumblrService::ApiAnswer CurrentTumblrService::call(const QString &account, const QString &pathAndQuery,
                                                            IHTTPRequestCallback *callback)
 {
+    Call request;
+    request.pathAndQuery = pathAndQuery;
+    return call(account, request, callback);
+}
+
+CurrentTumblrService::ApiAnswer CurrentTumblrService::call(const QString &account, const Call &call,
+                                                           IHTTPRequestCallback *callback)
+{
     ApiAnswer result;
     const auto fail = [&result](const ServiceResult &why) {
         static_cast<ServiceResult &>(result) = why;
@@ -384,14 +395,20 @@ CurrentTumblrService::ApiAnswer CurrentTumblrService::call(const QString &accoun
     for (;;) {
         HTTPRequestData data;
         data.host = m_apiHost;
-        data.method = QStringLiteral("GET");
-        data.path = pathAndQuery;
+        data.method = call.method;
+        data.path = call.pathAndQuery;
+        data.fields = call.form;
         data.agent = HTTPRequest::AgentName();
         data.callback = callback;
         data.extraHeaders = "Authorization: Bearer " + held.access.toUtf8() + "\r\n";
+        if (!call.json.isEmpty()) {
+            data.body = call.json;
+            data.extraHeaders += "Content-Type: application/json\r\n";
+        }
         int repeats = 0;
         bool stopped = false;
         const HTTPResult answer = BackOff::Send(request, data, callback, repeats, stopped);
+        noteLimits(answer);
         result.status = answer.status;
         result.answerLine = QString::fromUtf8(answer.body.left(200)).section(u'\n', 0, 0);
         if (stopped || answer.failure == HTTPFailure::Cancelled)
@@ -407,19 +424,108 @@ CurrentTumblrService::ApiAnswer CurrentTumblrService::call(const QString &accoun
             held = tokens(account);
             continue;
         }
-        if (answer.status != 200) {
+        if (answer.status != 200 && answer.status != 201) {
             ServiceResult refused =
                 failure(ServiceResult::Refused, answer.RequestErrorText(), JsonReader::RefusalText(answer.body));
             refused.status = answer.status;
+            refused.answerLine = result.answerLine;
             return fail(refused);
         }
         std::optional<JsonReader::Envelope> envelope = JsonReader::ParseEnvelope(answer.body);
         if (!envelope)
             return fail(failure(ServiceResult::BadAnswer, IncorrectResponse));
         result.envelope = std::move(*envelope);
+        result.body = answer.body;
         result.outcome = ServiceResult::Accepted;
         return result;
     }
+}
+
+void CurrentTumblrService::noteLimits(const HTTPResult &answer)
+{
+    const auto remaining = [&answer](const QByteArray &name) -> std::optional<int> {
+        for (const auto &[header, value] : answer.headers) {
+            bool ok = false;
+            const int left = value.trimmed().toInt(&ok);
+            if (header.compare(name, Qt::CaseInsensitive) == 0 && ok)
+                return left;
+        }
+        return std::nullopt;
+    };
+    if (const std::optional<int> hour = remaining("X-Ratelimit-Perhour-Remaining"))
+        m_hourLeft = hour;
+    if (const std::optional<int> day = remaining("X-Ratelimit-Perday-Remaining"))
+        m_dayLeft = day;
+}
+
+QString CurrentTumblrService::limitsText() const
+{
+    if (!m_hourLeft && !m_dayLeft)
+        return {};
+    const auto number = [](const std::optional<int> &left) {
+        return left ? QLocale::system().toString(*left) : QStringLiteral("?");
+    };
+    return QStringLiteral("calls left: %1 this hour, %2 today").arg(number(m_hourLeft), number(m_dayLeft));
+}
+
+QString CurrentTumblrService::pauseReason() const
+{
+    if (!m_dayLeft || *m_dayLeft >= CallsPerWrite)
+        return {};
+    return QStringLiteral("The service allows only %1 more calls today, fewer than one post takes (%2): the run "
+                          "pauses here, before the day's limit runs out. The rows left stay listed; press "
+                          "\"Fix posts\" again tomorrow.")
+        .arg(*m_dayLeft)
+        .arg(CallsPerWrite);
+}
+
+bool CurrentTumblrService::verifiesWrites() const
+{
+    if (m_verify)
+        return *m_verify;
+    const QString setting = m_settings.GetValue(QStringLiteral("Verify writes")).trimmed().toLower();
+    return setting != QLatin1String("no") && setting != QLatin1String("0") && setting != QLatin1String("false");
+}
+
+QString CurrentTumblrService::CaptionTag(const QString &caption)
+{
+    QString tag = modCommon::StripTagChars(caption);
+    tag.remove(u',');
+    return modSupport::TrimEx(tag);
+}
+
+QString CurrentTumblrService::TagsToSend(const PostRow &post) const
+{
+    QStringList tags = TagList(post.tags);
+    tags << CaptionTag(post.caption);
+    return JsonReader::TagsText(tags);
+}
+
+QString CurrentTumblrService::CantFixReason(const PostRow &post) const
+{
+    const QString tag = CaptionTag(post.caption);
+    if (tag.isEmpty())
+        return QStringLiteral("Not written: its caption leaves no text for a tag.");
+    if (TagList(post.tags).size() >= MaxTags)
+        return QStringLiteral("Not written: the post already has %1 tags, the most the service allows.").arg(MaxTags);
+    if (tag.size() > MaxTagLength)
+        return QStringLiteral("Not written: its caption tag would be longer than %1 characters, the most the "
+                              "service allows.")
+            .arg(MaxTagLength);
+    return {};
+}
+
+QString CurrentTumblrService::editorAddress(const QString &blog, const PostRow &post) const
+{
+    QString host = webHost();
+    if (!host.startsWith(QLatin1String("http://"), Qt::CaseInsensitive)
+        && !host.startsWith(QLatin1String("https://"), Qt::CaseInsensitive))
+        host = (host.startsWith(QLatin1String("127.")) || host.startsWith(QLatin1String("localhost"))
+                    ? QStringLiteral("http://")
+                    : QStringLiteral("https://"))
+               + host;
+    return host + QStringLiteral("/edit/") + QString::fromLatin1(QUrl::toPercentEncoding(blog)) + u'/'
+           + QString::fromLatin1(QUrl::toPercentEncoding(post.id));
 }
 
 QString CurrentTumblrService::blogPath(const QString &blog)
@@ -482,14 +588,50 @@ PageResult CurrentTumblrService::ReadPage(const PageRequest &request, IHTTPReque
     return result;
 }
 
+CurrentTumblrService::ApiAnswer CurrentTumblrService::readNpf(const Account &account, const QString &postId,
+                                                              IHTTPRequestCallback *callback)
+{
+    return call(account.email,
+                blogPath(account.groupName) + QStringLiteral("/posts/")
+                    + QString::fromLatin1(QUrl::toPercentEncoding(postId)) + QStringLiteral("?post_format=npf"),
+                callback);
+}
+
+namespace {
+// The post of a one-post answer: the response itself, or the first of its posts.
+QByteArray postText(const QByteArray &body)
+{
+    const std::optional<JsonReader::Span> response = JsonReader::MemberValue(body, QStringLiteral("response"));
+    if (!response)
+        return {};
+    const QByteArray text = body.mid(response->begin, response->end - response->begin);
+    if (const std::optional<JsonReader::Span> posts = JsonReader::MemberValue(text, QStringLiteral("posts"))) {
+        const QJsonArray list = QJsonDocument::fromJson(text.mid(posts->begin, posts->end - posts->begin)).array();
+        return list.isEmpty() ? QByteArray() : QJsonDocument(list.first().toObject()).toJson(QJsonDocument::Compact);
+    }
+    return text;
+}
+
+// The members whose values differ between two states of a post, tags aside.
+QStringList changedFields(const QJsonObject &before, const QJsonObject &after)
+{
+    QStringList changed;
+    for (auto it = before.begin(); it != before.end(); ++it) {
+        if (it.key() != QLatin1String("tags") && after.value(it.key()) != it.value())
+            changed << it.key();
+    }
+    for (auto it = after.begin(); it != after.end(); ++it) {
+        if (it.key() != QLatin1String("tags") && !before.contains(it.key()))
+            changed << it.key();
+    }
+    return changed;
+}
+}
+
 PostResult CurrentTumblrService::ReadPost(const Account &account, const QString &postId,
                                           IHTTPRequestCallback *callback)
 {
-    const ApiAnswer answer =
-        call(account.email,
-             blogPath(account.groupName) + QStringLiteral("/posts/") + QString::fromLatin1(QUrl::toPercentEncoding(postId))
-                 + QStringLiteral("?post_format=npf"),
-             callback);
+    const ApiAnswer answer = readNpf(account, postId, callback);
     PostResult result;
     static_cast<ServiceResult &>(result) = answer;
     if (answer.outcome == ServiceResult::Refused && answer.status == 404) {
@@ -498,12 +640,7 @@ PostResult CurrentTumblrService::ReadPost(const Account &account, const QString 
     }
     if (!answer.accepted())
         return result;
-    const QJsonObject response = answer.envelope.response.toObject();
-    // The post itself, or wrapped as the posts route wraps it.
-    QJsonObject post = response;
-    if (response.value(QLatin1String("posts")).isArray())
-        post = response.value(QLatin1String("posts")).toArray().first().toObject();
-    result.post = JsonReader::ReadPost(post);
+    result.post = JsonReader::ReadPost(QJsonDocument::fromJson(postText(answer.body)).object());
     if (!result.post) {
         result.outcome = ServiceResult::BadAnswer;
         result.errorText = IncorrectResponse;
@@ -511,12 +648,79 @@ PostResult CurrentTumblrService::ReadPost(const Account &account, const QString 
     return result;
 }
 
-WriteResult CurrentTumblrService::WritePost(const Account &, const PostRow &, const QString &, IHTTPRequestCallback *)
+WriteResult CurrentTumblrService::WritePost(const Account &account, const PostRow &post, const QString &tags,
+                                            IHTTPRequestCallback *callback)
 {
     WriteResult result;
-    result.outcome = ServiceResult::Refused;
-    result.serverMessage = QStringLiteral("Writing posts back is not available on the current interface yet.");
-    result.errorText = result.serverMessage;
+    const auto finish = [&result](const ServiceResult &why) {
+        static_cast<ServiceResult &>(result) = why;
+        return result;
+    };
+    const QStringList wanted = TagList(tags);
+
+    // The post as it is now: its form decides the route, and it is what the
+    // read-back is compared with.
+    const ApiAnswer before = readNpf(account, post.id, callback);
+    if (before.outcome == ServiceResult::Refused && before.status == 404)
+        return finish(failure(ServiceResult::Refused, before.errorText,
+                              QStringLiteral("The post is no longer on the blog.")));
+    if (!before.accepted())
+        return finish(before);
+    const QByteArray beforeText = postText(before.body);
+    const QJsonObject beforePost = QJsonDocument::fromJson(beforeText).object();
+    if (beforePost.isEmpty() || JsonReader::ReadPost(beforePost) == std::nullopt)
+        return finish(failure(ServiceResult::BadAnswer, IncorrectResponse));
+
+    Call write;
+    const QString id = QString::fromLatin1(QUrl::toPercentEncoding(post.id));
+    if (beforePost.value(QLatin1String("is_blocks_post_format")).toBool()) {
+        // Made in the new editor: the whole post goes back as received, tags alone changed.
+        const std::optional<QByteArray> body =
+            JsonReader::ReplaceMember(beforeText, QStringLiteral("tags"),
+                                      QJsonDocument(QJsonArray{wanted.join(u',')}).toJson(QJsonDocument::Compact).mid(1).chopped(1));
+        if (!body)
+            return finish(failure(ServiceResult::BadAnswer, IncorrectResponse));
+        write.method = QStringLiteral("PUT");
+        write.pathAndQuery = blogPath(account.groupName) + QStringLiteral("/posts/") + id;
+        write.json = *body;
+    } else {
+        // A legacy post: its id, its type (else the route makes it a text post) and the tags.
+        write.method = QStringLiteral("POST");
+        write.pathAndQuery = blogPath(account.groupName) + QStringLiteral("/post/edit");
+        write.form.AddField(QStringLiteral("id"), post.id);
+        write.form.AddField(QStringLiteral("type"), QStringLiteral("photo"));
+        write.form.AddField(QStringLiteral("tags"), wanted.join(u','));
+    }
+    const ApiAnswer written = call(account.email, write, callback);
+    finish(written);
+    if (!written.accepted() || !verifiesWrites())
+        return result;
+
+    // Read back: the tags must be the ones sent, everything else as it was.
+    const ApiAnswer after = readNpf(account, post.id, callback);
+    if (!after.accepted()) {
+        ServiceResult unread = after;
+        unread.outcome = after.outcome == ServiceResult::Stopped ? ServiceResult::Stopped : ServiceResult::BadAnswer;
+        unread.errorText = QStringLiteral("Post %1 was written, but it could not be read back to check it: %2")
+                               .arg(post.id, after.errorText + u' ' + after.serverMessage);
+        unread.status = written.status;
+        return finish(unread);
+    }
+    const QJsonObject afterPost = QJsonDocument::fromJson(postText(after.body)).object();
+    QStringList problems;
+    const QStringList tagsNow = JsonReader::Tags(afterPost);
+    if (tagsNow != wanted)
+        problems << QStringLiteral("tags are \"%1\" instead of \"%2\"")
+                        .arg(tagsNow.join(QStringLiteral(", ")), wanted.join(QStringLiteral(", ")));
+    const QStringList changed = changedFields(beforePost, afterPost);
+    if (!changed.isEmpty())
+        problems << QStringLiteral("changed: ") + changed.join(QStringLiteral(", "));
+    if (!problems.isEmpty()) {
+        result.outcome = ServiceResult::BadAnswer;
+        result.errorText = QStringLiteral("Post %1 (%2 \"%3\") was written, but reading it back shows a difference: %4. "
+                                          "The run stops here; the row stays.")
+                               .arg(post.id, post.date, post.caption, problems.join(QStringLiteral("; ")));
+    }
     return result;
 }
 
@@ -590,8 +794,12 @@ bool CurrentTumblrService::DownloadPosts(const Account &account,
                 if (row.rawCaption.isEmpty())
                     continue;
                 const QStringList &tags = posts->tagLists[i];
-                if (std::any_of(tags.begin(), tags.end(),
-                                [&row](const QString &tag) { return modTumblrReader::CaptionIsTag(row.caption, tag); }))
+                // Its caption as a tag, as the designed rule reads it or as this interface writes it.
+                const QString written = modTumblrReader::NormalizeText(CaptionTag(row.caption));
+                if (std::any_of(tags.begin(), tags.end(), [&row, &written](const QString &tag) {
+                        return modTumblrReader::CaptionIsTag(row.caption, tag)
+                               || modTumblrReader::NormalizeText(tag) == written;
+                    }))
                     continue;
                 rows.push_back(row);
             }

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "service/ITumblrService.h"
+#include "service/HTTPRequest.h"
 #include "service/JsonReader.h"
 
 class SecretStore;
@@ -31,7 +32,11 @@ public:
                        IHTTPRequestCallback *callback, IPostsRunHost &host, long &requestNumber) override;
 
     bool usesPassword() const override { return false; }
-    bool canWrite() const override { return false; }
+    QString TagsToSend(const PostRow &post) const override;
+    QString CantFixReason(const PostRow &post) const override;
+    QString editorAddress(const QString &blog, const PostRow &post) const override;
+    QString limitsText() const override;
+    QString pauseReason() const override;
     bool needsApplicationKey() const override;
     QString redirectUrl() const override;
     bool setApplicationKey(const QString &clientId, const QString &secret, QString *error) override;
@@ -51,11 +56,22 @@ public:
     void setBrowserWaitSeconds(int seconds) { m_browserWaitSeconds = seconds; }
 
     QString apiHost() const { return m_apiHost; }
+    // After each accepted write the post is read back and compared with what
+    // it was (one more call a post); on unless the setting "Verify writes" is "no".
+    bool verifiesWrites() const;
+    void setVerifyWrites(bool verify) { m_verify = verify; }
+
+    // The tag a caption gives on this interface: the display caption less
+    // the characters no tag keeps, and less commas, which split tags here.
+    static QString CaptionTag(const QString &caption);
 
     static constexpr quint16 DefaultRedirectPort = 47321;
     static constexpr auto DefaultApiHost = "https://api.tumblr.com";
     static constexpr auto DefaultAuthorizationHost = "https://www.tumblr.com";
     static constexpr int PostsPerRequest = 20;
+    static constexpr int MaxTags = 30;
+    static constexpr int MaxTagLength = 140;
+    static constexpr int CallsPerWrite = 3; // read, write, read back
 
 private:
     struct AppKey {
@@ -69,6 +85,13 @@ private:
     };
     struct ApiAnswer : ServiceResult {
         JsonReader::Envelope envelope;
+        QByteArray body; // the answer as received
+    };
+    struct Call {
+        QString method = QStringLiteral("GET");
+        QString pathAndQuery;
+        HTTPFormData form;
+        QByteArray json; // sent as application/json when set
     };
 
     std::optional<AppKey> appKey() const;
@@ -77,6 +100,9 @@ private:
     ServiceResult refresh(const QString &account, IHTTPRequestCallback *callback);
     ServiceResult authorizeInBrowser(const QString &account, IHTTPRequestCallback *callback);
     ApiAnswer call(const QString &account, const QString &pathAndQuery, IHTTPRequestCallback *callback);
+    ApiAnswer call(const QString &account, const Call &request, IHTTPRequestCallback *callback);
+    void noteLimits(const HTTPResult &answer);
+    ApiAnswer readNpf(const Account &account, const QString &postId, IHTTPRequestCallback *callback);
     static QString blogPath(const QString &blog);
 
     const SettingsStore &m_settings;
@@ -90,4 +116,7 @@ private:
     QString m_webHost;
     mutable std::optional<AppKey> m_appKey;
     QHash<QString, Tokens> m_tokens; // by account, once read or received
+    std::optional<bool> m_verify;    // set for this run; none: the setting
+    std::optional<int> m_hourLeft;   // calls left, as the last answer said
+    std::optional<int> m_dayLeft;
 };

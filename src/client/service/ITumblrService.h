@@ -86,8 +86,6 @@ public:
 
     // True when the sign-in takes the password box; false: the browser signs in.
     virtual bool usesPassword() const { return true; }
-    // False where writing posts back is not available.
-    virtual bool canWrite() const { return true; }
     // The sign-in needs an application key the user has not entered yet.
     virtual bool needsApplicationKey() const { return false; }
     // The address the service sends the browser back to (registered with the key).
@@ -99,6 +97,27 @@ public:
         Q_UNUSED(error)
         return false;
     }
+
+    // The tags text a post is written with so that it carries its caption as a tag.
+    virtual QString TagsToSend(const PostRow &post) const { return FixedTags(post); }
+    // Why this interface can't give the post its caption tag (the row then
+    // stays, not written); empty when it can.
+    virtual QString CantFixReason(const PostRow &post) const
+    {
+        Q_UNUSED(post)
+        return {};
+    }
+    // Where the service's editor of the post is; empty: the designed address.
+    virtual QString editorAddress(const QString &blog, const PostRow &post) const
+    {
+        Q_UNUSED(blog)
+        Q_UNUSED(post)
+        return {};
+    }
+    // The calls the service still allows, for the panel; empty when unknown.
+    virtual QString limitsText() const { return {}; }
+    // Why a run must pause before the next write (a limit nearly spent); empty: go on.
+    virtual QString pauseReason() const { return {}; }
 
     // Host of the service's web pages (the post editor).
     virtual QString webHost() const = 0;

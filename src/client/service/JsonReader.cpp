@@ -214,4 +214,99 @@ std::optional<PostsAnswer> ReadPostsAnswer(const QJsonValue &response)
     answer.nextOffset = nextOffset(object);
     return answer;
 }
+namespace {
+bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+qsizetype skipSpace(const QByteArray &text, qsizetype at)
+{
+    while (at < text.size() && isSpace(text.at(at)))
+        ++at;
+    return at;
+}
+
+// One past the end of the string opening at `at` (a quote), or -1.
+qsizetype stringEnd(const QByteArray &text, qsizetype at)
+{
+    for (qsizetype i = at + 1; i < text.size(); ++i) {
+        if (text.at(i) == '\\')
+            ++i;
+        else if (text.at(i) == '"')
+            return i + 1;
+    }
+    return -1;
+}
+
+// One past the end of the value starting at `at`, or -1.
+qsizetype valueEnd(const QByteArray &text, qsizetype at)
+{
+    if (at >= text.size())
+        return -1;
+    const char first = text.at(at);
+    if (first == '"')
+        return stringEnd(text, at);
+    if (first == '{' || first == '[') {
+        int depth = 0;
+        for (qsizetype i = at; i < text.size(); ++i) {
+            const char c = text.at(i);
+            if (c == '"') {
+                i = stringEnd(text, i);
+                if (i < 0)
+                    return -1;
+                --i;
+            } else if (c == '{' || c == '[') {
+                ++depth;
+            } else if (c == '}' || c == ']') {
+                if (--depth == 0)
+                    return i + 1;
+            }
+        }
+        return -1;
+    }
+    // A number or a literal runs to the next separator.
+    qsizetype i = at;
+    while (i < text.size() && !isSpace(text.at(i)) && text.at(i) != ',' && text.at(i) != '}' && text.at(i) != ']')
+        ++i;
+    return i;
+}
+}
+
+std::optional<Span> MemberValue(const QByteArray &objectJson, const QString &key)
+{
+    if (!QJsonDocument::fromJson(objectJson).isObject())
+        return std::nullopt;
+    qsizetype at = skipSpace(objectJson, 0);
+    if (at >= objectJson.size() || objectJson.at(at) != '{')
+        return std::nullopt;
+    at = skipSpace(objectJson, at + 1);
+    while (at < objectJson.size() && objectJson.at(at) == '"') {
+        const qsizetype keyEnd = stringEnd(objectJson, at);
+        if (keyEnd < 0)
+            return std::nullopt;
+        // The key decoded as JSON decodes it (escapes included).
+        const QString name = QJsonDocument::fromJson("[" + objectJson.mid(at, keyEnd - at) + "]").array().first().toString();
+        at = skipSpace(objectJson, keyEnd);
+        if (at >= objectJson.size() || objectJson.at(at) != ':')
+            return std::nullopt;
+        const qsizetype begin = skipSpace(objectJson, at + 1);
+        const qsizetype end = valueEnd(objectJson, begin);
+        if (end < 0)
+            return std::nullopt;
+        if (name == key)
+            return Span{begin, end};
+        at = skipSpace(objectJson, end);
+        if (at < objectJson.size() && objectJson.at(at) == ',')
+            at = skipSpace(objectJson, at + 1);
+    }
+    return std::nullopt;
+}
+
+std::optional<QByteArray> ReplaceMember(const QByteArray &objectJson, const QString &key, const QByteArray &valueJson)
+{
+    const std::optional<Span> span = MemberValue(objectJson, key);
+    if (!span)
+        return std::nullopt;
+    QByteArray changed = objectJson;
+    changed.replace(span->begin, span->end - span->begin, valueJson);
+    return changed;
+}
 }

@@ -47,4 +47,19 @@ bool IsPhotoPost(const QJsonObject &post);
 QStringList Tags(const QJsonObject &post);
 // The designed tags text: tags joined with ", ", one holding a comma quoted.
 QString TagsText(const QStringList &tags);
+
+// Byte-exact work on a JSON object's text, so that what is sent back keeps
+// every member, its order and every number exactly as received (Qt's JSON
+// classes sort members and turn numbers into doubles). Only well-formed JSON
+// is looked at.
+struct Span {
+    qsizetype begin = 0;
+    qsizetype end = 0; // one past the value's last byte
+};
+// Where the value of the object's own member `key` stands; none when the
+// text is not an object or has no such member.
+std::optional<Span> MemberValue(const QByteArray &objectJson, const QString &key);
+// The object's text with that member's value replaced by valueJson; none
+// when there is no such member.
+std::optional<QByteArray> ReplaceMember(const QByteArray &objectJson, const QString &key, const QByteArray &valueJson);
 }

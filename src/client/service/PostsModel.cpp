@@ -115,7 +115,7 @@ QVariant PostsModel::data(const QModelIndex &index, int role) const
     if (role == Qt::ToolTipRole) {
         // The Tags cell previews the tags the post will be written with.
         if (index.column() == TAGS && !at(index.row()).caption.isEmpty())
-            return FixedTags(at(index.row()));
+            return m_preview ? m_preview(at(index.row())) : FixedTags(at(index.row()));
         return text(index.row(), index.column());
     }
     return {};

@@ -1,6 +1,7 @@
 #pragma once
 #include <QAbstractTableModel>
 #include <deque>
+#include <functional>
 #include <vector>
 
 #include "service/PostRow.h"
@@ -30,6 +31,10 @@ public:
     const PostRow &at(int row) const { return m_rows[size_t(row)]; }
     QString text(int row, int column) const;
 
+    // What the Tags cell's tool tip shows of a row (FixedTags unless set).
+    using Preview = std::function<QString(const PostRow &)>;
+    void setPreview(Preview preview) { m_preview = std::move(preview); }
+
     void append(std::vector<PostRow> rows);
     void append(PostRow row);
     void removeAt(int row);
@@ -37,4 +42,5 @@ public:
 
 private:
     std::deque<PostRow> m_rows;
+    Preview m_preview;
 };

@@ -127,7 +127,9 @@ void PostActions::EditPost()
         dialogs().critical(QStringLiteral("Oops! For some reason this post don't have URL!"));
         return;
     }
-    const QString address = EditorAddress(m_webHost, post.id, post.postUrl);
+    QString address = m_editorAddress ? m_editorAddress(post) : QString();
+    if (address.isEmpty())
+        address = EditorAddress(m_webHost, post.id, post.postUrl);
     if (!openAddress(addressUrl(address)))
         dialogs().critical(address + QStringLiteral("\r\n\r\nCan't open post editor in default browser."));
 }

@@ -4,6 +4,8 @@
 #include <QUrl>
 #include <functional>
 
+#include "service/PostRow.h"
+
 class QItemSelectionModel;
 class QWidget;
 class IPostsList;
@@ -24,6 +26,8 @@ public:
 
     // "http://WEBHOST/edit/ID?redirect_to=ESCAPED"
     static QString EditorAddress(const QString &webHost, const QString &postId, const QString &postUrl);
+    // The editor's address where the interface has one of its own (empty: EditorAddress).
+    void setEditorAddress(std::function<QString(const PostRow &)> address) { m_editorAddress = std::move(address); }
 
     // How an address reaches the browser; tests replace it. Default: QDesktopServices.
     static void setUrlOpener(std::function<bool(const QUrl &)> opener);
@@ -32,4 +36,5 @@ private:
     IPostsList &m_window;
     QItemSelectionModel &m_selection;
     QString m_webHost;
+    std::function<QString(const PostRow &)> m_editorAddress;
 };

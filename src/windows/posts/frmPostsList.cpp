@@ -82,6 +82,12 @@ frmPostsList::frmPostsList(SettingsStore &settings, ITumblrService &service, con
     setTabOrder(cmdEditPost, cmdRemoveSelected);
 
     m_actions = std::make_unique<PostActions>(*this, *lvPosts->selectionModel(), service.webHost());
+    m_actions->setEditorAddress([this](const PostRow &post) { return m_service.editorAddress(m_account.groupName, post); });
+    // The Tags cell's tool tip: what the post will be written with, or why it won't be.
+    m_posts->setPreview([this](const PostRow &post) {
+        const QString reason = m_service.CantFixReason(post);
+        return reason.isEmpty() ? m_service.TagsToSend(post) : reason;
+    });
 
     connect(cmdGetPosts, &QPushButton::clicked, this, &frmPostsList::cmdGetPosts_Click);
     connect(cmdFixPosts, &QPushButton::clicked, this, &frmPostsList::cmdFixPosts_Click);

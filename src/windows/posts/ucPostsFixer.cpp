@@ -1,6 +1,7 @@
 #include "posts/ucPostsFixer.h"
 
 #include <QCoreApplication>
+#include <QMap>
 #include <QDir>
 
 #include "app/DialogServices.h"
@@ -52,11 +53,6 @@ bool ucPostsFixer::FixPosts(const Account &account)
 
 bool ucPostsFixer::BeginJournal(RunJournal &journal, const char *kind, const QString &undoes)
 {
-    if (!service().canWrite()) {
-        dialogs().exclamation(QStringLiteral("Writing posts back is not available on this service interface yet: "
-                                             "nothing was written."));
-        return false;
-    }
     QString why;
     if (journal.Begin(QLatin1String(kind), undoes, why))
         return true;
@@ -86,11 +82,25 @@ bool ucPostsFixer::FixListedPosts(const Account &account, RunJournal &journal)
     const int perMinute = service().writesPerMinute();
     m_gapMs = perMinute > 0 ? 60000 / perMinute : 0;
     m_sinceWrite.invalidate();
-    while (rows.count() > 0) {
-        if (!rows.at(0).caption.isEmpty() && !WaitForTurn())
+    // Rows this interface can't fix stay listed, skipped; the rest leave as written.
+    int index = 0;
+    QMap<QString, int> leftOut;
+    while (index < rows.count()) {
+        const QString cantFix = rows.at(index).caption.isEmpty() ? QString() : service().CantFixReason(rows.at(index));
+        if (!cantFix.isEmpty()) {
+            ++leftOut[cantFix];
+            ++index;
+            continue;
+        }
+        const QString pause = service().pauseReason();
+        if (!pause.isEmpty()) {
+            resultIndicator().setResultColor(IResultIndicator::Red);
+            dialogs().exclamation(pause);
+            return false;
+        }
+        if (!rows.at(index).caption.isEmpty() && !WaitForTurn())
             return false; // stopped while waiting: the row stays
-        // Always the first row: a row leaves the list only once its post was written.
-        const PostRow &row = rows.at(0);
+        const PostRow &row = rows.at(index);
         if (!row.caption.isEmpty()) {
             // A write without a post id adds a new post: a copy on the service.
             if (row.id.trimmed().isEmpty()) {
@@ -99,19 +109,29 @@ bool ucPostsFixer::FixListedPosts(const Account &account, RunJournal &journal)
                 return false;
             }
             const PostRow post = row; // the row must not be read again after the request
-            if (!SendPost(account, post, FixedTags(post), post, journal)) {
+            if (!SendPost(account, post, service().TagsToSend(post), post, journal)) {
                 resultIndicator().setResultColor(IResultIndicator::Red);
                 return false;
             }
             resultIndicator().setResultColor(IResultIndicator::Green);
         }
 
-        rows.removeAt(0);
+        rows.removeAt(index);
         if (rows.count() > 0)
-            selectAndShowRow(0);
+            selectAndShowRow(qMin(index, rows.count() - 1));
         DrawControls();
         ++m_requestNumber;
         QCoreApplication::processEvents(QEventLoop::AllEvents);
+    }
+    if (!leftOut.isEmpty()) {
+        QStringList lines;
+        int count = 0;
+        for (auto it = leftOut.cbegin(); it != leftOut.cend(); ++it) {
+            lines << QStringLiteral("%1: %2").arg(it.value()).arg(it.key());
+            count += it.value();
+        }
+        dialogs().information(QStringLiteral("%1 posts were left in the list, not written:\r\n").arg(count)
+                              + lines.join(QStringLiteral("\r\n")));
     }
     return true;
 }

@@ -102,7 +102,11 @@ void ucPostsPanel::ShowProgress(qint64 receivedBytes, qint64 totalBytes)
 
 void ucPostsPanel::showStatus(const QString &secondLine)
 {
-    m_lblStatus->setText(progressWord() + QString::number(progressNumber()) + QStringLiteral("\r\n") + secondLine);
+    // Where the service counts calls, what is left of them goes with the number.
+    const QString limits = m_service.limitsText();
+    m_lblStatus->setText(progressWord() + QString::number(progressNumber())
+                         + (limits.isEmpty() ? QString() : QStringLiteral(" \u00B7 ") + limits) + QStringLiteral("\r\n")
+                         + secondLine);
 }
 
 void ucPostsPanel::letEventsRun()

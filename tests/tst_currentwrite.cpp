@@ -1,0 +1,332 @@
+#include "CurrentSimFixture.h"
+#include "ModalDialogs.h"
+#include "PostsWindowDriver.h"
+#include "TestFolders.h"
+
+#include "app/AppConfig.h"
+#include "app/DialogServices.h"
+#include "posts/PostActions.h"
+#include "posts/PostsListView.h"
+#include "posts/frmPostsList.h"
+#include "posts/frmUndoRuns.h"
+#include "posts/ucPostsFixer.h"
+#include "service/BackOff.h"
+#include "service/PostsModel.h"
+
+#include <QApplication>
+#include <QItemSelectionModel>
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QPushButton>
+#include <QSettings>
+#include <QTreeWidget>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+using PostsWindowDriver::list;
+using PostsWindowDriver::listedIds;
+
+const QString Legacy = QStringLiteral("30001");
+const QString Editor = QStringLiteral("30002");
+const QString Comma = QStringLiteral("30003");
+const QString FullOfTags = QStringLiteral("30004");
+const QString LongCaption = QStringLiteral("30005");
+
+cursim::User catsUser()
+{
+    cursim::Blog blog;
+    blog.name = QStringLiteral("cats");
+    blog.title = QStringLiteral("Cats");
+    cursim::Post legacy = cursim::Server::legacyPost(Legacy, QStringLiteral("<p>Sunset at beach</p>"),
+                                                     {QStringLiteral("cat"), QStringLiteral("sea")});
+    cursim::Post editor = cursim::Server::blocksPost(Editor, {QStringLiteral("Made in the editor")}, {QStringLiteral("x")});
+    // What an edit loses when a client drops or renames what it does not know.
+    editor.canBeTipped = true;
+    editor.extraFields = {{QStringLiteral("some_future_field"), *cursim::Json::parse(R"({"a":[1,2.50,"x"]})")}};
+    editor.imageExtra = {{QStringLiteral("colors"), *cursim::Json::parse(R"({"c0":"a1b2c3"})")}};
+    editor.altText = QStringLiteral("A cat on a mat");
+    cursim::Post comma = cursim::Server::legacyPost(Comma, QStringLiteral("Hello, world"));
+    QStringList thirty;
+    for (int i = 1; i <= 30; ++i)
+        thirty << QStringLiteral("tag%1").arg(i);
+    cursim::Post full = cursim::Server::legacyPost(FullOfTags, QStringLiteral("Full"), thirty);
+    cursim::Post longCaption = cursim::Server::legacyPost(LongCaption, QString(141, u'x'));
+    blog.posts = {legacy, editor, comma, full, longCaption};
+    cursim::User user;
+    user.name = QStringLiteral("me");
+    user.blogs = {blog};
+    return user;
+}
+
+QStringList simTags(cursim::Server &sim, const QString &id) { return sim.post(id)->tags; }
+}
+
+class TestCurrentWrite final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void fix_eachPostThroughItsRoute_onlyTagsChange();
+    void fix_postsBeyondTheLimits_stayMarkedAndCounted();
+    void fix_captionWithComma_notListedAgain();
+    void fix_readBackDifference_stopsNamingTheField();
+    void fix_withoutReadBack_twoCallsAPost();
+    void fix_callsLeftShown_pausesBeforeTheDayRunsOut();
+    void undo_putsTagsBackThroughTheSameRoutes();
+    void edit_opensTheCurrentEditor();
+
+private:
+    QJsonObject readPost(const QString &id); // as the service answers it, for comparing
+    std::unique_ptr<frmPostsList> openAndDownload();
+    void fixAll(frmPostsList &window);
+
+    TestFolders m_folders;
+    ScriptedDialogs m_dialogs;
+    std::unique_ptr<CurrentSimFixture> m_fixture;
+    int m_run = 0;
+};
+
+void TestCurrentWrite::initTestCase()
+{
+    QVERIFY(m_folders.isValid());
+    QCoreApplication::setOrganizationName(QStringLiteral("Zelvat"));
+    QCoreApplication::setApplicationName(QStringLiteral("Velloria"));
+    setDialogs(&m_dialogs);
+    BackOff::setSecondForTesting(10);
+}
+
+void TestCurrentWrite::init()
+{
+    auto settings = AppConfig::openSettings();
+    settings->clear();
+    // No pacing here: the tests are about what is sent.
+    settings->setValue(QStringLiteral("Writes per minute"), QStringLiteral("0"));
+    settings->sync();
+    m_dialogs.clear();
+    m_fixture = std::make_unique<CurrentSimFixture>(
+        catsUser(), QDir(m_folders.path()).filePath(QStringLiteral("secrets-%1").arg(++m_run)));
+    QString why;
+    QVERIFY2(m_fixture->signIn(&why), qPrintable(why));
+    m_fixture->sim().clearLog();
+}
+
+void TestCurrentWrite::cleanup()
+{
+    m_dialogs.onShow = nullptr;
+    m_fixture.reset();
+    PostActions::setUrlOpener(nullptr);
+}
+
+QJsonObject TestCurrentWrite::readPost(const QString &id)
+{
+    QNetworkAccessManager network;
+    QNetworkRequest request(QUrl(QStringLiteral("http://%1/v2/blog/cats/posts/%2?post_format=npf")
+                                     .arg(m_fixture->sim().host(), id)));
+    request.setRawHeader("Authorization", "Bearer " + m_fixture->sim().issuedAccessToken().toUtf8());
+    QNetworkReply *reply = network.get(request);
+    QEventLoop loop;
+    connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    loop.exec();
+    const QJsonObject answer = QJsonDocument::fromJson(reply->readAll()).object();
+    delete reply;
+    return answer.value(QLatin1String("response")).toObject();
+}
+
+std::unique_ptr<frmPostsList> TestCurrentWrite::openAndDownload()
+{
+    auto window = std::make_unique<frmPostsList>(m_fixture->settings(), m_fixture->service(),
+                                                 m_fixture->account(QStringLiteral("cats")));
+    window->setJournalFolder(QDir(m_folders.path()).filePath(QStringLiteral("journal-%1").arg(m_run)));
+    window->show();
+    PostsWindowDriver::downloadAll(*window);
+    return window;
+}
+
+void TestCurrentWrite::fixAll(frmPostsList &window)
+{
+    PostsWindowDriver::button(window, "cmdFixPosts")->click();
+}
+
+void TestCurrentWrite::fix_eachPostThroughItsRoute_onlyTagsChange()
+{
+    std::unique_ptr<frmPostsList> window = openAndDownload();
+    QCOMPARE(listedIds(*window), (QStringList{Legacy, Editor, Comma, FullOfTags, LongCaption}));
+    // The preview is what will be sent.
+    QCOMPARE(window->posts().data(window->posts().index(1, PostsModel::TAGS), Qt::ToolTipRole).toString(),
+             QStringLiteral("x, Made in the editor"));
+    const QJsonObject editorBefore = readPost(Editor);
+    const QJsonObject legacyBefore = readPost(Legacy);
+    m_fixture->sim().clearLog();
+    fixAll(*window);
+
+    QCOMPARE(simTags(m_fixture->sim(), Legacy), (QStringList{"cat", "sea", "Sunset at beach"}));
+    QCOMPARE(simTags(m_fixture->sim(), Editor), (QStringList{"x", "Made in the editor"}));
+    QCOMPARE(simTags(m_fixture->sim(), Comma), (QStringList{"Hello world"}));
+
+    // Legacy posts: the edit route with the id, the type and the tags alone.
+    const QList<cursim::Request> edits = m_fixture->sim().log(cursim::Endpoint::Edit);
+    QCOMPARE(edits.size(), 2);
+    QStringList fields;
+    for (const auto &field : edits[0].form)
+        fields << field.first + u'=' + QString::fromUtf8(field.second);
+    QCOMPARE(fields, (QStringList{"id=30001", "type=photo", "tags=cat,sea,Sunset at beach"}));
+    // The new editor's post: the whole post as received, numbers as written.
+    const QList<cursim::Request> updates = m_fixture->sim().log(cursim::Endpoint::Update);
+    QCOMPARE(updates.size(), 1);
+    QVERIFY2(updates[0].body.contains(R"("some_future_field":{"a":[1,2.50,"x"]})"), updates[0].body.constData());
+    QVERIFY(updates[0].body.contains(R"("colors":{"c0":"a1b2c3"})"));
+    QCOMPARE(updates[0].path, QStringLiteral("/v2/blog/cats/posts/30002"));
+
+    // Each written post: read, written, read back.
+    QCOMPARE(m_fixture->sim().log(cursim::Endpoint::OnePost).size(), 3 * 2);
+
+    // Every field but the tags as it was.
+    QJsonObject editorAfter = readPost(Editor);
+    QJsonObject legacyAfter = readPost(Legacy);
+    for (QJsonObject *post : {&editorAfter, &legacyAfter})
+        post->remove(QStringLiteral("tags"));
+    QJsonObject editorExpected = editorBefore;
+    QJsonObject legacyExpected = legacyBefore;
+    editorExpected.remove(QStringLiteral("tags"));
+    legacyExpected.remove(QStringLiteral("tags"));
+    QCOMPARE(editorAfter, editorExpected);
+    QCOMPARE(legacyAfter, legacyExpected);
+    QVERIFY(editorAfter.value(QLatin1String("can_be_tipped")).toBool());
+}
+
+void TestCurrentWrite::fix_postsBeyondTheLimits_stayMarkedAndCounted()
+{
+    std::unique_ptr<frmPostsList> window = openAndDownload();
+    const auto preview = [&window](int row) {
+        return window->posts().data(window->posts().index(row, PostsModel::TAGS), Qt::ToolTipRole).toString();
+    };
+    QVERIFY2(preview(3).contains(QStringLiteral("30 tags")), qPrintable(preview(3)));
+    QVERIFY2(preview(4).contains(QStringLiteral("140 characters")), qPrintable(preview(4)));
+    fixAll(*window);
+    QCOMPARE(listedIds(*window), (QStringList{FullOfTags, LongCaption}));
+    QCOMPARE(m_dialogs.texts().size(), 1);
+    const QString summary = m_dialogs.texts().first();
+    QVERIFY2(summary.startsWith(QStringLiteral("2 posts were left in the list, not written:")), qPrintable(summary));
+    QVERIFY(summary.contains(QStringLiteral("1: Not written: the post already has 30 tags")));
+    QVERIFY(summary.contains(QStringLiteral("1: Not written: its caption tag would be longer than 140 characters")));
+    QCOMPARE(simTags(m_fixture->sim(), FullOfTags).size(), 30);
+    QVERIFY(simTags(m_fixture->sim(), LongCaption).isEmpty());
+}
+
+void TestCurrentWrite::fix_captionWithComma_notListedAgain()
+{
+    std::unique_ptr<frmPostsList> window = openAndDownload();
+    fixAll(*window);
+    m_dialogs.clear();
+    PostsWindowDriver::downloadAll(*window);
+    QCOMPARE(listedIds(*window), (QStringList{FullOfTags, LongCaption}));
+}
+
+void TestCurrentWrite::fix_readBackDifference_stopsNamingTheField()
+{
+    // Someone (or the service) changes the slug as the tags are written.
+    connect(&m_fixture->sim(), &cursim::Server::requestLogged, this, [this](const cursim::Request &request) {
+        if (request.path.endsWith(QLatin1String("/post/edit")))
+            m_fixture->sim().post(Legacy)->slug = QStringLiteral("changed-slug");
+    });
+    std::unique_ptr<frmPostsList> window = openAndDownload();
+    fixAll(*window);
+    QCOMPARE(m_dialogs.texts().size(), 1);
+    const QString message = m_dialogs.texts().first();
+    QVERIFY2(message.contains(QStringLiteral("Post 30001")) && message.contains(QStringLiteral("slug")),
+             qPrintable(message));
+    QCOMPARE(listedIds(*window).first(), Legacy); // the row stays
+    QCOMPARE(m_fixture->sim().log(cursim::Endpoint::Update).size(), 0); // the run stopped there
+
+    // The journal has it: the run can be undone (the write did happen).
+    m_dialogs.clear();
+    QStringList runs;
+    whenModal<frmUndoRuns>([&runs](frmUndoRuns *dialog) {
+        auto *tree = dialog->findChild<QTreeWidget *>(QStringLiteral("tvRuns"));
+        for (int i = 0; i < tree->topLevelItemCount(); ++i)
+            runs << tree->topLevelItem(i)->text(2) + u'/' + tree->topLevelItem(i)->text(3);
+        dialog->reject();
+    });
+    QTest::keyClick(list(*window), Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(runs, QStringList{QStringLiteral("0/1")});
+}
+
+void TestCurrentWrite::fix_withoutReadBack_twoCallsAPost()
+{
+    m_fixture->service().setVerifyWrites(false);
+    std::unique_ptr<frmPostsList> window = openAndDownload();
+    m_fixture->sim().clearLog();
+    fixAll(*window);
+    QCOMPARE(m_fixture->sim().log(cursim::Endpoint::OnePost).size(), 3);
+    QCOMPARE(simTags(m_fixture->sim(), Editor), (QStringList{"x", "Made in the editor"}));
+}
+
+void TestCurrentWrite::fix_callsLeftShown_pausesBeforeTheDayRunsOut()
+{
+    std::unique_ptr<frmPostsList> window = openAndDownload();
+    auto *status = window->findChild<ucPostsFixer *>()->findChild<QLabel *>(QStringLiteral("lblStatus"));
+    // Enough for one post and a little.
+    m_fixture->sim().setDayCallsLeft(4);
+    QStringList seen;
+    m_dialogs.onShow = [&](const ScriptedDialogs::Shown &) { seen << status->text(); };
+    fixAll(*window);
+    QCOMPARE(m_dialogs.texts().size(), 1);
+    QVERIFY2(m_dialogs.texts().first().contains(QStringLiteral("only 1 more calls today")),
+             qPrintable(m_dialogs.texts().first()));
+    QVERIFY2(seen.value(0).contains(QRegularExpression(QStringLiteral("calls left: \\d+ this hour, \\d+ today"))),
+             qPrintable(seen.value(0)));
+    QCOMPARE(listedIds(*window), (QStringList{Editor, Comma, FullOfTags, LongCaption}));
+}
+
+void TestCurrentWrite::undo_putsTagsBackThroughTheSameRoutes()
+{
+    std::unique_ptr<frmPostsList> window = openAndDownload();
+    const QJsonObject editorBefore = readPost(Editor);
+    fixAll(*window);
+    m_dialogs.clear();
+    m_fixture->sim().clearLog();
+    whenModal<frmUndoRuns>([](frmUndoRuns *dialog) {
+        auto *tree = dialog->findChild<QTreeWidget *>(QStringLiteral("tvRuns"));
+        tree->setCurrentItem(tree->topLevelItem(0));
+        QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("cmdUndo")), Qt::LeftButton);
+    });
+    QTest::keyClick(list(*window), Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(m_dialogs.texts().size(), 1);
+    QVERIFY2(m_dialogs.texts().first().startsWith(
+                 QStringLiteral("Undo finished: 3 of the run's 3 posts were put back as they were before it.")),
+             qPrintable(m_dialogs.texts().first()));
+    QCOMPARE(simTags(m_fixture->sim(), Legacy), (QStringList{"cat", "sea"}));
+    QCOMPARE(simTags(m_fixture->sim(), Editor), QStringList{"x"});
+    QVERIFY(simTags(m_fixture->sim(), Comma).isEmpty());
+    QCOMPARE(readPost(Editor), editorBefore);
+    QCOMPARE(m_fixture->sim().log(cursim::Endpoint::Edit).size(), 2);
+    QCOMPARE(m_fixture->sim().log(cursim::Endpoint::Update).size(), 1);
+}
+
+void TestCurrentWrite::edit_opensTheCurrentEditor()
+{
+    std::unique_ptr<frmPostsList> window = openAndDownload();
+    QUrl opened;
+    PostActions::setUrlOpener([&opened](const QUrl &url) {
+        opened = url;
+        return true;
+    });
+    list(*window)->selectionModel()->select(window->posts().index(1, 0),
+                                            QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    PostsWindowDriver::button(*window, "cmdEditPost")->click();
+    QCOMPARE(opened, QUrl(QStringLiteral("https://www.tumblr.com/edit/cats/30002")));
+}
+
+QTEST_MAIN(TestCurrentWrite)
+#include "tst_currentwrite.moc"
