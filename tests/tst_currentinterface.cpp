@@ -106,6 +106,7 @@ private slots:
     void cleanup();
 
     void loginWindow_passwordBoxUnused_getNeedsEmailOnly();
+    void pacing_tenAMinuteUnlessSet();
     void firstGet_asksForKey_signsInInBrowser_listsPublicBlogs();
     void savedSignIn_noBrowser_refreshTokenRotated();
     void expiredAccessToken_refreshedOnce_callRepeated();
@@ -238,6 +239,15 @@ void TestCurrentInterface::loginWindow_passwordBoxUnused_getNeedsEmailOnly()
     QVERIFY(get->isEnabled());
     window->findChild<QLineEdit *>(QStringLiteral("txtEMail"))->clear();
     QVERIFY(!get->isEnabled());
+}
+
+void TestCurrentInterface::pacing_tenAMinuteUnlessSet()
+{
+    QCOMPARE(m_service->writesPerMinute(), 10);
+    m_settings->SetValue(QStringLiteral("Writes per minute"), QStringLiteral("0"));
+    QCOMPARE(m_service->writesPerMinute(), 0);
+    m_service->setWritesPerMinute(4); // --pace
+    QCOMPARE(m_service->writesPerMinute(), 4);
 }
 
 void TestCurrentInterface::firstGet_asksForKey_signsInInBrowser_listsPublicBlogs()

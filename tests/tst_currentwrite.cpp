@@ -24,6 +24,7 @@
 #include <QNetworkReply>
 #include <QPushButton>
 #include <QSettings>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QtTest>
 
@@ -38,6 +39,7 @@ const QString Editor = QStringLiteral("30002");
 const QString Comma = QStringLiteral("30003");
 const QString FullOfTags = QStringLiteral("30004");
 const QString LongCaption = QStringLiteral("30005");
+const QString Scheduled = QStringLiteral("30006");
 
 cursim::User catsUser()
 {
@@ -51,14 +53,17 @@ cursim::User catsUser()
     editor.canBeTipped = true;
     editor.extraFields = {{QStringLiteral("some_future_field"), *cursim::Json::parse(R"({"a":[1,2.50,"x"]})")}};
     editor.imageExtra = {{QStringLiteral("colors"), *cursim::Json::parse(R"({"c0":"a1b2c3"})")}};
-    editor.altText = QStringLiteral("A cat on a mat");
+    editor.altText = QStringLiteral("A cat on a mat"); // the image description
+    cursim::Post scheduled = cursim::Server::blocksPost(Scheduled, {QStringLiteral("Goes out later")});
+    scheduled.state = QStringLiteral("queue");
+    scheduled.publishOn = QStringLiteral("2027-01-01T10:00:00Z");
     cursim::Post comma = cursim::Server::legacyPost(Comma, QStringLiteral("Hello, world"));
     QStringList thirty;
     for (int i = 1; i <= 30; ++i)
         thirty << QStringLiteral("tag%1").arg(i);
     cursim::Post full = cursim::Server::legacyPost(FullOfTags, QStringLiteral("Full"), thirty);
     cursim::Post longCaption = cursim::Server::legacyPost(LongCaption, QString(141, u'x'));
-    blog.posts = {legacy, editor, comma, full, longCaption};
+    blog.posts = {legacy, editor, comma, full, longCaption, scheduled};
     cursim::User user;
     user.name = QStringLiteral("me");
     user.blogs = {blog};
@@ -83,6 +88,7 @@ private slots:
     void fix_readBackDifference_stopsNamingTheField();
     void fix_withoutReadBack_twoCallsAPost();
     void fix_callsLeftShown_pausesBeforeTheDayRunsOut();
+    void fix_rateLimitedMidRun_waitsAndGoesOn();
     void undo_putsTagsBackThroughTheSameRoutes();
     void edit_opensTheCurrentEditor();
 
@@ -161,18 +167,20 @@ void TestCurrentWrite::fixAll(frmPostsList &window)
 void TestCurrentWrite::fix_eachPostThroughItsRoute_onlyTagsChange()
 {
     std::unique_ptr<frmPostsList> window = openAndDownload();
-    QCOMPARE(listedIds(*window), (QStringList{Legacy, Editor, Comma, FullOfTags, LongCaption}));
+    QCOMPARE(listedIds(*window), (QStringList{Legacy, Editor, Comma, FullOfTags, LongCaption, Scheduled}));
     // The preview is what will be sent.
     QCOMPARE(window->posts().data(window->posts().index(1, PostsModel::TAGS), Qt::ToolTipRole).toString(),
              QStringLiteral("x, Made in the editor"));
-    const QJsonObject editorBefore = readPost(Editor);
-    const QJsonObject legacyBefore = readPost(Legacy);
+    QMap<QString, QJsonObject> before;
+    for (const QString &id : {Legacy, Editor, Comma, Scheduled})
+        before[id] = readPost(id);
     m_fixture->sim().clearLog();
     fixAll(*window);
 
     QCOMPARE(simTags(m_fixture->sim(), Legacy), (QStringList{"cat", "sea", "Sunset at beach"}));
     QCOMPARE(simTags(m_fixture->sim(), Editor), (QStringList{"x", "Made in the editor"}));
     QCOMPARE(simTags(m_fixture->sim(), Comma), (QStringList{"Hello world"}));
+    QCOMPARE(simTags(m_fixture->sim(), Scheduled), (QStringList{"Goes out later"}));
 
     // Legacy posts: the edit route with the id, the type and the tags alone.
     const QList<cursim::Request> edits = m_fixture->sim().log(cursim::Endpoint::Edit);
@@ -183,26 +191,29 @@ void TestCurrentWrite::fix_eachPostThroughItsRoute_onlyTagsChange()
     QCOMPARE(fields, (QStringList{"id=30001", "type=photo", "tags=cat,sea,Sunset at beach"}));
     // The new editor's post: the whole post as received, numbers as written.
     const QList<cursim::Request> updates = m_fixture->sim().log(cursim::Endpoint::Update);
-    QCOMPARE(updates.size(), 1);
+    QCOMPARE(updates.size(), 2);
     QVERIFY2(updates[0].body.contains(R"("some_future_field":{"a":[1,2.50,"x"]})"), updates[0].body.constData());
     QVERIFY(updates[0].body.contains(R"("colors":{"c0":"a1b2c3"})"));
     QCOMPARE(updates[0].path, QStringLiteral("/v2/blog/cats/posts/30002"));
 
     // Each written post: read, written, read back.
-    QCOMPARE(m_fixture->sim().log(cursim::Endpoint::OnePost).size(), 3 * 2);
+    QCOMPARE(m_fixture->sim().log(cursim::Endpoint::OnePost).size(), 4 * 2);
 
-    // Every field but the tags as it was.
-    QJsonObject editorAfter = readPost(Editor);
-    QJsonObject legacyAfter = readPost(Legacy);
-    for (QJsonObject *post : {&editorAfter, &legacyAfter})
-        post->remove(QStringLiteral("tags"));
-    QJsonObject editorExpected = editorBefore;
-    QJsonObject legacyExpected = legacyBefore;
-    editorExpected.remove(QStringLiteral("tags"));
-    legacyExpected.remove(QStringLiteral("tags"));
-    QCOMPARE(editorAfter, editorExpected);
-    QCOMPARE(legacyAfter, legacyExpected);
-    QVERIFY(editorAfter.value(QLatin1String("can_be_tipped")).toBool());
+    // Every field but the tags as it was: the description, the schedule, the tip setting, the unknown field.
+    for (auto it = before.cbegin(); it != before.cend(); ++it) {
+        QJsonObject after = readPost(it.key());
+        QJsonObject expected = it.value();
+        after.remove(QStringLiteral("tags"));
+        expected.remove(QStringLiteral("tags"));
+        QCOMPARE(after, expected);
+    }
+    const cursim::Post &editor = *m_fixture->sim().post(Editor);
+    QVERIFY(editor.canBeTipped);
+    QCOMPARE(editor.altText, QStringLiteral("A cat on a mat"));
+    QCOMPARE(m_fixture->sim().post(Scheduled)->state, QStringLiteral("queue"));
+    QCOMPARE(m_fixture->sim().post(Scheduled)->publishOn, QStringLiteral("2027-01-01T10:00:00Z"));
+    QCOMPARE(m_fixture->sim().post(Legacy)->caption, QStringLiteral("<p>Sunset at beach</p>"));
+    QCOMPARE(m_dialogs.texts().size(), 1); // the rows left, below
 }
 
 void TestCurrentWrite::fix_postsBeyondTheLimits_stayMarkedAndCounted()
@@ -235,16 +246,13 @@ void TestCurrentWrite::fix_captionWithComma_notListedAgain()
 
 void TestCurrentWrite::fix_readBackDifference_stopsNamingTheField()
 {
-    // Someone (or the service) changes the slug as the tags are written.
-    connect(&m_fixture->sim(), &cursim::Server::requestLogged, this, [this](const cursim::Request &request) {
-        if (request.path.endsWith(QLatin1String("/post/edit")))
-            m_fixture->sim().post(Legacy)->slug = QStringLiteral("changed-slug");
-    });
+    // A service that does not keep what an edit leaves out.
+    m_fixture->sim().setLegacyEditWipes(QStringLiteral("caption"));
     std::unique_ptr<frmPostsList> window = openAndDownload();
     fixAll(*window);
     QCOMPARE(m_dialogs.texts().size(), 1);
     const QString message = m_dialogs.texts().first();
-    QVERIFY2(message.contains(QStringLiteral("Post 30001")) && message.contains(QStringLiteral("slug")),
+    QVERIFY2(message.contains(QStringLiteral("Post 30001")) && message.contains(QStringLiteral("changed: content")),
              qPrintable(message));
     QCOMPARE(listedIds(*window).first(), Legacy); // the row stays
     QCOMPARE(m_fixture->sim().log(cursim::Endpoint::Update).size(), 0); // the run stopped there
@@ -268,7 +276,7 @@ void TestCurrentWrite::fix_withoutReadBack_twoCallsAPost()
     std::unique_ptr<frmPostsList> window = openAndDownload();
     m_fixture->sim().clearLog();
     fixAll(*window);
-    QCOMPARE(m_fixture->sim().log(cursim::Endpoint::OnePost).size(), 3);
+    QCOMPARE(m_fixture->sim().log(cursim::Endpoint::OnePost).size(), 4);
     QCOMPARE(simTags(m_fixture->sim(), Editor), (QStringList{"x", "Made in the editor"}));
 }
 
@@ -286,7 +294,35 @@ void TestCurrentWrite::fix_callsLeftShown_pausesBeforeTheDayRunsOut()
              qPrintable(m_dialogs.texts().first()));
     QVERIFY2(seen.value(0).contains(QRegularExpression(QStringLiteral("calls left: \\d+ this hour, \\d+ today"))),
              qPrintable(seen.value(0)));
-    QCOMPARE(listedIds(*window), (QStringList{Editor, Comma, FullOfTags, LongCaption}));
+    QCOMPARE(listedIds(*window), (QStringList{Editor, Comma, FullOfTags, LongCaption, Scheduled}));
+}
+
+void TestCurrentWrite::fix_rateLimitedMidRun_waitsAndGoesOn()
+{
+    std::unique_ptr<frmPostsList> window = openAndDownload();
+    cursim::Fault limited;
+    limited.kind = cursim::Fault::RateLimited;
+    limited.resetSeconds = 5;
+    // The second post's write is answered 429 once.
+    int edits = 0;
+    connect(&m_fixture->sim(), &cursim::Server::requestLogged, this, [&](const cursim::Request &request) {
+        if (request.method == QLatin1String("PUT") && ++edits == 1)
+            m_fixture->sim().injectFault(cursim::Endpoint::Update, limited);
+    });
+    auto *status = window->findChild<ucPostsFixer *>()->findChild<QLabel *>(QStringLiteral("lblStatus"));
+    QStringList waits;
+    QTimer watch;
+    watch.setInterval(5);
+    connect(&watch, &QTimer::timeout, this, [&] {
+        if (status->text().contains(QStringLiteral("Waiting")) && !waits.contains(status->text()))
+            waits << status->text();
+    });
+    watch.start();
+    fixAll(*window);
+    QVERIFY2(!waits.isEmpty() && waits.first().contains(QStringLiteral("Waiting 5 s")), qPrintable(waits.join(u'|')));
+    QCOMPARE(simTags(m_fixture->sim(), Editor), (QStringList{"x", "Made in the editor"}));
+    QCOMPARE(listedIds(*window), (QStringList{FullOfTags, LongCaption}));
+    QCOMPARE(m_fixture->sim().log(cursim::Endpoint::Update).size(), 3); // the refused one repeated
 }
 
 void TestCurrentWrite::undo_putsTagsBackThroughTheSameRoutes()
@@ -304,14 +340,15 @@ void TestCurrentWrite::undo_putsTagsBackThroughTheSameRoutes()
     QTest::keyClick(list(*window), Qt::Key_Z, Qt::ControlModifier);
     QCOMPARE(m_dialogs.texts().size(), 1);
     QVERIFY2(m_dialogs.texts().first().startsWith(
-                 QStringLiteral("Undo finished: 3 of the run's 3 posts were put back as they were before it.")),
+                 QStringLiteral("Undo finished: 4 of the run's 4 posts were put back as they were before it.")),
              qPrintable(m_dialogs.texts().first()));
     QCOMPARE(simTags(m_fixture->sim(), Legacy), (QStringList{"cat", "sea"}));
     QCOMPARE(simTags(m_fixture->sim(), Editor), QStringList{"x"});
     QVERIFY(simTags(m_fixture->sim(), Comma).isEmpty());
     QCOMPARE(readPost(Editor), editorBefore);
+    QCOMPARE(m_fixture->sim().post(Scheduled)->tags, QStringList());
     QCOMPARE(m_fixture->sim().log(cursim::Endpoint::Edit).size(), 2);
-    QCOMPARE(m_fixture->sim().log(cursim::Endpoint::Update).size(), 1);
+    QCOMPARE(m_fixture->sim().log(cursim::Endpoint::Update).size(), 2);
 }
 
 void TestCurrentWrite::edit_opensTheCurrentEditor()

@@ -1206,6 +1206,12 @@ Server::Reply Server::editReply(const Request &request, Blog &blog)
         edited.publishOn = publishOn;
     if (edited.state != QLatin1String("queue"))
         edited.publishOn.clear(); // only a queued post has a schedule
+    if (m_legacyEditWipes == QLatin1String("caption") && field(photo ? "caption" : "body").isNull())
+        edited.caption.clear();
+    else if (m_legacyEditWipes == QLatin1String("slug") && field("slug").isNull())
+        edited.slug.clear();
+    else if (m_legacyEditWipes == QLatin1String("link_url") && field("link").isNull())
+        edited.linkUrl.clear();
 
     ++edited.editCount;
     *it = std::move(edited);

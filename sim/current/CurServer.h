@@ -182,6 +182,10 @@ public:
     void resetRateLimit();
     // The day's calls so far made such that `left` remain (the day's window starting now).
     void setDayCallsLeft(int left);
+    // The legacy edit route empties this field ("caption", "slug" or
+    // "link_url") when an edit does not send it, as a careless service might:
+    // a client that checks its writes sees it. Empty: unsent fields are kept.
+    void setLegacyEditWipes(const QString &field) { m_legacyEditWipes = field; }
     // Every answer waits this long (the request takes effect at once).
     void setAnswerDelay(int ms) { m_answerDelayMs = ms > 0 ? ms : 0; }
 
@@ -271,6 +275,7 @@ private:
     // Calls counted in the current hour and day windows, which start at the
     // first call after the previous one ran out.
     int m_hourCalls = 0, m_dayCalls = 0;
+    QString m_legacyEditWipes;
     qint64 m_hourStartMs = 0, m_dayStartMs = 0;
     int m_callsSinceLimitReset = 0;
     int m_rateLimitAfter = -1;
