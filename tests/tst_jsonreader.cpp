@@ -34,6 +34,8 @@ private slots:
 
     void replaceMember_data();
     void replaceMember();
+    void firstElement_data();
+    void firstElement();
 
     void secretFile_roundTripReadableByUserAlone();
     void secretFile_damaged_refusedAndKept();
@@ -214,6 +216,26 @@ void TestJsonReader::replaceMember()
     QFETCH(QByteArray, expected);
     const std::optional<QByteArray> changed = JsonReader::ReplaceMember(object, QStringLiteral("tags"), "\"NEW\"");
     QCOMPARE(changed.value_or(QByteArray()), expected);
+}
+
+void TestJsonReader::firstElement_data()
+{
+    QTest::addColumn<QByteArray>("array");
+    QTest::addColumn<QByteArray>("first"); // empty: none
+
+    QTest::newRow("object, bytes as they came") << QByteArray(R"( [ {"b":1.50,"a":"]"} , {"c":2}])")
+                                                << QByteArray(R"({"b":1.50,"a":"]"})");
+    QTest::newRow("number") << QByteArray("[9007199254740993]") << QByteArray("9007199254740993");
+    QTest::newRow("empty") << QByteArray("[ ]") << QByteArray();
+    QTest::newRow("object") << QByteArray(R"({"a":[1]})") << QByteArray();
+}
+
+void TestJsonReader::firstElement()
+{
+    QFETCH(QByteArray, array);
+    QFETCH(QByteArray, first);
+    const std::optional<JsonReader::Span> span = JsonReader::FirstElement(array);
+    QCOMPARE(span ? array.mid(span->begin, span->end - span->begin) : QByteArray(), first);
 }
 
 void TestJsonReader::secretFile_roundTripReadableByUserAlone()

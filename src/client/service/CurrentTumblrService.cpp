@@ -605,9 +605,11 @@ QByteArray postText(const QByteArray &body)
     if (!response)
         return {};
     const QByteArray text = body.mid(response->begin, response->end - response->begin);
+    // Wrapped as the posts route wraps posts: the first one, its bytes as they came.
     if (const std::optional<JsonReader::Span> posts = JsonReader::MemberValue(text, QStringLiteral("posts"))) {
-        const QJsonArray list = QJsonDocument::fromJson(text.mid(posts->begin, posts->end - posts->begin)).array();
-        return list.isEmpty() ? QByteArray() : QJsonDocument(list.first().toObject()).toJson(QJsonDocument::Compact);
+        const QByteArray list = text.mid(posts->begin, posts->end - posts->begin);
+        const std::optional<JsonReader::Span> first = JsonReader::FirstElement(list);
+        return first ? list.mid(first->begin, first->end - first->begin) : QByteArray();
     }
     return text;
 }
@@ -675,11 +677,15 @@ WriteResult CurrentTumblrService::WritePost(const Account &account, const PostRo
     const QString id = QString::fromLatin1(QUrl::toPercentEncoding(post.id));
     if (beforePost.value(QLatin1String("is_blocks_post_format")).toBool()) {
         // Made in the new editor: the whole post goes back as received, tags alone changed.
-        const std::optional<QByteArray> body =
-            JsonReader::ReplaceMember(beforeText, QStringLiteral("tags"),
-                                      QJsonDocument(QJsonArray{wanted.join(u',')}).toJson(QJsonDocument::Compact).mid(1).chopped(1));
-        if (!body)
-            return finish(failure(ServiceResult::BadAnswer, IncorrectResponse));
+        const QByteArray tagsJson =
+            QJsonDocument(QJsonArray{wanted.join(u',')}).toJson(QJsonDocument::Compact).mid(1).chopped(1);
+        std::optional<QByteArray> body = JsonReader::ReplaceMember(beforeText, QStringLiteral("tags"), tagsJson);
+        if (!body) {
+            // A post that came without tags gets the member, first.
+            QByteArray added = beforeText;
+            added.insert(added.indexOf('{') + 1, "\"tags\":" + tagsJson + ','); // the post is not empty: checked above
+            body = added;
+        }
         write.method = QStringLiteral("PUT");
         write.pathAndQuery = blogPath(account.groupName) + QStringLiteral("/posts/") + id;
         write.json = *body;

@@ -309,4 +309,17 @@ std::optional<QByteArray> ReplaceMember(const QByteArray &objectJson, const QStr
     changed.replace(span->begin, span->end - span->begin, valueJson);
     return changed;
 }
+std::optional<Span> FirstElement(const QByteArray &arrayJson)
+{
+    if (!QJsonDocument::fromJson(arrayJson).isArray())
+        return std::nullopt;
+    const qsizetype open = skipSpace(arrayJson, 0);
+    const qsizetype begin = skipSpace(arrayJson, open + 1);
+    if (begin >= arrayJson.size() || arrayJson.at(begin) == ']')
+        return std::nullopt;
+    const qsizetype end = valueEnd(arrayJson, begin);
+    if (end < 0)
+        return std::nullopt;
+    return Span{begin, end};
+}
 }

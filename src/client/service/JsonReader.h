@@ -62,4 +62,7 @@ std::optional<Span> MemberValue(const QByteArray &objectJson, const QString &key
 // The object's text with that member's value replaced by valueJson; none
 // when there is no such member.
 std::optional<QByteArray> ReplaceMember(const QByteArray &objectJson, const QString &key, const QByteArray &valueJson);
+// Where the first element of an array's text stands; none when it is not
+// an array or is empty.
+std::optional<Span> FirstElement(const QByteArray &arrayJson);
 }
