@@ -76,11 +76,11 @@ if(NOT VELLORIA_DPKG_SHLIBDEPS)
   # Without dpkg-dev the same list, written out.
   set(qt "(>= ${Qt6_VERSION_MAJOR}.${Qt6_VERSION_MINOR})")
   set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "libc6, libstdc++6, libgcc-s1, libqt6core6 ${qt}, libqt6gui6 ${qt}, libqt6widgets6 ${qt}, libqt6network6 ${qt}, libqt6dbus6 ${qt}")
+    "libc6, libstdc++6, libgcc-s1, libqt6core6 ${qt}, libqt6gui6 ${qt}, libqt6widgets6 ${qt}, libqt6network6 ${qt}, libqt6dbus6 ${qt}, libqt6networkauth6 ${qt}, libqt6keychain1")
   unset(qt)
 endif()
 # Emoji in captions need a colour emoji font; the windows are laid out for a
-# condensed sans; "Open" and "Edit" hand addresses to xdg-open.
+# condensed sans; "Open", "Edit" and the browser sign-in hand addresses to xdg-open.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-color-emoji, fonts-dejavu-extra, xdg-utils")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "qt6-wayland")
 include(CPack)
