@@ -88,6 +88,7 @@ private slots:
     void fix_captionWithComma_notListedAgain();
     void fix_readBackDifference_stopsNamingTheField();
     void fix_withoutReadBack_twoCallsAPost();
+    void fix_tagsChangedSinceListed_postLeftAsItIs();
     void fix_callsLeftShown_pausesBeforeTheDayRunsOut();
     void fix_rateLimitedMidRun_waitsAndGoesOn();
     void undo_putsTagsBackThroughTheSameRoutes();
@@ -303,6 +304,21 @@ void TestCurrentWrite::fix_withoutReadBack_twoCallsAPost()
     fixAll(*window);
     QCOMPARE(m_fixture->sim().log(cursim::Endpoint::OnePost).size(), 4);
     QCOMPARE(simTags(m_fixture->sim(), Editor), (QStringList{"x", "Made in the editor"}));
+}
+
+void TestCurrentWrite::fix_tagsChangedSinceListed_postLeftAsItIs()
+{
+    std::unique_ptr<frmPostsList> window = openAndDownload();
+    // Someone tags the post in the meantime.
+    m_fixture->sim().post(Legacy)->tags << QStringLiteral("given since");
+    m_dialogs.answer(DialogServices::Cancel);
+    fixAll(*window);
+    QCOMPARE(m_dialogs.texts().size(), 1);
+    QVERIFY2(m_dialogs.texts().first().contains(QStringLiteral("The post's tags changed since it was listed")),
+             qPrintable(m_dialogs.texts().first()));
+    QCOMPARE(simTags(m_fixture->sim(), Legacy), (QStringList{"cat", "sea", "given since"}));
+    QCOMPARE(listedIds(*window).first(), Legacy);
+    QVERIFY(m_fixture->sim().log(cursim::Endpoint::Edit).isEmpty());
 }
 
 void TestCurrentWrite::fix_callsLeftShown_pausesBeforeTheDayRunsOut()

@@ -673,6 +673,22 @@ WriteResult CurrentTumblrService::WritePost(const Account &account, const PostRo
     if (beforePost.isEmpty() || JsonReader::ReadPost(beforePost) == std::nullopt)
         return finish(failure(ServiceResult::BadAnswer, IncorrectResponse));
 
+    // A write that adds to the listed tags would drop any tag given since the
+    // post was listed: such a post is left as it is. (Putting listed tags
+    // back, as undo does, is checked by its caller.)
+    const QStringList listed = TagList(post.tags);
+    const QStringList tagsBefore = JsonReader::Tags(beforePost);
+    if (wanted != listed && tagsBefore != listed) {
+        ServiceResult changed = failure(
+            ServiceResult::Refused, {},
+            QStringLiteral("The post's tags changed since it was listed (now \"%1\"); it was not written. "
+                           "\"Get posts\" lists it as it is now.")
+                .arg(tagsBefore.join(QStringLiteral(", "))));
+        changed.status = before.status;
+        changed.errorText = changed.serverMessage;
+        return finish(changed);
+    }
+
     Call write;
     const QString id = QString::fromLatin1(QUrl::toPercentEncoding(post.id));
     if (beforePost.value(QLatin1String("is_blocks_post_format")).toBool()) {
