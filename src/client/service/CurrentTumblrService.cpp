@@ -46,13 +46,6 @@ QString withScheme(const QString &host)
     return QStringLiteral("http://") + trimmed;
 }
 
-HTTPProxySettings currentProxy(const SettingsStore &settings)
-{
-    HTTPProxySettings proxy;
-    proxy.LoadSettings(settings, QStringLiteral("HTTP Proxy"));
-    return proxy;
-}
-
 // The reply handler's own address names no path and may name "localhost":
 // the registered address must be sent exactly.
 class RedirectReceiver final : public QOAuthHttpServerReplyHandler
@@ -208,7 +201,7 @@ ServiceResult CurrentTumblrService::refresh(const QString &account, IHTTPRequest
     data.fields.AddField(QStringLiteral("client_id"), key->clientId);
     data.fields.AddField(QStringLiteral("client_secret"), key->secret);
     HTTPRequest request;
-    request.setProxy(currentProxy(m_settings));
+    request.setProxy(HTTPProxySettings::Loaded(m_settings));
     int repeats = 0;
     bool stopped = false;
     const HTTPResult answer = BackOff::Send(request, data, callback, repeats, stopped);
@@ -252,7 +245,7 @@ ServiceResult CurrentTumblrService::authorizeInBrowser(const QString &account, I
                            .arg(m_redirectPort));
 
     ConstantAgentManager network;
-    network.setProxy(currentProxy(m_settings).toNetworkProxy());
+    network.setProxy(HTTPProxySettings::Loaded(m_settings).toNetworkProxy());
     QOAuth2AuthorizationCodeFlow flow(&network);
     flow.setAuthorizationUrl(QUrl(m_authorizationHost + QStringLiteral("/oauth2/authorize")));
     flow.setAccessTokenUrl(QUrl(m_apiHost + TokenPath));
@@ -391,7 +384,7 @@ CurrentTumblrService::ApiAnswer CurrentTumblrService::call(const QString &accoun
     }
 
     HTTPRequest request;
-    request.setProxy(currentProxy(m_settings));
+    request.setProxy(HTTPProxySettings::Loaded(m_settings));
     for (;;) {
         HTTPRequestData data;
         data.host = m_apiHost;

@@ -62,3 +62,10 @@ QNetworkProxy HTTPProxySettings::toNetworkProxy() const
                         quint16(port), user, password);
     return proxy;
 }
+
+HTTPProxySettings HTTPProxySettings::Loaded(const SettingsStore &store)
+{
+    HTTPProxySettings proxy;
+    proxy.LoadSettings(store);
+    return proxy;
+}

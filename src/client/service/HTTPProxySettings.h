@@ -17,6 +17,8 @@ public:
     QString password;
 
     void LoadSettings(const SettingsStore &store, const QString &section = QStringLiteral("HTTP Proxy"));
+    // The proxy as the store holds it now (the proxy dialog may have changed it).
+    static HTTPProxySettings Loaded(const SettingsStore &store);
     // Sets the values in the store and writes it; false when the store can't be written.
     bool SaveSettings(SettingsStore &store, const QString &section = QStringLiteral("HTTP Proxy")) const;
     QNetworkProxy toNetworkProxy() const;

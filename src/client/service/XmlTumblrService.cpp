@@ -14,14 +14,6 @@ QString chosenHost(const QString &given, const SettingsStore &settings, const ch
         host = settings.GetValue(QLatin1String(name)).trimmed();
     return host.isEmpty() ? QString::fromLatin1(fallback) : host;
 }
-
-// The proxy of the section "HTTP Proxy", as the proxy dialog last set it.
-HTTPProxySettings currentProxy(const SettingsStore &settings)
-{
-    HTTPProxySettings proxy;
-    proxy.LoadSettings(settings, QStringLiteral("HTTP Proxy"));
-    return proxy;
-}
 }
 
 XmlTumblrService::XmlTumblrService(const SettingsStore &settings, const QString &serviceHost, const QString &webHost)
@@ -52,21 +44,21 @@ void XmlTumblrService::setWebHost(const QString &hostText)
 
 SignInResult XmlTumblrService::SignIn(const QString &email, const QString &password, IHTTPRequestCallback *callback)
 {
-    return SignInRequest::Authenticate(m_serviceHost, currentProxy(m_settings), email, password, callback);
+    return SignInRequest::Authenticate(m_serviceHost, HTTPProxySettings::Loaded(m_settings), email, password, callback);
 }
 
 PageResult XmlTumblrService::ReadPage(const PageRequest &request, IHTTPRequestCallback *callback)
 {
-    return modTumblrReader::ReadPostsXML(request, callback, currentProxy(m_settings));
+    return modTumblrReader::ReadPostsXML(request, callback, HTTPProxySettings::Loaded(m_settings));
 }
 
 PostResult XmlTumblrService::ReadPost(const Account &account, const QString &postId, IHTTPRequestCallback *callback)
 {
-    return modTumblrReader::ReadOnePost(account, postId, callback, currentProxy(m_settings));
+    return modTumblrReader::ReadOnePost(account, postId, callback, HTTPProxySettings::Loaded(m_settings));
 }
 
 WriteResult XmlTumblrService::WritePost(const Account &account, const PostRow &post, const QString &tags,
                                         IHTTPRequestCallback *callback)
 {
-    return WritePostRequest::SendPost(m_serviceHost, currentProxy(m_settings), account, post, tags, callback);
+    return WritePostRequest::SendPost(m_serviceHost, HTTPProxySettings::Loaded(m_settings), account, post, tags, callback);
 }

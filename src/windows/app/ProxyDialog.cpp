@@ -88,8 +88,7 @@ void ProxyDialog::UpdateControls()
 
 void ShowProxyDialog(QWidget *parent, SettingsStore &settings)
 {
-    HTTPProxySettings proxy;
-    proxy.LoadSettings(settings, QStringLiteral("HTTP Proxy"));
+    HTTPProxySettings proxy = HTTPProxySettings::Loaded(settings);
     ProxyDialog dialog(parent);
     dialog.setSettings(proxy);
     if (dialog.exec() == QDialog::Accepted)
