@@ -562,22 +562,29 @@ SignInResult CurrentTumblrService::SignIn(const QString &email, const QString &p
     return result;
 }
 
-PageResult CurrentTumblrService::ReadPage(const PageRequest &request, IHTTPRequestCallback *callback)
+CurrentTumblrService::ApiAnswer CurrentTumblrService::readPhotoPosts(const PageRequest &request,
+                                                                     IHTTPRequestCallback *callback)
 {
     const qint64 limit = qBound(qint64(1), qint64(request.count), qint64(PostsPerRequest));
-    const ApiAnswer answer =
+    ApiAnswer answer =
         call(request.account.email,
              blogPath(request.account.groupName)
                  + QStringLiteral("/posts/photo?npf=true&limit=%1&offset=%2").arg(limit).arg(request.start),
              callback);
-    PageResult result;
-    static_cast<ServiceResult &>(result) = answer;
     // A refused read is one to retry, as on the designed interface.
     if (answer.outcome == ServiceResult::Refused)
-        result.outcome = ServiceResult::Failed;
+        answer.outcome = ServiceResult::Failed;
+    return answer;
+}
+
+PageResult CurrentTumblrService::ReadPage(const PageRequest &request, IHTTPRequestCallback *callback)
+{
+    const ApiAnswer answer = readPhotoPosts(request, callback);
+    PageResult result;
+    static_cast<ServiceResult &>(result) = answer;
     result.retry = request;
     if (answer.accepted())
-        result.page = QJsonDocument(answer.envelope.response.toObject()).toJson(QJsonDocument::Compact);
+        result.page = answer.body;
     return result;
 }
 
@@ -591,7 +598,15 @@ CurrentTumblrService::ApiAnswer CurrentTumblrService::readNpf(const Account &acc
 }
 
 namespace {
-// The post of a one-post answer: the response itself, or the first of its posts.
+// The post of a one-post answer, as parsed: the response itself, or the first of its posts.
+QJsonObject postObject(const JsonReader::Envelope &envelope)
+{
+    const QJsonObject response = envelope.response.toObject();
+    const QJsonValue posts = response.value(QLatin1String("posts"));
+    return posts.isArray() ? posts.toArray().first().toObject() : response;
+}
+
+// The same post's bytes as they came, for sending it back.
 QByteArray postText(const QByteArray &body)
 {
     const std::optional<JsonReader::Span> response = JsonReader::MemberValue(body, QStringLiteral("response"));
@@ -635,7 +650,7 @@ PostResult CurrentTumblrService::ReadPost(const Account &account, const QString 
     }
     if (!answer.accepted())
         return result;
-    result.post = JsonReader::ReadPost(QJsonDocument::fromJson(postText(answer.body)).object());
+    result.post = JsonReader::ReadPost(postObject(answer.envelope));
     if (!result.post) {
         result.outcome = ServiceResult::BadAnswer;
         result.errorText = IncorrectResponse;
@@ -661,8 +676,7 @@ WriteResult CurrentTumblrService::WritePost(const Account &account, const PostRo
                               QStringLiteral("The post is no longer on the blog.")));
     if (!before.accepted())
         return finish(before);
-    const QByteArray beforeText = postText(before.body);
-    const QJsonObject beforePost = QJsonDocument::fromJson(beforeText).object();
+    const QJsonObject beforePost = postObject(before.envelope);
     if (beforePost.isEmpty() || JsonReader::ReadPost(beforePost) == std::nullopt)
         return finish(failure(ServiceResult::BadAnswer, IncorrectResponse));
 
@@ -686,6 +700,7 @@ WriteResult CurrentTumblrService::WritePost(const Account &account, const PostRo
     const QString id = QString::fromLatin1(QUrl::toPercentEncoding(post.id));
     if (beforePost.value(QLatin1String("is_blocks_post_format")).toBool()) {
         // Made in the new editor: the whole post goes back as received, tags alone changed.
+        const QByteArray beforeText = postText(before.body);
         const QByteArray tagsJson =
             QJsonDocument(QJsonArray{wanted.join(u',')}).toJson(QJsonDocument::Compact).mid(1).chopped(1);
         std::optional<QByteArray> body = JsonReader::ReplaceMember(beforeText, QStringLiteral("tags"), tagsJson);
@@ -721,7 +736,7 @@ WriteResult CurrentTumblrService::WritePost(const Account &account, const PostRo
         unread.status = written.status;
         return finish(unread);
     }
-    const QJsonObject afterPost = QJsonDocument::fromJson(postText(after.body)).object();
+    const QJsonObject afterPost = postObject(after.envelope);
     QStringList problems;
     const QStringList tagsNow = JsonReader::Tags(afterPost);
     if (tagsNow != wanted)
@@ -776,7 +791,7 @@ bool CurrentTumblrService::DownloadPosts(const Account &account,
             request.account = account;
             request.start = long(offset);
             request.count = long(qMin<qint64>(PostsPerRequest, pageEnd - offset));
-            PageResult answer = ReadPage(request, callback);
+            ApiAnswer answer = readPhotoPosts(request, callback);
             while (answer.outcome == ServiceResult::Failed) {
                 indicator.setResultColor(IResultIndicator::Yellow);
                 indicator.countFailure();
@@ -785,14 +800,13 @@ bool CurrentTumblrService::DownloadPosts(const Account &account,
                     text += QStringLiteral("\r\n") + answer.serverMessage;
                 if (!host.askRetry(QStringLiteral("Can't download blog's XML file.\r\n\r\n") + text))
                     break;
-                answer = ReadPage(answer.retry, callback);
+                answer = readPhotoPosts(request, callback);
             }
             if (answer.outcome == ServiceResult::BadAnswer)
                 return endRed(answer.errorText);
             if (!answer.accepted())
                 return endRed({});
-            const std::optional<JsonReader::PostsAnswer> posts =
-                JsonReader::ReadPostsAnswer(QJsonDocument::fromJson(answer.page).object());
+            const std::optional<JsonReader::PostsAnswer> posts = JsonReader::ReadPostsAnswer(answer.envelope.response);
             if (!posts)
                 return endRed(IncorrectResponse);
             indicator.setResultColor(IResultIndicator::Green);

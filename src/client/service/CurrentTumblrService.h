@@ -102,6 +102,7 @@ private:
     ApiAnswer call(const QString &account, const QString &pathAndQuery, IHTTPRequestCallback *callback);
     ApiAnswer call(const QString &account, const Call &request, IHTTPRequestCallback *callback);
     void noteLimits(const HTTPResult &answer);
+    ApiAnswer readPhotoPosts(const PageRequest &request, IHTTPRequestCallback *callback);
     ApiAnswer readNpf(const Account &account, const QString &postId, IHTTPRequestCallback *callback);
     static QString blogPath(const QString &blog);
 
