@@ -95,6 +95,7 @@ private slots:
     void edit_opensTheCurrentEditor();
 
 private:
+    QByteArray fetchPost(const QString &id); // the simulator's answer for the post, as it came
     QJsonObject readPost(const QString &id); // as the service answers it, for comparing
     QByteArray readPostText(const QString &id); // the answer's bytes, its tags taken out
     std::unique_ptr<frmPostsList> openAndDownload();
@@ -137,18 +138,22 @@ void TestCurrentWrite::cleanup()
     PostActions::setUrlOpener(nullptr);
 }
 
-QByteArray TestCurrentWrite::readPostText(const QString &id)
+QByteArray TestCurrentWrite::fetchPost(const QString &id)
 {
     QNetworkAccessManager network;
     QNetworkRequest request(QUrl(QStringLiteral("http://%1/v2/blog/cats/posts/%2?post_format=npf")
                                      .arg(m_fixture->sim().host(), id)));
     request.setRawHeader("Authorization", "Bearer " + m_fixture->sim().issuedAccessToken().toUtf8());
-    QNetworkReply *reply = network.get(request);
+    std::unique_ptr<QNetworkReply> reply(network.get(request));
     QEventLoop loop;
-    connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
     loop.exec();
-    QString text = QString::fromUtf8(reply->readAll());
-    delete reply;
+    return reply->readAll();
+}
+
+QByteArray TestCurrentWrite::readPostText(const QString &id)
+{
+    QString text = QString::fromUtf8(fetchPost(id));
     // The simulator writes tags as an array of plain strings.
     text.replace(QRegularExpression(QStringLiteral(R"("tags":\[[^\]]*\])")), QStringLiteral("\"tags\":[]"));
     return text.toUtf8();
@@ -156,17 +161,7 @@ QByteArray TestCurrentWrite::readPostText(const QString &id)
 
 QJsonObject TestCurrentWrite::readPost(const QString &id)
 {
-    QNetworkAccessManager network;
-    QNetworkRequest request(QUrl(QStringLiteral("http://%1/v2/blog/cats/posts/%2?post_format=npf")
-                                     .arg(m_fixture->sim().host(), id)));
-    request.setRawHeader("Authorization", "Bearer " + m_fixture->sim().issuedAccessToken().toUtf8());
-    QNetworkReply *reply = network.get(request);
-    QEventLoop loop;
-    connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    loop.exec();
-    const QJsonObject answer = QJsonDocument::fromJson(reply->readAll()).object();
-    delete reply;
-    return answer.value(QLatin1String("response")).toObject();
+    return QJsonDocument::fromJson(fetchPost(id)).object().value(QLatin1String("response")).toObject();
 }
 
 std::unique_ptr<frmPostsList> TestCurrentWrite::openAndDownload()
