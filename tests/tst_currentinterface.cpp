@@ -1,7 +1,7 @@
 #include "CurServer.h"
+#include "CurrentSimFixture.h"
 #include "ModalDialogs.h"
 #include "PostsWindowDriver.h"
-#include "SimFixture.h"
 #include "TestBrowser.h"
 #include "TestFolders.h"
 
@@ -36,9 +36,9 @@
 #include <memory>
 
 namespace {
-const QString AccountName = QStringLiteral("me@example.com");
-const QString ClientId = QStringLiteral("test-key");
-const QString Secret = QStringLiteral("test-secret");
+const QString AccountName = QString::fromLatin1(CurrentSimFixture::AccountName);
+const QString ClientId = QString::fromLatin1(CurrentSimFixture::ClientId);
+const QString Secret = QString::fromLatin1(CurrentSimFixture::Secret);
 
 QStringList entries(const QComboBox *combo)
 {
@@ -128,20 +128,15 @@ private slots:
     void download_serverError_designedRetryQuestion();
 
 private:
-    std::unique_ptr<CurrentTumblrService> makeService();
     void signInDirectly();
     frmGroupSelector *makeLoginWindow();
     std::unique_ptr<frmPostsList> openPostsWindow(const QString &blog = QStringLiteral("cats"));
 
     TestFolders m_folders;
     ScriptedDialogs m_dialogs;
-    std::unique_ptr<cursim::Server> m_sim;
-    std::unique_ptr<SettingsStore> m_settings;
-    std::unique_ptr<SecretStore> m_secrets;
-    std::unique_ptr<TestBrowser> m_browser;
-    std::unique_ptr<CurrentTumblrService> m_service;
+    std::unique_ptr<CurrentSimFixture> m_fixture;
     QPointer<frmGroupSelector> m_login;
-    quint16 m_redirectPort = 0;
+    int m_run = 0;
 };
 
 void TestCurrentInterface::initTestCase()
@@ -159,8 +154,6 @@ void TestCurrentInterface::init()
     settings->clear();
     settings->sync();
     m_dialogs.clear();
-    m_redirectPort = SimFixture::unusedPort();
-    m_sim = std::make_unique<cursim::Server>();
     cursim::User user;
     user.name = QStringLiteral("me");
     cursim::Blog cats = catsBlog();
@@ -173,46 +166,27 @@ void TestCurrentInterface::init()
     dogs.name = QStringLiteral("dogs");
     dogs.title = QStringLiteral("Dogs");
     user.blogs = {cats, secret, dogs};
-    m_sim->setUser(user);
-    m_sim->addApp({ClientId, Secret, QStringLiteral("http://127.0.0.1:%1/callback").arg(m_redirectPort)});
-    QVERIFY(m_sim->start());
-    m_settings = std::make_unique<SettingsStore>();
-    const QString secrets = QDir(m_folders.path()).filePath(QStringLiteral("secrets-%1").arg(m_redirectPort));
-    m_secrets = std::make_unique<SecretStore>(SecretStore::Backend::File, secrets);
-    m_browser = std::make_unique<TestBrowser>();
-    m_service = makeService();
+    m_fixture = std::make_unique<CurrentSimFixture>(
+        user, QDir(m_folders.path()).filePath(QStringLiteral("secrets-%1").arg(++m_run)));
 }
 
 void TestCurrentInterface::cleanup()
 {
     delete m_login.data();
-    m_service.reset();
-    m_browser.reset();
-    m_sim.reset();
-    m_settings.reset();
+    m_fixture.reset();
     HTTPRequest::setTimeoutOverride(0);
-}
-
-std::unique_ptr<CurrentTumblrService> TestCurrentInterface::makeService()
-{
-    auto service = std::make_unique<CurrentTumblrService>(*m_settings, *m_secrets, m_sim->host());
-    service->setRedirectPort(m_redirectPort);
-    service->setBrowserOpener(m_browser->opener());
-    return service;
 }
 
 void TestCurrentInterface::signInDirectly()
 {
-    QString error;
-    QVERIFY2(m_service->setApplicationKey(ClientId, Secret, &error), qPrintable(error));
-    const SignInResult result = m_service->SignIn(AccountName, {}, nullptr);
-    QVERIFY2(result.accepted(), qPrintable(result.errorText + u' ' + result.serverMessage));
+    QString why;
+    QVERIFY2(m_fixture->signIn(&why), qPrintable(why));
 }
 
 frmGroupSelector *TestCurrentInterface::makeLoginWindow()
 {
     delete m_login.data();
-    m_login = new frmGroupSelector(*m_settings, *m_service);
+    m_login = new frmGroupSelector(m_fixture->settings(), m_fixture->service());
     m_login->show();
     QApplication::setActiveWindow(m_login);
     m_login->findChild<QLineEdit *>(QStringLiteral("txtEMail"))->setText(AccountName);
@@ -221,10 +195,7 @@ frmGroupSelector *TestCurrentInterface::makeLoginWindow()
 
 std::unique_ptr<frmPostsList> TestCurrentInterface::openPostsWindow(const QString &blog)
 {
-    ::Account account;
-    account.groupName = blog;
-    account.email = AccountName;
-    auto window = std::make_unique<frmPostsList>(*m_settings, *m_service, account);
+    auto window = std::make_unique<frmPostsList>(m_fixture->settings(), m_fixture->service(), m_fixture->account(blog));
     window->show();
     return window;
 }
@@ -243,11 +214,11 @@ void TestCurrentInterface::loginWindow_passwordBoxUnused_getNeedsEmailOnly()
 
 void TestCurrentInterface::pacing_tenAMinuteUnlessSet()
 {
-    QCOMPARE(m_service->writesPerMinute(), 10);
-    m_settings->SetValue(QStringLiteral("Writes per minute"), QStringLiteral("0"));
-    QCOMPARE(m_service->writesPerMinute(), 0);
-    m_service->setWritesPerMinute(4); // --pace
-    QCOMPARE(m_service->writesPerMinute(), 4);
+    QCOMPARE(m_fixture->service().writesPerMinute(), 10);
+    m_fixture->settings().SetValue(QStringLiteral("Writes per minute"), QStringLiteral("0"));
+    QCOMPARE(m_fixture->service().writesPerMinute(), 0);
+    m_fixture->service().setWritesPerMinute(4); // --pace
+    QCOMPARE(m_fixture->service().writesPerMinute(), 4);
 }
 
 void TestCurrentInterface::firstGet_asksForKey_signsInInBrowser_listsPublicBlogs()
@@ -265,101 +236,101 @@ void TestCurrentInterface::firstGet_asksForKey_signsInInBrowser_listsPublicBlogs
     });
     QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("cmdGetGroups")), Qt::LeftButton);
 
-    const QString redirect = QStringLiteral("http://127.0.0.1:%1/callback").arg(m_redirectPort);
+    const QString redirect = QStringLiteral("http://127.0.0.1:%1/callback").arg(m_fixture->redirectPort());
     QCOMPARE(shownRedirect, redirect);
     QCOMPARE(QGuiApplication::clipboard()->text(), redirect);
     QCOMPARE(m_dialogs.texts(), QStringList());
     QCOMPARE(entries(window->findChild<QComboBox *>(QStringLiteral("cboGroup"))),
              (QStringList{QStringLiteral("Cats & co | cats"), QStringLiteral("Dogs | dogs")}));
-    QCOMPARE(m_browser->visits, 1);
-    QCOMPARE(m_browser->callbackStatus, 200);
+    QCOMPARE(m_fixture->browser().visits, 1);
+    QCOMPARE(m_fixture->browser().callbackStatus, 200);
 
     // What the service was sent: the documented authorization, the code exchanged with the secret.
-    const QUrlQuery authorize(m_browser->authorizationUrl);
-    QCOMPARE(m_browser->authorizationUrl.path(), QStringLiteral("/oauth2/authorize"));
+    const QUrlQuery authorize(m_fixture->browser().authorizationUrl);
+    QCOMPARE(m_fixture->browser().authorizationUrl.path(), QStringLiteral("/oauth2/authorize"));
     QCOMPARE(authorize.queryItemValue(QStringLiteral("client_id")), ClientId);
     QCOMPARE(authorize.queryItemValue(QStringLiteral("response_type")), QStringLiteral("code"));
     QCOMPARE(authorize.queryItemValue(QStringLiteral("scope"), QUrl::FullyDecoded), QStringLiteral("basic write offline_access"));
     QCOMPARE(authorize.queryItemValue(QStringLiteral("redirect_uri"), QUrl::FullyDecoded), redirect);
     QVERIFY(!authorize.queryItemValue(QStringLiteral("state")).isEmpty());
-    const QList<cursim::Request> token = m_sim->log(cursim::Endpoint::Token);
+    const QList<cursim::Request> token = m_fixture->sim().log(cursim::Endpoint::Token);
     QCOMPARE(token.size(), 1);
     QCOMPARE(formValue(token[0], "grant_type"), QByteArray("authorization_code"));
     QCOMPARE(formValue(token[0], "client_secret"), Secret.toUtf8());
     QCOMPARE(formValue(token[0], "redirect_uri"), redirect.toUtf8());
-    const QList<cursim::Request> info = m_sim->log(cursim::Endpoint::UserInfo);
+    const QList<cursim::Request> info = m_fixture->sim().log(cursim::Endpoint::UserInfo);
     QCOMPARE(info.size(), 1);
-    QCOMPARE(info[0].header("Authorization"), "Bearer " + m_sim->issuedAccessToken().toUtf8());
+    QCOMPARE(info[0].header("Authorization"), "Bearer " + m_fixture->sim().issuedAccessToken().toUtf8());
     QCOMPARE(info[0].header("User-Agent"), HTTPRequest::AgentName().toUtf8());
     QCOMPARE(token[0].header("User-Agent"), HTTPRequest::AgentName().toUtf8());
 
     // The key and the tokens went to the secret file, none of them to the settings file.
     window->close();
-    QVERIFY(m_settings->flush());
-    QFile secrets(m_secrets->filePath());
+    QVERIFY(m_fixture->settings().flush());
+    QFile secrets(m_fixture->secrets().filePath());
     QVERIFY(secrets.open(QIODevice::ReadOnly));
     const QByteArray secretText = secrets.readAll();
     QVERIFY(!secretText.isEmpty());
-    QFile settingsFile(m_settings->fileName());
+    QFile settingsFile(m_fixture->settings().fileName());
     QVERIFY(settingsFile.open(QIODevice::ReadOnly));
     const QByteArray settingsText = settingsFile.readAll();
     QVERIFY(settingsText.contains(AccountName.toUtf8()));
-    for (const QString &secret : {Secret, m_sim->issuedAccessToken(), m_sim->issuedRefreshToken()})
+    for (const QString &secret : {Secret, m_fixture->sim().issuedAccessToken(), m_fixture->sim().issuedRefreshToken()})
         QVERIFY2(!settingsText.contains(secret.toUtf8()), qPrintable(secret));
 }
 
 void TestCurrentInterface::savedSignIn_noBrowser_refreshTokenRotated()
 {
     signInDirectly();
-    const QString firstRefresh = m_sim->issuedRefreshToken();
+    const QString firstRefresh = m_fixture->sim().issuedRefreshToken();
     // The next run: a new service over the same secret store; its access token is old.
-    m_sim->expireAccessTokens();
-    m_service = makeService();
-    m_sim->clearLog();
+    m_fixture->sim().expireAccessTokens();
+    m_fixture->restartService();
+    m_fixture->sim().clearLog();
     frmGroupSelector *window = makeLoginWindow();
     window->findChild<QPushButton *>(QStringLiteral("cmdGetGroups"))->click();
 
     QCOMPARE(m_dialogs.texts(), QStringList());
-    QCOMPARE(m_browser->visits, 1); // the first sign-in's only
+    QCOMPARE(m_fixture->browser().visits, 1); // the first sign-in's only
     QCOMPARE(entries(window->findChild<QComboBox *>(QStringLiteral("cboGroup"))).size(), 2);
-    const QList<cursim::Request> token = m_sim->log(cursim::Endpoint::Token);
+    const QList<cursim::Request> token = m_fixture->sim().log(cursim::Endpoint::Token);
     QCOMPARE(token.size(), 1);
     QCOMPARE(formValue(token[0], "grant_type"), QByteArray("refresh_token"));
     QCOMPARE(formValue(token[0], "refresh_token"), firstRefresh.toUtf8());
     QCOMPARE(formValue(token[0], "client_secret"), Secret.toUtf8());
-    QVERIFY(m_sim->issuedRefreshToken() != firstRefresh);
+    QVERIFY(m_fixture->sim().issuedRefreshToken() != firstRefresh);
 
     // The rotated token is the one kept: a third run signs in with it.
-    m_sim->expireAccessTokens();
-    m_service = makeService();
-    m_sim->clearLog();
-    const QString secondRefresh = m_sim->issuedRefreshToken();
-    QVERIFY(m_service->SignIn(AccountName, {}, nullptr).accepted());
-    QCOMPARE(formValue(m_sim->log(cursim::Endpoint::Token).value(0), "refresh_token"), secondRefresh.toUtf8());
-    QCOMPARE(m_browser->visits, 1);
+    m_fixture->sim().expireAccessTokens();
+    m_fixture->restartService();
+    m_fixture->sim().clearLog();
+    const QString secondRefresh = m_fixture->sim().issuedRefreshToken();
+    QVERIFY(m_fixture->service().SignIn(AccountName, {}, nullptr).accepted());
+    QCOMPARE(formValue(m_fixture->sim().log(cursim::Endpoint::Token).value(0), "refresh_token"), secondRefresh.toUtf8());
+    QCOMPARE(m_fixture->browser().visits, 1);
 }
 
 void TestCurrentInterface::expiredAccessToken_refreshedOnce_callRepeated()
 {
     signInDirectly();
-    m_sim->expireAccessTokens(); // the program still thinks its token good
-    m_sim->clearLog();
-    const SignInResult result = m_service->SignIn(AccountName, {}, nullptr);
+    m_fixture->sim().expireAccessTokens(); // the program still thinks its token good
+    m_fixture->sim().clearLog();
+    const SignInResult result = m_fixture->service().SignIn(AccountName, {}, nullptr);
     QVERIFY(result.accepted());
-    QCOMPARE(m_sim->log(cursim::Endpoint::UserInfo).size(), 2);
-    QCOMPARE(m_sim->log(cursim::Endpoint::Token).size(), 1);
-    QCOMPARE(m_browser->visits, 1);
+    QCOMPARE(m_fixture->sim().log(cursim::Endpoint::UserInfo).size(), 2);
+    QCOMPARE(m_fixture->sim().log(cursim::Endpoint::Token).size(), 1);
+    QCOMPARE(m_fixture->browser().visits, 1);
 }
 
 void TestCurrentInterface::refusedRefresh_asksForBrowserAgain()
 {
     signInDirectly();
-    m_sim->expireAccessTokens();
-    m_sim->revokeRefreshTokens();
+    m_fixture->sim().expireAccessTokens();
+    m_fixture->sim().revokeRefreshTokens();
     frmGroupSelector *window = makeLoginWindow();
     window->findChild<QPushButton *>(QStringLiteral("cmdGetGroups"))->click();
     QCOMPARE(m_dialogs.texts(), QStringList());
-    QCOMPARE(m_browser->visits, 2);
+    QCOMPARE(m_fixture->browser().visits, 2);
     QCOMPARE(entries(window->findChild<QComboBox *>(QStringLiteral("cboGroup"))).size(), 2);
 }
 
@@ -382,9 +353,9 @@ void TestCurrentInterface::badAuthorization()
     QFETCH(int, choice);
     QFETCH(QString, stateChange);
     QFETCH(QString, message);
-    m_browser = std::make_unique<TestBrowser>(TestBrowser::Choice(choice));
+    m_fixture->useBrowser(TestBrowser::Choice(choice));
     if (!stateChange.isEmpty()) {
-        m_browser->tamper = [stateChange](const QUrl &url) {
+        m_fixture->browser().tamper = [stateChange](const QUrl &url) {
             QUrlQuery query(url);
             query.removeAllQueryItems(QStringLiteral("state"));
             if (stateChange != QLatin1String("drop"))
@@ -394,8 +365,7 @@ void TestCurrentInterface::badAuthorization()
             return changed;
         };
     }
-    m_service = makeService();
-    QVERIFY(m_service->setApplicationKey(ClientId, Secret, nullptr));
+    QVERIFY(m_fixture->service().setApplicationKey(ClientId, Secret, nullptr));
     frmGroupSelector *window = makeLoginWindow();
     window->findChild<QPushButton *>(QStringLiteral("cmdGetGroups"))->click();
 
@@ -403,7 +373,7 @@ void TestCurrentInterface::badAuthorization()
     QCOMPARE(messagePart(m_dialogs.texts().first()), message);
     QVERIFY(entries(window->findChild<QComboBox *>(QStringLiteral("cboGroup"))).isEmpty());
     // No code was exchanged for a token.
-    QVERIFY(m_sim->log(cursim::Endpoint::Token).isEmpty());
+    QVERIFY(m_fixture->sim().log(cursim::Endpoint::Token).isEmpty());
     QVERIFY(window->findChild<QPushButton *>(QStringLiteral("cmdGetGroups"))->isEnabled());
 }
 
@@ -418,9 +388,8 @@ void TestCurrentInterface::browserNeverBack_stopsWait_data()
 void TestCurrentInterface::browserNeverBack_stopsWait()
 {
     QFETCH(QString, how);
-    m_browser = std::make_unique<TestBrowser>(TestBrowser::StayAway);
-    m_service = makeService();
-    QVERIFY(m_service->setApplicationKey(ClientId, Secret, nullptr));
+    m_fixture->useBrowser(TestBrowser::StayAway);
+    QVERIFY(m_fixture->service().setApplicationKey(ClientId, Secret, nullptr));
     frmGroupSelector *window = makeLoginWindow();
     auto *cancel = window->findChild<QPushButton *>(QStringLiteral("cmdCancel"));
     QString captionDuringWait;
@@ -443,8 +412,7 @@ void TestCurrentInterface::browserNeverBack_stopsWait()
     QCOMPARE(cancel->text(), QStringLiteral("Exit"));
     QVERIFY(window->isVisible());
     // The port is free again for the next sign-in.
-    m_browser = std::make_unique<TestBrowser>();
-    m_service->setBrowserOpener(m_browser->opener());
+    m_fixture->useBrowser(TestBrowser::Allow);
     m_dialogs.clear();
     window->findChild<QPushButton *>(QStringLiteral("cmdGetGroups"))->click();
     QCOMPARE(m_dialogs.texts(), QStringList());
@@ -457,8 +425,8 @@ void TestCurrentInterface::tokenAnswerWithoutToken_message()
     fault.kind = cursim::Fault::Status;
     fault.status = 200;
     fault.body = R"({"token_type":"bearer","expires_in":2520})";
-    m_sim->injectFault(cursim::Endpoint::Token, fault);
-    QVERIFY(m_service->setApplicationKey(ClientId, Secret, nullptr));
+    m_fixture->sim().injectFault(cursim::Endpoint::Token, fault);
+    QVERIFY(m_fixture->service().setApplicationKey(ClientId, Secret, nullptr));
     frmGroupSelector *window = makeLoginWindow();
     QElapsedTimer timer;
     timer.start();
@@ -473,7 +441,7 @@ void TestCurrentInterface::blogListNotEnvelope_designedMessage()
     signInDirectly();
     cursim::Fault fault;
     fault.kind = cursim::Fault::NotEnvelope;
-    m_sim->injectFault(cursim::Endpoint::UserInfo, fault);
+    m_fixture->sim().injectFault(cursim::Endpoint::UserInfo, fault);
     frmGroupSelector *window = makeLoginWindow();
     auto *combo = window->findChild<QComboBox *>(QStringLiteral("cboGroup"));
     combo->addItem(QStringLiteral("Kept | kept"));
@@ -502,7 +470,7 @@ void TestCurrentInterface::download_legacyAndEditorPosts_rowsExact()
                           "x", "editor", "https://cats.tumblr.com/post/20002/editor"}));
     QCOMPARE(resultColor(*window), QColor(0x00, 0xFF, 0x00));
     // The posts were read in the new post format, so none made in the editor is missed.
-    const QList<cursim::Request> reads = m_sim->log(cursim::Endpoint::Posts);
+    const QList<cursim::Request> reads = m_fixture->sim().log(cursim::Endpoint::Posts);
     QCOMPARE(reads.size(), 1);
     QCOMPARE(reads[0].path, QStringLiteral("/v2/blog/cats/posts/photo"));
     QCOMPARE(reads[0].queryValue(QStringLiteral("npf")), QStringLiteral("true"));
@@ -511,17 +479,17 @@ void TestCurrentInterface::download_legacyAndEditorPosts_rowsExact()
 void TestCurrentInterface::download_pagesOf50_inRequestsOf20_fromPageOffset()
 {
     cursim::User user = cursim::Server::generatedUser(QStringLiteral("big"), 130);
-    m_sim->setUser(user);
+    m_fixture->sim().setUser(user);
     signInDirectly();
     std::unique_ptr<frmPostsList> window = openPostsWindow(QStringLiteral("big"));
     DownloadAnswer answer;
     answer.firstPage = QStringLiteral("2");
     answer.pages = QStringLiteral("1");
     answerDownloadSettings(&answer);
-    m_sim->clearLog();
+    m_fixture->sim().clearLog();
     PostsWindowDriver::button(*window, "cmdGetPosts")->click();
     QList<QPair<QString, QString>> requests;
-    for (const cursim::Request &request : m_sim->log(cursim::Endpoint::Posts))
+    for (const cursim::Request &request : m_fixture->sim().log(cursim::Endpoint::Posts))
         requests << qMakePair(request.queryValue(QStringLiteral("offset")), request.queryValue(QStringLiteral("limit")));
     QCOMPARE(requests, (QList<QPair<QString, QString>>{{"50", "20"}, {"70", "20"}, {"90", "10"}}));
     QStringList expected;
@@ -530,10 +498,10 @@ void TestCurrentInterface::download_pagesOf50_inRequestsOf20_fromPageOffset()
     QCOMPARE(PostsWindowDriver::listedIds(*window), expected);
 
     // All pages from the first: to the end of the blog, nothing twice.
-    m_sim->clearLog();
+    m_fixture->sim().clearLog();
     QVERIFY(PostsWindowDriver::downloadAll(*window));
     QCOMPARE(window->posts().count(), 130);
-    QCOMPARE(m_sim->log(cursim::Endpoint::Posts).size(), 7 + 1);
+    QCOMPARE(m_fixture->sim().log(cursim::Endpoint::Posts).size(), 7 + 1);
     QCOMPARE(m_dialogs.texts(), QStringList());
 }
 
@@ -541,7 +509,7 @@ void TestCurrentInterface::download_repeatedPostsListedOnce()
 {
     cursim::User user = cursim::Server::generatedUser(QStringLiteral("big"), 45);
     user.blogs[0].repeatOnPaging = true;
-    m_sim->setUser(user);
+    m_fixture->sim().setUser(user);
     signInDirectly();
     std::unique_ptr<frmPostsList> window = openPostsWindow(QStringLiteral("big"));
     QVERIFY(PostsWindowDriver::downloadAll(*window));
@@ -555,7 +523,7 @@ void TestCurrentInterface::download_loopingNextLink_stopsWithMessage()
 {
     cursim::User user = cursim::Server::generatedUser(QStringLiteral("big"), 45);
     user.blogs[0].loopingNext = true;
-    m_sim->setUser(user);
+    m_fixture->sim().setUser(user);
     signInDirectly();
     std::unique_ptr<frmPostsList> window = openPostsWindow(QStringLiteral("big"));
     QElapsedTimer timer;
@@ -570,7 +538,7 @@ void TestCurrentInterface::download_loopingNextLink_stopsWithMessage()
 
 void TestCurrentInterface::download_postWithoutId_leftOutAndSaid()
 {
-    m_sim->blog(QStringLiteral("cats"))->posts[1].omitIdString = true;
+    m_fixture->sim().blog(QStringLiteral("cats"))->posts[1].omitIdString = true;
     signInDirectly();
     std::unique_ptr<frmPostsList> window = openPostsWindow();
     QVERIFY(PostsWindowDriver::downloadAll(*window));
@@ -580,34 +548,34 @@ void TestCurrentInterface::download_postWithoutId_leftOutAndSaid()
 
 void TestCurrentInterface::download_expiredMidway_refreshedAndGoesOn()
 {
-    m_sim->setUser(cursim::Server::generatedUser(QStringLiteral("big"), 60));
+    m_fixture->sim().setUser(cursim::Server::generatedUser(QStringLiteral("big"), 60));
     signInDirectly();
     std::unique_ptr<frmPostsList> window = openPostsWindow(QStringLiteral("big"));
     cursim::Fault expired;
     expired.kind = cursim::Fault::Unauthorized;
     int reads = 0;
-    connect(m_sim.get(), &cursim::Server::requestLogged, this, [&](const cursim::Request &request) {
+    connect(&m_fixture->sim(), &cursim::Server::requestLogged, this, [&](const cursim::Request &request) {
         if (request.path.endsWith(QLatin1String("/posts/photo")) && ++reads == 2)
-            m_sim->expireAccessTokens();
+            m_fixture->sim().expireAccessTokens();
     });
-    m_sim->clearLog();
+    m_fixture->sim().clearLog();
     QVERIFY(PostsWindowDriver::downloadAll(*window));
     QCOMPARE(m_dialogs.texts(), QStringList());
     QCOMPARE(window->posts().count(), 60);
-    QCOMPARE(m_sim->log(cursim::Endpoint::Token).size(), 1);
-    QCOMPARE(formValue(m_sim->log(cursim::Endpoint::Token)[0], "grant_type"), QByteArray("refresh_token"));
+    QCOMPARE(m_fixture->sim().log(cursim::Endpoint::Token).size(), 1);
+    QCOMPARE(formValue(m_fixture->sim().log(cursim::Endpoint::Token)[0], "grant_type"), QByteArray("refresh_token"));
     QCOMPARE(resultColor(*window), QColor(0x00, 0xFF, 0x00));
 }
 
 void TestCurrentInterface::download_rateLimited_waitsAndRepeats()
 {
-    m_sim->setUser(cursim::Server::generatedUser(QStringLiteral("big"), 30));
+    m_fixture->sim().setUser(cursim::Server::generatedUser(QStringLiteral("big"), 30));
     signInDirectly();
     std::unique_ptr<frmPostsList> window = openPostsWindow(QStringLiteral("big"));
     cursim::Fault limited;
     limited.kind = cursim::Fault::RateLimited;
     limited.resetSeconds = 4;
-    m_sim->injectFault(cursim::Endpoint::Posts, limited, 2);
+    m_fixture->sim().injectFault(cursim::Endpoint::Posts, limited, 2);
     QStringList waits;
     auto *status = window->findChild<ucPostsLoader *>()->findChild<QLabel *>(QStringLiteral("lblStatus"));
     QTimer watch;
@@ -617,11 +585,11 @@ void TestCurrentInterface::download_rateLimited_waitsAndRepeats()
             waits << status->text();
     });
     watch.start();
-    m_sim->clearLog();
+    m_fixture->sim().clearLog();
     QVERIFY(PostsWindowDriver::downloadAll(*window));
     QCOMPARE(m_dialogs.texts(), QStringList());
     QCOMPARE(window->posts().count(), 30);
-    QCOMPARE(m_sim->log(cursim::Endpoint::Posts).size(), 2 + 2);
+    QCOMPARE(m_fixture->sim().log(cursim::Endpoint::Posts).size(), 2 + 2);
     QVERIFY2(!waits.isEmpty(), "no wait shown");
     QVERIFY2(waits.first().contains(QStringLiteral("4 s")), qPrintable(waits.join(u'|')));
 }
@@ -633,7 +601,7 @@ void TestCurrentInterface::download_serverError_designedRetryQuestion()
     cursim::Fault broken;
     broken.status = 500;
     broken.body = R"({"meta":{"status":500,"msg":"Server Error"},"response":[],"errors":[{"title":"Oops","detail":"Try later"}]})";
-    m_sim->injectFault(cursim::Endpoint::Posts, broken);
+    m_fixture->sim().injectFault(cursim::Endpoint::Posts, broken);
     m_dialogs.answer(DialogServices::Retry);
     QVERIFY(PostsWindowDriver::downloadAll(*window));
     QCOMPARE(m_dialogs.texts().size(), 1);
