@@ -294,6 +294,30 @@ private slots:
         QCOMPARE(resultCaption(*window), QStringLiteral("6")); // five waits and the refusal
     }
 
+    // The gap is counted from the answer to the write before, so writes never
+    // reach the service closer together than the pace, however slow the answer.
+    void pacing_gapCountedFromTheAnswer()
+    {
+        SimFixture sim(SimFixture::generatedAccount(Blog, 3, EMail, Password));
+        sharedTestService().useSimulator(sim);
+        sharedTestService().service().setWritesPerMinute(600); // 100 ms apart
+        auto window = open(sharedTestService(), sim, Blog);
+        QVERIFY(downloadAll(*window));
+        sim.server().setAnswerDelay(150);
+        QList<qint64> removed;
+        QElapsedTimer clock;
+        clock.start();
+        connect(&window->posts(), &QAbstractItemModel::rowsRemoved, this, [&] { removed << clock.elapsed(); });
+        QTest::mouseClick(button(*window, "cmdFixPosts"), Qt::LeftButton);
+        sim.server().setAnswerDelay(0);
+        sharedTestService().service().setWritesPerMinute(-1);
+
+        QCOMPARE(removed.size(), 3);
+        for (qsizetype i = 1; i < removed.size(); ++i) // the answer's 150 ms, then the 100 ms gap
+            QVERIFY2(removed[i] - removed[i - 1] >= 240, qPrintable(QString::number(removed[i] - removed[i - 1])));
+        QVERIFY(m_dialogs.shown.isEmpty());
+    }
+
     // A limit of writes a minute: the wait before each next write is shown and
     // can be stopped; the row waiting stays.
     void pacing_waitShownBetweenWrites_stopDuringTheWait()

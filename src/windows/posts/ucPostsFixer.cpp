@@ -66,13 +66,12 @@ bool ucPostsFixer::BeginJournal(RunJournal &journal, const char *kind, const QSt
 
 bool ucPostsFixer::WaitForTurn()
 {
-    // Pacing: a write starts no sooner than the gap after the one before.
-    if (m_gapMs <= 0)
+    // Pacing: a write starts no sooner than the gap after the answer to the one
+    // before, so no two reach the service closer together, however long the
+    // journal's disk took before either went out.
+    if (m_gapMs <= 0 || !m_sinceWrite.isValid())
         return true;
-    if (m_sinceWrite.isValid() && !BackOff::WaitMs(m_gapMs - m_sinceWrite.elapsed(), this))
-        return false;
-    m_sinceWrite.start();
-    return true;
+    return BackOff::WaitMs(m_gapMs - m_sinceWrite.elapsed(), this);
 }
 
 bool ucPostsFixer::FixListedPosts(const Account &account, RunJournal &journal)
@@ -240,6 +239,7 @@ bool ucPostsFixer::SendPost(const Account &account, const PostRow &post, const Q
         if (!journal.RecordWrite(before, tags, why))
             return journalFailed(why);
         const WriteResult result = service().WritePost(account, post, tags, this);
+        m_sinceWrite.start();
         if (!journal.RecordOutcome(post.id, result, why))
             return journalFailed(why);
         switch (result.outcome) {
@@ -258,7 +258,8 @@ bool ucPostsFixer::SendPost(const Account &account, const PostRow &post, const Q
         resultIndicator().setResultColor(IResultIndicator::Yellow);
         resultIndicator().countFailure();
         if (!askRetry(QStringLiteral("Can't send post. ") + result.serverMessage + QStringLiteral("\r\n\r\n")
-                      + result.errorText))
+                      + result.errorText)
+            || !WaitForTurn())
             return false;
     }
 }

@@ -39,7 +39,8 @@ private:
     bool UndoPosts(const Account &account, const JournalRun &run, RunJournal &journal, QStringList &report);
     // Opens the blog's journal for a new run; false, after saying why, when it can't be written.
     bool BeginJournal(RunJournal &journal, const char *kind, const QString &undoes);
-    // Waits out the pacing gap before a write; false when stopped meanwhile.
+    // Waits out the pacing gap, counted from the answer to the write before;
+    // false when stopped meanwhile.
     bool WaitForTurn();
     // Writes one post, asking Retry or Cancel while the service refuses it. The
     // journal records `before` as the post's state ahead of every attempt.
