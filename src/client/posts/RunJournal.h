@@ -76,6 +76,10 @@ public:
     QString path() const { return m_file.fileName(); }
     QString runId() const { return m_runId; }
 
+    // Benchmarks only: false leaves the records to the page cache, to show
+    // what the wait for the disk costs a run. The program always syncs.
+    static void setDiskSyncForMeasuring(bool sync);
+
 private:
     bool append(const QByteArray &line, QString &why, bool sync = true);
 
