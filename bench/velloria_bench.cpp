@@ -75,6 +75,14 @@ void add(Row row)
 QString seconds(double s) { return QStringLiteral("%1 s").arg(s, 0, 'f', s < 10 ? 3 : 1); }
 QString times(double r) { return QStringLiteral("%1 ×").arg(r, 0, 'f', 2); }
 
+// A time set beside curl's to show where time goes; no goal of its own.
+void addInfo(const QString &work, double program, double curl, const QString &what)
+{
+    Row row{work, seconds(program), seconds(curl), times(program / curl), what};
+    row.info = true;
+    add(std::move(row));
+}
+
 Account accountFor(const SimProcess &sim)
 {
     Account account;
@@ -122,8 +130,12 @@ QList<HTTPRequestData> writeRequests(const SimProcess &sim, int posts, int limit
     return requests;
 }
 
-CurlRun curlOnFreshSim(int posts, int delayMs, const std::function<QList<HTTPRequestData>(const SimProcess &)> &make,
-                       int status)
+using MakeRequests = std::function<QList<HTTPRequestData>(const SimProcess &)>;
+using RunRequests = std::function<CurlRun(const QList<HTTPRequestData> &, int status)>;
+
+// The requests `make` builds, made by `run` against a simulator of their own.
+CurlRun runOnFreshSim(const char *who, const RunRequests &run, int posts, int delayMs, const MakeRequests &make,
+                      int status)
 {
     SimProcess sim(posts, delayMs);
     if (!sim.isRunning()) {
@@ -132,40 +144,41 @@ CurlRun curlOnFreshSim(int posts, int delayMs, const std::function<QList<HTTPReq
         return failed;
     }
     sharedTestService().useServiceHost(sim.serviceHost());
-    const QList<HTTPRequestData> requests = make(sim);
-    CurlRun run = runCurl(requests, status);
-    if (!run.ok())
-        g_problems << QStringLiteral("curl: %1 of %2 answered as expected %3").arg(run.answered).arg(run.requests).arg(run.error);
-    return run;
+    const CurlRun result = run(make(sim), status);
+    if (!result.ok())
+        g_problems << QStringLiteral("%1: %2 of %3 answered as expected %4")
+                          .arg(QLatin1String(who))
+                          .arg(result.answered)
+                          .arg(result.requests)
+                          .arg(result.error);
+    return result;
+}
+
+CurlRun curlOnFreshSim(int posts, int delayMs, const MakeRequests &make, int status)
+{
+    return runOnFreshSim("curl", runCurl, posts, delayMs, make, status);
 }
 
 // The same requests through the program's HTTP component alone, one after the
 // other on its kept-alive connection: no window, no journal, no parsing. What
 // is left between this and curl is the network library's own cost.
-CurlRun componentOnFreshSim(int posts, const std::function<QList<HTTPRequestData>(const SimProcess &)> &make,
-                            int status)
+CurlRun componentOnFreshSim(int posts, const MakeRequests &make, int status)
 {
-    CurlRun run;
-    SimProcess sim(posts, 0);
-    if (!sim.isRunning()) {
-        run.error = sim.error();
+    const auto component = [](const QList<HTTPRequestData> &requests, int expected) {
+        CurlRun run;
+        run.requests = int(requests.size());
+        HTTPRequest http;
+        QElapsedTimer timer;
+        timer.start();
+        for (const HTTPRequestData &data : requests) {
+            const HTTPResult answer = http.Send(data);
+            if (!answer.failed() && answer.status == expected)
+                ++run.answered;
+        }
+        run.seconds = double(timer.nsecsElapsed()) / 1e9;
         return run;
-    }
-    sharedTestService().useServiceHost(sim.serviceHost());
-    const QList<HTTPRequestData> requests = make(sim);
-    run.requests = int(requests.size());
-    HTTPRequest http;
-    QElapsedTimer timer;
-    timer.start();
-    for (const HTTPRequestData &data : requests) {
-        const HTTPResult answer = http.Send(data);
-        if (!answer.failed() && answer.status == status)
-            ++run.answered;
-    }
-    run.seconds = double(timer.nsecsElapsed()) / 1e9;
-    if (!run.ok())
-        g_problems << QStringLiteral("HTTP component: %1 of %2 answered as expected").arg(run.answered).arg(run.requests);
-    return run;
+    };
+    return runOnFreshSim("HTTP component", component, posts, 0, make, status);
 }
 
 // curl's reads of the whole blog and its first `writes` writes, each on a fresh simulator.
@@ -308,24 +321,15 @@ void speed(ScriptedDialogs &dialogs, int posts)
             checkRows(again, dialogs, 0, QStringLiteral("unsynced fix"));
         }
     }
-    Row unsyncedRow{QStringLiteral("the same fix, journal not synced to the disk"), seconds(unsyncedFix),
-                    seconds(curlWrite.seconds), times(unsyncedFix / curlWrite.seconds),
-                    QStringLiteral("– (the disk's share)")};
-    unsyncedRow.info = true;
-    add(unsyncedRow);
+    addInfo(QStringLiteral("the same fix, journal not synced to the disk"), unsyncedFix, curlWrite.seconds,
+            QStringLiteral("– (the disk's share)"));
 
     const CurlRun httpRead = componentOnFreshSim(posts, [&](const SimProcess &sim) { return readRequests(sim, posts); }, 200);
     const CurlRun httpWrite = componentOnFreshSim(posts, [&](const SimProcess &sim) { return writeRequests(sim, posts, posts); }, 201);
-    Row readRow{QStringLiteral("the same %1 reads, HTTP component alone").arg(reads), seconds(httpRead.seconds),
-                seconds(curlRead.seconds), times(httpRead.seconds / curlRead.seconds),
-                QStringLiteral("– (Qt Network's share)")};
-    readRow.info = true;
-    add(readRow);
-    Row writeRow{QStringLiteral("the same %L1 writes, HTTP component alone").arg(posts), seconds(httpWrite.seconds),
-                 seconds(curlWrite.seconds), times(httpWrite.seconds / curlWrite.seconds),
-                 QStringLiteral("– (Qt Network's share)")};
-    writeRow.info = true;
-    add(writeRow);
+    addInfo(QStringLiteral("the same %1 reads, HTTP component alone").arg(reads), httpRead.seconds, curlRead.seconds,
+            QStringLiteral("– (Qt Network's share)"));
+    addInfo(QStringLiteral("the same %L1 writes, HTTP component alone").arg(posts), httpWrite.seconds,
+            curlWrite.seconds, QStringLiteral("– (Qt Network's share)"));
 }
 
 void latency(ScriptedDialogs &dialogs, int delayMs)
