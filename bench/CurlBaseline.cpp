@@ -4,7 +4,7 @@
 #include <QProcess>
 #include <QTemporaryFile>
 
-#include "service/HTTPRequest.h"
+#include "client/net/HTTPRequest.h"
 
 namespace {
 // Inside a quoted config value only backslash and quote need escaping; the

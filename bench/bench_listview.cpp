@@ -8,8 +8,8 @@
 #include <QTableView>
 #include <cstdio>
 
-#include "posts/PostsListView.h"
-#include "service/PostsModel.h"
+#include "windows/posts/PostsListView.h"
+#include "client/posts/PostsModel.h"
 #include "GeneratedRows.h"
 
 namespace {

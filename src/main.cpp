@@ -1,8 +1,8 @@
-#include "app/modMain.h"
-#include "login/SecretStore.h"
-#include "login/SettingsStore.h"
-#include "service/CurrentTumblrService.h"
-#include "service/XmlTumblrService.h"
+#include "windows/app/modMain.h"
+#include "client/login/SecretStore.h"
+#include "client/login/SettingsStore.h"
+#include "client/service/current/CurrentTumblrService.h"
+#include "client/service/designed/XmlTumblrService.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

@@ -1,9 +1,9 @@
 #include "TestFolders.h"
 #include "TestService.h"
 
-#include "app/AppConfig.h"
-#include "app/DialogServices.h"
-#include "login/frmGroupSelector.h"
+#include "client/app/AppConfig.h"
+#include "windows/app/DialogServices.h"
+#include "windows/login/frmGroupSelector.h"
 
 #include <QComboBox>
 #include <QDir>

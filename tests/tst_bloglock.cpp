@@ -1,11 +1,11 @@
 #include "TestFolders.h"
 #include "TestService.h"
 
-#include "app/DialogServices.h"
-#include "app/modMain.h"
-#include "service/Account.h"
-#include "login/NamedLock.h"
-#include "login/frmGroupSelector.h"
+#include "windows/app/DialogServices.h"
+#include "windows/app/modMain.h"
+#include "client/service/Account.h"
+#include "client/login/NamedLock.h"
+#include "windows/login/frmGroupSelector.h"
 
 #include <QComboBox>
 #include <QLineEdit>

@@ -1,6 +1,6 @@
 #include "TestFolders.h"
 
-#include "app/modCommon.h"
+#include "client/app/modCommon.h"
 
 #include <QTcpServer>
 #include <QTest>

@@ -3,15 +3,15 @@
 #include "PostsWindowDriver.h"
 #include "TestFolders.h"
 
-#include "app/AppConfig.h"
-#include "app/DialogServices.h"
-#include "posts/PostActions.h"
-#include "posts/PostsListView.h"
-#include "posts/frmPostsList.h"
-#include "posts/frmUndoRuns.h"
-#include "posts/ucPostsFixer.h"
-#include "service/BackOff.h"
-#include "service/PostsModel.h"
+#include "client/app/AppConfig.h"
+#include "windows/app/DialogServices.h"
+#include "windows/posts/PostActions.h"
+#include "windows/posts/PostsListView.h"
+#include "windows/posts/frmPostsList.h"
+#include "windows/posts/frmUndoRuns.h"
+#include "windows/posts/ucPostsFixer.h"
+#include "client/net/BackOff.h"
+#include "client/posts/PostsModel.h"
 
 #include <QApplication>
 #include <QItemSelectionModel>

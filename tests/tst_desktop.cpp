@@ -5,7 +5,7 @@
 #include "SimFixture.h"
 #include "TestFolders.h"
 
-#include "login/modPasswordCryptor.h"
+#include "client/login/modPasswordCryptor.h"
 
 #include <QDeadlineTimer>
 #include <QDir>

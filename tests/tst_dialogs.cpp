@@ -1,12 +1,12 @@
 #include "TestFolders.h"
 
-#include "app/AboutBox.h"
-#include "app/AppConfig.h"
-#include "app/DialogServices.h"
-#include "app/ProxyDialog.h"
-#include "login/SettingsStore.h"
-#include "service/HTTPProxySettings.h"
-#include "service/HTTPRequest.h"
+#include "windows/app/AboutBox.h"
+#include "client/app/AppConfig.h"
+#include "windows/app/DialogServices.h"
+#include "windows/app/ProxyDialog.h"
+#include "client/login/SettingsStore.h"
+#include "client/net/HTTPProxySettings.h"
+#include "client/net/HTTPRequest.h"
 #include "ModalDialogs.h"
 
 #include <QApplication>

@@ -1,4 +1,4 @@
-#include "service/Account.h"
+#include "client/service/Account.h"
 #include "TestService.h"
 #include <QApplication>
 #include <QCheckBox>
@@ -7,7 +7,7 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
-#include "posts/PostsListView.h"
+#include "windows/posts/PostsListView.h"
 #include <QTimer>
 #include <QtTest>
 #include <memory>
@@ -16,15 +16,15 @@
 #include "PostsWindowDriver.h"
 #include "SimFixture.h"
 #include "TestFolders.h"
-#include "app/DialogServices.h"
-#include "app/modMain.h"
-#include "posts/frmDownloadSettings.h"
-#include "posts/frmPostsList.h"
-#include "posts/ucPostsLoader.h"
-#include "service/HTTPRequest.h"
-#include "service/BackOff.h"
-#include "service/PostsModel.h"
-#include "service/modTumblrReader.h"
+#include "windows/app/DialogServices.h"
+#include "windows/app/modMain.h"
+#include "windows/posts/frmDownloadSettings.h"
+#include "windows/posts/frmPostsList.h"
+#include "windows/posts/ucPostsLoader.h"
+#include "client/net/HTTPRequest.h"
+#include "client/net/BackOff.h"
+#include "client/posts/PostsModel.h"
+#include "client/service/designed/modTumblrReader.h"
 
 namespace {
 const QString Email = QStringLiteral("user@example.com");

@@ -1,4 +1,4 @@
-#include "service/Account.h"
+#include "client/service/Account.h"
 #include "TestService.h"
 #include "TestFolders.h"
 
@@ -10,11 +10,11 @@
 #include <QtTest>
 #include <memory>
 
-#include "app/DialogServices.h"
-#include "app/modMain.h"
-#include "posts/frmDownloadSettings.h"
-#include "posts/frmPostsList.h"
-#include "service/modTumblrReader.h"
+#include "windows/app/DialogServices.h"
+#include "windows/app/modMain.h"
+#include "windows/posts/frmDownloadSettings.h"
+#include "windows/posts/frmPostsList.h"
+#include "client/service/designed/modTumblrReader.h"
 
 namespace {
 const QString StartHelp = QStringLiteral(

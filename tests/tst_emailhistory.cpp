@@ -1,7 +1,7 @@
 #include "TestFolders.h"
 
-#include "login/EMailHistory.h"
-#include "login/EMailHistoryMenu.h"
+#include "client/login/EMailHistory.h"
+#include "windows/login/EMailHistoryMenu.h"
 
 #include <QAction>
 #include <QApplication>

@@ -7,12 +7,12 @@
 #include "SimFixture.h"
 #include "TestFolders.h"
 #include "TestService.h"
-#include "app/DialogServices.h"
-#include "login/frmGroupSelector.h"
-#include "posts/frmPostsList.h"
-#include "service/BackOff.h"
-#include "service/HTTPRequest.h"
-#include "service/PostsModel.h"
+#include "windows/app/DialogServices.h"
+#include "windows/login/frmGroupSelector.h"
+#include "windows/posts/frmPostsList.h"
+#include "client/net/BackOff.h"
+#include "client/net/HTTPRequest.h"
+#include "client/posts/PostsModel.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>

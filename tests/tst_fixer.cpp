@@ -8,13 +8,13 @@
 #include "SimFixture.h"
 #include "TestFolders.h"
 #include "TestService.h"
-#include "app/AppConfig.h"
-#include "app/DialogServices.h"
-#include "posts/IPostsList.h"
-#include "posts/ucPostsFixer.h"
-#include "service/HTTPRequest.h"
-#include "service/IResultIndicator.h"
-#include "service/PostsModel.h"
+#include "client/app/AppConfig.h"
+#include "windows/app/DialogServices.h"
+#include "windows/posts/IPostsList.h"
+#include "windows/posts/ucPostsFixer.h"
+#include "client/net/HTTPRequest.h"
+#include "client/service/IResultIndicator.h"
+#include "client/posts/PostsModel.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // "Fix posts" through the posts window, as a user runs it.
 #include <QLabel>
 #include <QPushButton>
-#include "posts/PostsListView.h"
+#include "windows/posts/PostsListView.h"
 #include <QElapsedTimer>
 #include <QTimer>
 #include <QtTest>
@@ -10,13 +10,13 @@
 #include "SimFixture.h"
 #include "TestFolders.h"
 #include "TestService.h"
-#include "app/AppConfig.h"
-#include "app/DialogServices.h"
-#include "posts/frmPostsList.h"
-#include "posts/ucPostsFixer.h"
-#include "service/BackOff.h"
-#include "service/HTTPRequest.h"
-#include "service/PostsModel.h"
+#include "client/app/AppConfig.h"
+#include "windows/app/DialogServices.h"
+#include "windows/posts/frmPostsList.h"
+#include "windows/posts/ucPostsFixer.h"
+#include "client/net/BackOff.h"
+#include "client/net/HTTPRequest.h"
+#include "client/posts/PostsModel.h"
 
 using namespace PostsWindowDriver;
 

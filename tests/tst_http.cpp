@@ -1,10 +1,10 @@
 #include "SimFixture.h"
 #include "TestFolders.h"
 
-#include "app/AppConfig.h"
-#include "login/SettingsStore.h"
-#include "service/BackOff.h"
-#include "service/HTTPRequest.h"
+#include "client/app/AppConfig.h"
+#include "client/login/SettingsStore.h"
+#include "client/net/BackOff.h"
+#include "client/net/HTTPRequest.h"
 
 #include <QNetworkProxy>
 #include <QNetworkReply>

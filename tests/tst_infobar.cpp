@@ -1,7 +1,7 @@
 #include "TestFolders.h"
 
-#include "service/Account.h"
-#include "app/ucInfoToolBar.h"
+#include "client/service/Account.h"
+#include "windows/app/ucInfoToolBar.h"
 
 #include <QApplication>
 #include <QFrame>

@@ -16,12 +16,12 @@
 #include "SimFixture.h"
 #include "TestFolders.h"
 #include "TestService.h"
-#include "app/DialogServices.h"
-#include "posts/RunJournal.h"
-#include "posts/frmPostsList.h"
-#include "posts/PostsListView.h"
-#include "posts/frmUndoRuns.h"
-#include "service/PostsModel.h"
+#include "windows/app/DialogServices.h"
+#include "client/runs/RunJournal.h"
+#include "windows/posts/frmPostsList.h"
+#include "windows/posts/PostsListView.h"
+#include "windows/posts/frmUndoRuns.h"
+#include "client/posts/PostsModel.h"
 
 using namespace PostsWindowDriver;
 

@@ -1,7 +1,7 @@
 #include "TestFolders.h"
 
-#include "login/SecretStore.h"
-#include "service/JsonReader.h"
+#include "client/login/SecretStore.h"
+#include "client/service/current/JsonReader.h"
 
 #include <QDir>
 #include <QFile>

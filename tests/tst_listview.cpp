@@ -1,4 +1,4 @@
-#include "service/Account.h"
+#include "client/service/Account.h"
 #include "TestService.h"
 #include <QHeaderView>
 #include <QMouseEvent>
@@ -11,11 +11,11 @@
 #include "GeneratedRows.h"
 
 #include "TestFolders.h"
-#include "app/DialogServices.h"
-#include "app/modMain.h"
-#include "posts/PostsListView.h"
-#include "posts/frmPostsList.h"
-#include "service/PostsModel.h"
+#include "windows/app/DialogServices.h"
+#include "windows/app/modMain.h"
+#include "windows/posts/PostsListView.h"
+#include "windows/posts/frmPostsList.h"
+#include "client/posts/PostsModel.h"
 
 namespace {
 std::vector<PostRow> rows(int count)

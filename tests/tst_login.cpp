@@ -2,11 +2,11 @@
 #include "TestFolders.h"
 #include "TestService.h"
 
-#include "app/AppConfig.h"
-#include "app/DialogServices.h"
-#include "login/frmGroupSelector.h"
-#include "login/modPasswordCryptor.h"
-#include "service/HTTPRequest.h"
+#include "client/app/AppConfig.h"
+#include "windows/app/DialogServices.h"
+#include "windows/login/frmGroupSelector.h"
+#include "client/login/modPasswordCryptor.h"
+#include "client/net/HTTPRequest.h"
 
 #include <QApplication>
 #include <QComboBox>

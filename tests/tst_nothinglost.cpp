@@ -18,13 +18,13 @@
 #include "SimFixture.h"
 #include "TestFolders.h"
 #include "TestService.h"
-#include "app/AppConfig.h"
-#include "app/DialogServices.h"
-#include "posts/PostsListView.h"
-#include "posts/frmPostsList.h"
-#include "posts/frmUndoRuns.h"
-#include "posts/ucPostsFixer.h"
-#include "service/PostsModel.h"
+#include "client/app/AppConfig.h"
+#include "windows/app/DialogServices.h"
+#include "windows/posts/PostsListView.h"
+#include "windows/posts/frmPostsList.h"
+#include "windows/posts/frmUndoRuns.h"
+#include "windows/posts/ucPostsFixer.h"
+#include "client/posts/PostsModel.h"
 
 using namespace PostsWindowDriver;
 

@@ -1,6 +1,6 @@
 #include "TestFolders.h"
 
-#include "login/modPasswordCryptor.h"
+#include "client/login/modPasswordCryptor.h"
 
 #include <QRegularExpression>
 #include <QTest>

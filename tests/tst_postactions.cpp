@@ -2,18 +2,18 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QPushButton>
-#include "posts/PostsListView.h"
+#include "windows/posts/PostsListView.h"
 #include <QtTest>
 
 #include "PostsWindowDriver.h"
 #include "SimFixture.h"
 #include "TestFolders.h"
 #include "TestService.h"
-#include "app/AppConfig.h"
-#include "app/DialogServices.h"
-#include "posts/PostActions.h"
-#include "posts/frmPostsList.h"
-#include "service/PostsModel.h"
+#include "client/app/AppConfig.h"
+#include "windows/app/DialogServices.h"
+#include "windows/posts/PostActions.h"
+#include "windows/posts/frmPostsList.h"
+#include "client/posts/PostsModel.h"
 
 using namespace PostsWindowDriver;
 

@@ -1,4 +1,4 @@
-#include "service/Account.h"
+#include "client/service/Account.h"
 #include "ModalDialogs.h"
 #include "TestService.h"
 #include <QApplication>
@@ -6,19 +6,19 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
-#include "posts/PostsListView.h"
+#include "windows/posts/PostsListView.h"
 #include <QTimer>
 #include <QtTest>
 #include <memory>
 
 #include "SimFixture.h"
 #include "TestFolders.h"
-#include "app/DialogServices.h"
-#include "app/modMain.h"
-#include "posts/PostActions.h"
-#include "posts/frmDownloadSettings.h"
-#include "posts/frmPostsList.h"
-#include "service/PostsModel.h"
+#include "windows/app/DialogServices.h"
+#include "windows/app/modMain.h"
+#include "windows/posts/PostActions.h"
+#include "windows/posts/frmDownloadSettings.h"
+#include "windows/posts/frmPostsList.h"
+#include "client/posts/PostsModel.h"
 
 namespace {
 std::vector<PostRow> rows(int count)

@@ -4,9 +4,9 @@
 #include <QtTest>
 
 #include "ScriptedRunHost.h"
-#include "service/IResultIndicator.h"
-#include "service/XMLDocument.h"
-#include "service/modTumblrReader.h"
+#include "client/service/IResultIndicator.h"
+#include "client/service/designed/XMLDocument.h"
+#include "client/service/designed/modTumblrReader.h"
 
 using namespace modTumblrReader;
 

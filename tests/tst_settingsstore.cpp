@@ -1,7 +1,7 @@
 #include "TestFolders.h"
 
-#include "app/AppConfig.h"
-#include "login/SettingsStore.h"
+#include "client/app/AppConfig.h"
+#include "client/login/SettingsStore.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,9 +1,9 @@
 #include "TestFolders.h"
 
 #include "TestService.h"
-#include "app/modMain.h"
-#include "app/modSkerrybar.h"
-#include "login/frmGroupSelector.h"
+#include "windows/app/modMain.h"
+#include "windows/app/modSkerrybar.h"
+#include "windows/login/frmGroupSelector.h"
 
 #include <QApplication>
 #include <QDBusConnection>

@@ -1,12 +1,12 @@
 #include "TestFolders.h"
 #include "TestService.h"
 
-#include "app/AppConfig.h"
-#include "app/DialogServices.h"
-#include "app/modMain.h"
-#include "app/WindowSupport.h"
-#include "app/modSupport.h"
-#include "login/frmGroupSelector.h"
+#include "client/app/AppConfig.h"
+#include "windows/app/DialogServices.h"
+#include "windows/app/modMain.h"
+#include "windows/app/WindowSupport.h"
+#include "client/app/modSupport.h"
+#include "windows/login/frmGroupSelector.h"
 
 #include <QApplication>
 #include <QComboBox>

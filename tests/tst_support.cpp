@@ -1,6 +1,6 @@
 #include "TestFolders.h"
 
-#include "app/modSupport.h"
+#include "client/app/modSupport.h"
 
 #include <QDir>
 #include <QFileInfo>

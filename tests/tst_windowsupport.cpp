@@ -1,9 +1,9 @@
 #include "TestFolders.h"
 
-#include "app/AppConfig.h"
-#include "app/FramePacer.h"
-#include "app/WindowSupport.h"
-#include "login/SettingsStore.h"
+#include "client/app/AppConfig.h"
+#include "windows/app/FramePacer.h"
+#include "windows/app/WindowSupport.h"
+#include "client/login/SettingsStore.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "TestFolders.h"
 
-#include "service/XMLDocument.h"
+#include "client/service/designed/XMLDocument.h"
 
 #include <QFile>
 #include <QStringEncoder>

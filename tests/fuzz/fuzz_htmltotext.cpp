@@ -1,7 +1,7 @@
 // A caption's HTML turned into its text.
 #include "FuzzTarget.h"
 
-#include "app/modCommon.h"
+#include "client/app/modCommon.h"
 
 #include <QString>
 

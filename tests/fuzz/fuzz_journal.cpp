@@ -5,7 +5,7 @@
 #include <QDir>
 #include <QFile>
 
-#include "posts/RunJournal.h"
+#include "client/runs/RunJournal.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

@@ -4,7 +4,7 @@
 
 #include <QJsonDocument>
 
-#include "service/JsonReader.h"
+#include "client/service/current/JsonReader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

@@ -1,9 +1,9 @@
 // A page of posts as the service might send it: parsed, rows built, fixed tags made.
 #include "FuzzTarget.h"
 
-#include "service/PostRow.h"
-#include "service/XMLDocument.h"
-#include "service/modTumblrReader.h"
+#include "client/posts/PostRow.h"
+#include "client/service/designed/XMLDocument.h"
+#include "client/service/designed/modTumblrReader.h"
 
 #include <QByteArray>
 

@@ -1,7 +1,7 @@
 // The sign-in answer: the blog list read from it.
 #include "FuzzTarget.h"
 
-#include "service/SignInRequest.h"
+#include "client/service/designed/SignInRequest.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

@@ -13,13 +13,13 @@
 
 #include <cstdio>
 
-#include "login/SettingsStore.h"
-#include "posts/frmPostsList.h"
-#include "posts/frmUndoRuns.h"
-#include "service/PostsModel.h"
-#include "service/XMLDocument.h"
-#include "service/XmlTumblrService.h"
-#include "service/modTumblrReader.h"
+#include "client/login/SettingsStore.h"
+#include "windows/posts/frmPostsList.h"
+#include "windows/posts/frmUndoRuns.h"
+#include "client/posts/PostsModel.h"
+#include "client/service/designed/XMLDocument.h"
+#include "client/service/designed/XmlTumblrService.h"
+#include "client/service/designed/modTumblrReader.h"
 
 int main(int argc, char *argv[])
 {

@@ -1,6 +1,6 @@
 // Takes the blog lock named on the command line, says "held" or "refused",
 // then waits to be killed: the other copy of the program in the lock tests.
-#include "login/NamedLock.h"
+#include "client/login/NamedLock.h"
 
 #include <QStandardPaths>
 #include <QString>

@@ -2,10 +2,10 @@
 #include "CurServer.h"
 #include "TestBrowser.h"
 
-#include "login/SecretStore.h"
-#include "login/SettingsStore.h"
-#include "service/Account.h"
-#include "service/CurrentTumblrService.h"
+#include "client/login/SecretStore.h"
+#include "client/login/SettingsStore.h"
+#include "client/service/Account.h"
+#include "client/service/current/CurrentTumblrService.h"
 
 #include <memory>
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "service/PostsModel.h"
+#include "client/posts/PostsModel.h"
 
 std::vector<PostRow> makeRows(int count, int first)
 {

@@ -1,7 +1,7 @@
 #pragma once
 #include <vector>
 
-#include "service/PostRow.h"
+#include "client/posts/PostRow.h"
 
 class PostsModel;
 

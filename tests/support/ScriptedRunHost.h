@@ -2,8 +2,8 @@
 #include <QList>
 #include <QString>
 
-#include "service/IPostsRunHost.h"
-#include "service/PostsModel.h"
+#include "client/service/IPostsRunHost.h"
+#include "client/posts/PostsModel.h"
 
 // A window for the page and fixing loops without windows: its own rows, the
 // indicator it is given, and the questions asked recorded and answered from

@@ -1,9 +1,9 @@
 #include "TestService.h"
 
 #include "SimFixture.h"
-#include "login/SettingsStore.h"
-#include "service/Account.h"
-#include "service/XmlTumblrService.h"
+#include "client/login/SettingsStore.h"
+#include "client/service/Account.h"
+#include "client/service/designed/XmlTumblrService.h"
 
 TestService::TestService() { reloadSettings(); }
 

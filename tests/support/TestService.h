@@ -2,9 +2,9 @@
 #include <QString>
 #include <memory>
 
-#include "login/SettingsStore.h"
-#include "service/Account.h"
-#include "service/XmlTumblrService.h"
+#include "client/login/SettingsStore.h"
+#include "client/service/Account.h"
+#include "client/service/designed/XmlTumblrService.h"
 
 class SimFixture;
 

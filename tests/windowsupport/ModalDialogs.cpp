@@ -4,7 +4,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "posts/frmDownloadSettings.h"
+#include "windows/posts/frmDownloadSettings.h"
 
 void answerDownloadSettings(DownloadAnswer *answer)
 {

@@ -5,15 +5,15 @@
 #include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QPushButton>
-#include "posts/PostsListView.h"
+#include "windows/posts/PostsListView.h"
 #include <QTimer>
 
 #include "ModalDialogs.h"
 #include "SimFixture.h"
 #include "TestService.h"
-#include "service/XmlTumblrService.h"
-#include "posts/frmPostsList.h"
-#include "service/PostsModel.h"
+#include "client/service/designed/XmlTumblrService.h"
+#include "windows/posts/frmPostsList.h"
+#include "client/posts/PostsModel.h"
 
 namespace PostsWindowDriver {
 

@@ -1,4 +1,4 @@
-#include "app/AppConfig.h"
+#include "client/app/AppConfig.h"
 
 #include <QSettings>
 

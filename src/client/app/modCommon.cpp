@@ -1,6 +1,6 @@
-#include "app/modCommon.h"
+#include "client/app/modCommon.h"
 
-#include "app/modSupport.h"
+#include "client/app/modSupport.h"
 
 #include <QGuiApplication>
 #include <QRegularExpression>

@@ -1,4 +1,4 @@
-#include "app/modSupport.h"
+#include "client/app/modSupport.h"
 
 #include <QDir>
 #include <QRandomGenerator>

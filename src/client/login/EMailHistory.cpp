@@ -1,4 +1,4 @@
-#include "login/EMailHistory.h"
+#include "client/login/EMailHistory.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "login/NamedLock.h"
+#include "client/login/NamedLock.h"
 
 #include <QCryptographicHash>
 #include <QDir>

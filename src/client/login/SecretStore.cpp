@@ -1,4 +1,4 @@
-#include "login/SecretStore.h"
+#include "client/login/SecretStore.h"
 
 #include <QDir>
 #include <QEventLoop>

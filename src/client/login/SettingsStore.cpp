@@ -1,6 +1,6 @@
-#include "login/SettingsStore.h"
+#include "client/login/SettingsStore.h"
 
-#include "app/AppConfig.h"
+#include "client/app/AppConfig.h"
 
 #include <QByteArray>
 #include <QFile>

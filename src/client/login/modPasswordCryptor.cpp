@@ -1,6 +1,6 @@
-#include "login/modPasswordCryptor.h"
+#include "client/login/modPasswordCryptor.h"
 
-#include "app/modSupport.h"
+#include "client/app/modSupport.h"
 
 #include <QList>
 #include <QStringDecoder>

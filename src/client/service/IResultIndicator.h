@@ -1,7 +1,7 @@
 #pragma once
 #include <QString>
 
-#include "app/modCommon.h"
+#include "client/app/modCommon.h"
 
 // The posts window's small result square: its colour tells how the last
 // request went and its caption counts failed reads and refused writes.

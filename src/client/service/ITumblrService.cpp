@@ -1,6 +1,6 @@
-#include "service/ITumblrService.h"
+#include "client/service/ITumblrService.h"
 
-#include "service/modTumblrReader.h"
+#include "client/service/designed/modTumblrReader.h"
 
 bool ITumblrService::DownloadPosts(const Account &account, const modTumblrReader::DownloadSettingsData &settings,
                                    IHTTPRequestCallback *callback, IPostsRunHost &host, long &requestNumber)

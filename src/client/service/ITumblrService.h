@@ -4,8 +4,8 @@
 #include <QtGlobal>
 #include <optional>
 
-#include "service/Account.h"
-#include "service/PostRow.h"
+#include "client/service/Account.h"
+#include "client/posts/PostRow.h"
 
 class IHTTPRequestCallback;
 class IPostsRunHost;

@@ -1,8 +1,8 @@
-#include "app/AboutBox.h"
+#include "windows/app/AboutBox.h"
 
-#include "app/AppInfo.h"
-#include "app/WindowSupport.h"
-#include "app/modSupport.h"
+#include "client/app/AppInfo.h"
+#include "windows/app/WindowSupport.h"
+#include "client/app/modSupport.h"
 
 #include <QDialogButtonBox>
 #include <QHBoxLayout>

@@ -1,7 +1,7 @@
-#include "app/DialogServices.h"
+#include "windows/app/DialogServices.h"
 
-#include "app/AppInfo.h"
-#include "service/HTTPRequest.h"
+#include "client/app/AppInfo.h"
+#include "client/net/HTTPRequest.h"
 
 #include <QApplication>
 #include <QMessageBox>

@@ -1,4 +1,4 @@
-#include "app/FramePacer.h"
+#include "windows/app/FramePacer.h"
 
 #include <QCoreApplication>
 #include <QEvent>

@@ -1,8 +1,8 @@
-#include "app/ProxyDialog.h"
+#include "windows/app/ProxyDialog.h"
 
-#include "app/AppInfo.h"
-#include "app/DialogServices.h"
-#include "login/SettingsStore.h"
+#include "client/app/AppInfo.h"
+#include "windows/app/DialogServices.h"
+#include "client/login/SettingsStore.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>

@@ -1,7 +1,7 @@
 #pragma once
 #include <QDialog>
 
-#include "service/HTTPProxySettings.h"
+#include "client/net/HTTPProxySettings.h"
 
 class QComboBox;
 class QLineEdit;

@@ -1,6 +1,6 @@
-#include "app/WindowSupport.h"
+#include "windows/app/WindowSupport.h"
 
-#include "login/SettingsStore.h"
+#include "client/login/SettingsStore.h"
 
 #include <QComboBox>
 #include <QGuiApplication>

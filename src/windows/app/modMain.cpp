@@ -1,10 +1,10 @@
-#include "app/modMain.h"
+#include "windows/app/modMain.h"
 
-#include "app/AppInfo.h"
-#include "app/WindowSupport.h"
-#include "app/modSkerrybar.h"
-#include "app/modSupport.h"
-#include "login/frmGroupSelector.h"
+#include "client/app/AppInfo.h"
+#include "windows/app/WindowSupport.h"
+#include "windows/app/modSkerrybar.h"
+#include "client/app/modSupport.h"
+#include "windows/login/frmGroupSelector.h"
 
 #include <QApplication>
 #include <QFont>

@@ -1,4 +1,4 @@
-#include "app/modSkerrybar.h"
+#include "windows/app/modSkerrybar.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>

@@ -1,7 +1,7 @@
-#include "app/ucInfoToolBar.h"
+#include "windows/app/ucInfoToolBar.h"
 
-#include "app/WindowSupport.h"
-#include "service/Account.h"
+#include "windows/app/WindowSupport.h"
+#include "client/service/Account.h"
 
 #include <QEvent>
 #include <QLabel>

@@ -1,6 +1,6 @@
-#include "login/ApplicationKeyDialog.h"
+#include "windows/login/ApplicationKeyDialog.h"
 
-#include "app/AppInfo.h"
+#include "client/app/AppInfo.h"
 
 #include <QClipboard>
 #include <QDialogButtonBox>

@@ -1,6 +1,6 @@
-#include "login/EMailHistoryMenu.h"
+#include "windows/login/EMailHistoryMenu.h"
 
-#include "login/EMailHistory.h"
+#include "client/login/EMailHistory.h"
 
 #include <QAction>
 #include <QLineEdit>

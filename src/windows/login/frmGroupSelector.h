@@ -2,8 +2,8 @@
 #include <QPointer>
 #include <QWidget>
 
-#include "login/EMailHistory.h"
-#include "service/HTTPRequest.h"
+#include "client/login/EMailHistory.h"
+#include "client/net/HTTPRequest.h"
 
 struct Account;
 struct SignInResult;

@@ -1,5 +1,5 @@
 #pragma once
-#include "service/IPostsRunHost.h"
+#include "client/service/IPostsRunHost.h"
 
 class QWidget;
 

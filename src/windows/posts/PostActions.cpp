@@ -1,12 +1,12 @@
-#include "posts/PostActions.h"
+#include "windows/posts/PostActions.h"
 
 #include <QDesktopServices>
 #include <QItemSelectionModel>
 #include <algorithm>
 
-#include "app/DialogServices.h"
-#include "posts/IPostsList.h"
-#include "service/PostsModel.h"
+#include "windows/app/DialogServices.h"
+#include "windows/posts/IPostsList.h"
+#include "client/posts/PostsModel.h"
 
 namespace {
 std::function<bool(const QUrl &)> &urlOpener()

@@ -4,7 +4,7 @@
 #include <QUrl>
 #include <functional>
 
-#include "service/PostRow.h"
+#include "client/posts/PostRow.h"
 
 class QItemSelectionModel;
 class QWidget;

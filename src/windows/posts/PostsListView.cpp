@@ -1,4 +1,4 @@
-#include "posts/PostsListView.h"
+#include "windows/posts/PostsListView.h"
 
 #include <QDataStream>
 #include <QHeaderView>

@@ -1,6 +1,6 @@
-#include "posts/frmDownloadSettings.h"
+#include "windows/posts/frmDownloadSettings.h"
 
-#include "app/WindowSupport.h"
+#include "windows/app/WindowSupport.h"
 
 #include <QCheckBox>
 #include <QEvent>
@@ -12,10 +12,10 @@
 #include <cmath>
 #include <limits>
 
-#include "app/DialogServices.h"
-#include "app/modSkerrybar.h"
-#include "app/modSupport.h"
-#include "service/modTumblrReader.h"
+#include "windows/app/DialogServices.h"
+#include "windows/app/modSkerrybar.h"
+#include "client/app/modSupport.h"
+#include "client/service/designed/modTumblrReader.h"
 
 namespace {
 const QString TypeMismatch = QStringLiteral("Type mismatch");

@@ -2,7 +2,7 @@
 #include <QDialog>
 #include <optional>
 
-#include "service/modTumblrReader.h"
+#include "client/service/designed/modTumblrReader.h"
 
 class QCheckBox;
 class QLabel;

@@ -1,6 +1,6 @@
-#include "posts/frmPostsList.h"
+#include "windows/posts/frmPostsList.h"
 
-#include "app/WindowSupport.h"
+#include "windows/app/WindowSupport.h"
 
 #include <QCloseEvent>
 #include <QHeaderView>
@@ -10,21 +10,21 @@
 #include <QPainter>
 #include <QPushButton>
 
-#include "app/AboutBox.h"
-#include "app/DialogServices.h"
-#include "app/modSkerrybar.h"
-#include "app/modSupport.h"
-#include "app/ucInfoToolBar.h"
-#include "login/SettingsStore.h"
-#include "login/frmGroupSelector.h"
-#include "posts/PostActions.h"
-#include "posts/PostsListView.h"
-#include "posts/RunJournal.h"
-#include "posts/frmUndoRuns.h"
-#include "posts/ucPostsFixer.h"
-#include "posts/ucPostsLoader.h"
-#include "service/ITumblrService.h"
-#include "service/PostsModel.h"
+#include "windows/app/AboutBox.h"
+#include "windows/app/DialogServices.h"
+#include "windows/app/modSkerrybar.h"
+#include "client/app/modSupport.h"
+#include "windows/app/ucInfoToolBar.h"
+#include "client/login/SettingsStore.h"
+#include "windows/login/frmGroupSelector.h"
+#include "windows/posts/PostActions.h"
+#include "windows/posts/PostsListView.h"
+#include "client/runs/RunJournal.h"
+#include "windows/posts/frmUndoRuns.h"
+#include "windows/posts/ucPostsFixer.h"
+#include "windows/posts/ucPostsLoader.h"
+#include "client/service/ITumblrService.h"
+#include "client/posts/PostsModel.h"
 
 namespace {
 const int ColumnWidths[PostsModel::ColumnCount] = {2500, 2715, 2760, 960, 3375, 1740, 5000};

@@ -2,9 +2,9 @@
 #include <QWidget>
 #include <memory>
 
-#include "posts/IPostsList.h"
-#include "service/Account.h"
-#include "service/IResultIndicator.h"
+#include "windows/posts/IPostsList.h"
+#include "client/service/Account.h"
+#include "client/service/IResultIndicator.h"
 
 class ITumblrService;
 class SettingsStore;

@@ -1,4 +1,4 @@
-#include "posts/frmUndoRuns.h"
+#include "windows/posts/frmUndoRuns.h"
 
 #include <QDialogButtonBox>
 #include <QHeaderView>

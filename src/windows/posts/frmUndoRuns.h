@@ -2,7 +2,7 @@
 #include <QDialog>
 #include <optional>
 
-#include "posts/RunJournal.h"
+#include "client/runs/RunJournal.h"
 
 class QDialogButtonBox;
 class QLabel;

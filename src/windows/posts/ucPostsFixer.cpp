@@ -1,15 +1,15 @@
-#include "posts/ucPostsFixer.h"
+#include "windows/posts/ucPostsFixer.h"
 
 #include <QCoreApplication>
 #include <QMap>
 #include <QDir>
 
-#include "app/DialogServices.h"
-#include "posts/RunJournal.h"
-#include "service/BackOff.h"
-#include "service/ITumblrService.h"
-#include "service/IResultIndicator.h"
-#include "service/PostsModel.h"
+#include "windows/app/DialogServices.h"
+#include "client/runs/RunJournal.h"
+#include "client/net/BackOff.h"
+#include "client/service/ITumblrService.h"
+#include "client/service/IResultIndicator.h"
+#include "client/posts/PostsModel.h"
 
 namespace {
 // "2025-01-31 18:04:05 GMT "Sunset" (post 123)", for lists in messages.

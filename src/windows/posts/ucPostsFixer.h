@@ -3,8 +3,8 @@
 #include <QStringList>
 #include <optional>
 
-#include "posts/ucPostsPanel.h"
-#include "service/PostRow.h"
+#include "windows/posts/ucPostsPanel.h"
+#include "client/posts/PostRow.h"
 
 class RunJournal;
 struct JournalRun;

@@ -1,8 +1,8 @@
-#include "posts/ucPostsLoader.h"
+#include "windows/posts/ucPostsLoader.h"
 
-#include "posts/IPostsList.h"
-#include "posts/frmDownloadSettings.h"
-#include "service/modTumblrReader.h"
+#include "windows/posts/IPostsList.h"
+#include "windows/posts/frmDownloadSettings.h"
+#include "client/service/designed/modTumblrReader.h"
 
 ucPostsLoader::ucPostsLoader(ITumblrService &service, IPostsList &window, QWidget *parent)
     : ucPostsPanel(service, window, parent)

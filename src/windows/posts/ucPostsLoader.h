@@ -1,5 +1,5 @@
 #pragma once
-#include "posts/ucPostsPanel.h"
+#include "windows/posts/ucPostsPanel.h"
 
 // The panel shown while "Get posts" downloads a blog's photo posts.
 class ucPostsLoader final : public ucPostsPanel

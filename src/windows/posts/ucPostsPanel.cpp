@@ -1,18 +1,18 @@
-#include "posts/ucPostsPanel.h"
+#include "windows/posts/ucPostsPanel.h"
 
-#include "app/WindowSupport.h"
+#include "windows/app/WindowSupport.h"
 
 #include <QCoreApplication>
 #include <QLabel>
 #include <QPainter>
 
-#include "posts/IPostsList.h"
-#include "service/IResultIndicator.h"
-#include "service/ITumblrService.h"
+#include "windows/posts/IPostsList.h"
+#include "client/service/IResultIndicator.h"
+#include "client/service/ITumblrService.h"
 
-#include "app/DialogServices.h"
-#include "app/modMain.h"
-#include "app/modSupport.h"
+#include "windows/app/DialogServices.h"
+#include "windows/app/modMain.h"
+#include "client/app/modSupport.h"
 
 ucPostsPanel::ucPostsPanel(ITumblrService &service, IPostsList &window, QWidget *parent)
     : QWidget(parent), m_service(service), m_window(window), m_lblStatus(new QLabel(this)),

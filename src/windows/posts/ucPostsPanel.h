@@ -1,11 +1,11 @@
 #pragma once
 #include <QWidget>
 
-#include "app/FramePacer.h"
+#include "windows/app/FramePacer.h"
 
-#include "service/Account.h"
-#include "service/HTTPRequest.h"
-#include "service/IPostsRunHost.h"
+#include "client/service/Account.h"
+#include "client/net/HTTPRequest.h"
+#include "client/service/IPostsRunHost.h"
 
 class IPostsList;
 class ITumblrService;

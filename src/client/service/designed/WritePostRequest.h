@@ -1,8 +1,8 @@
 #pragma once
 #include <QString>
 
-#include "service/HTTPRequest.h"
-#include "service/ITumblrService.h"
+#include "client/net/HTTPRequest.h"
+#include "client/service/ITumblrService.h"
 
 class HTTPProxySettings;
 

@@ -1,9 +1,9 @@
-#include "service/SignInRequest.h"
+#include "client/service/designed/SignInRequest.h"
 
-#include "app/modCommon.h"
-#include "app/modSupport.h"
-#include "service/HTTPRequest.h"
-#include "service/XMLDocument.h"
+#include "client/app/modCommon.h"
+#include "client/app/modSupport.h"
+#include "client/net/HTTPRequest.h"
+#include "client/service/designed/XMLDocument.h"
 
 namespace SignInRequest {
 

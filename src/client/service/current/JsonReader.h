@@ -6,7 +6,7 @@
 #include <optional>
 #include <vector>
 
-#include "service/PostRow.h"
+#include "client/posts/PostRow.h"
 
 // Reading the answers of the service's current interface (JSON).
 namespace JsonReader {

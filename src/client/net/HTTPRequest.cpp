@@ -1,7 +1,7 @@
-#include "service/HTTPRequest.h"
+#include "client/net/HTTPRequest.h"
 
-#include "app/AppInfo.h"
-#include "app/modSupport.h"
+#include "client/app/AppInfo.h"
+#include "client/app/modSupport.h"
 
 #include <QEventLoop>
 #include <QNetworkAccessManager>

@@ -1,6 +1,6 @@
-#include "service/HTTPProxySettings.h"
+#include "client/net/HTTPProxySettings.h"
 
-#include "login/SettingsStore.h"
+#include "client/login/SettingsStore.h"
 
 #include <QNetworkProxy>
 

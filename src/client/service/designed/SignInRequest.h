@@ -2,7 +2,7 @@
 #include <QByteArray>
 #include <QString>
 
-#include "service/ITumblrService.h"
+#include "client/service/ITumblrService.h"
 
 class HTTPProxySettings;
 

@@ -1,4 +1,4 @@
-#include "posts/RunJournal.h"
+#include "client/runs/RunJournal.h"
 
 #include <QDir>
 #include <QFileInfo>

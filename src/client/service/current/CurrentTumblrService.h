@@ -5,9 +5,9 @@
 #include <functional>
 #include <optional>
 
-#include "service/ITumblrService.h"
-#include "service/HTTPRequest.h"
-#include "service/JsonReader.h"
+#include "client/service/ITumblrService.h"
+#include "client/net/HTTPRequest.h"
+#include "client/service/current/JsonReader.h"
 
 class SecretStore;
 class SettingsStore;

@@ -1,6 +1,6 @@
-#include "service/PostsModel.h"
+#include "client/posts/PostsModel.h"
 
-#include "app/modCommon.h"
+#include "client/app/modCommon.h"
 
 namespace {
 const char *const Keys[] = {"DATE", "CAPTION", "TAGS", "FORMAT", "SLUG", "CT_URL", "POST_URL"};

@@ -4,7 +4,7 @@
 #include <QPair>
 #include <QString>
 
-#include "service/HTTPProxySettings.h"
+#include "client/net/HTTPProxySettings.h"
 
 class QNetworkAccessManager;
 

@@ -1,4 +1,4 @@
-#include "service/XMLDocument.h"
+#include "client/service/designed/XMLDocument.h"
 
 #include <QFile>
 #include <QStringView>

@@ -1,5 +1,5 @@
 #pragma once
-#include "service/ITumblrService.h"
+#include "client/service/ITumblrService.h"
 
 class SettingsStore;
 

@@ -1,12 +1,12 @@
-#include "service/JsonReader.h"
+#include "client/service/current/JsonReader.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QUrl>
 #include <QUrlQuery>
 
-#include "app/modCommon.h"
-#include "app/modSupport.h"
+#include "client/app/modCommon.h"
+#include "client/app/modSupport.h"
 
 namespace JsonReader {
 

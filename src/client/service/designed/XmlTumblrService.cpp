@@ -1,10 +1,10 @@
-#include "service/XmlTumblrService.h"
+#include "client/service/designed/XmlTumblrService.h"
 
-#include "login/SettingsStore.h"
-#include "service/HTTPProxySettings.h"
-#include "service/SignInRequest.h"
-#include "service/WritePostRequest.h"
-#include "service/modTumblrReader.h"
+#include "client/login/SettingsStore.h"
+#include "client/net/HTTPProxySettings.h"
+#include "client/service/designed/SignInRequest.h"
+#include "client/service/designed/WritePostRequest.h"
+#include "client/service/designed/modTumblrReader.h"
 
 namespace {
 QString chosenHost(const QString &given, const SettingsStore &settings, const char *name, const char *fallback)

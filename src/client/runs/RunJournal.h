@@ -4,8 +4,8 @@
 #include <QString>
 #include <vector>
 
-#include "service/ITumblrService.h"
-#include "service/PostRow.h"
+#include "client/service/ITumblrService.h"
+#include "client/posts/PostRow.h"
 
 // One run ("Fix posts" or an undo) as its blog's journal tells it.
 struct JournalRun {

@@ -1,9 +1,9 @@
-#include "service/WritePostRequest.h"
+#include "client/service/designed/WritePostRequest.h"
 
-#include "app/modCommon.h"
-#include "app/modSupport.h"
-#include "service/BackOff.h"
-#include "service/HTTPRequest.h"
+#include "client/app/modCommon.h"
+#include "client/app/modSupport.h"
+#include "client/net/BackOff.h"
+#include "client/net/HTTPRequest.h"
 
 namespace WritePostRequest {
 

@@ -4,7 +4,7 @@
 #include <functional>
 #include <vector>
 
-#include "service/PostRow.h"
+#include "client/posts/PostRow.h"
 
 // The one store of downloaded posts, shown by the posts window's list.
 // Appending a page and removing the first row cost nothing proportional to

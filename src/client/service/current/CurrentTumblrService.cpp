@@ -1,4 +1,4 @@
-#include "service/CurrentTumblrService.h"
+#include "client/service/current/CurrentTumblrService.h"
 
 #include <QCoreApplication>
 #include <algorithm>
@@ -17,17 +17,17 @@
 #include <QTimer>
 #include <QUrlQuery>
 
-#include "login/SecretStore.h"
-#include "login/SettingsStore.h"
-#include "service/BackOff.h"
-#include "service/HTTPProxySettings.h"
-#include "service/HTTPRequest.h"
-#include "app/modCommon.h"
-#include "app/modSupport.h"
-#include "service/IPostsRunHost.h"
-#include "service/IResultIndicator.h"
-#include "service/PostsModel.h"
-#include "service/modTumblrReader.h"
+#include "client/login/SecretStore.h"
+#include "client/login/SettingsStore.h"
+#include "client/net/BackOff.h"
+#include "client/net/HTTPProxySettings.h"
+#include "client/net/HTTPRequest.h"
+#include "client/app/modCommon.h"
+#include "client/app/modSupport.h"
+#include "client/service/IPostsRunHost.h"
+#include "client/service/IResultIndicator.h"
+#include "client/posts/PostsModel.h"
+#include "client/service/designed/modTumblrReader.h"
 
 namespace {
 const QString IncorrectResponse = QStringLiteral("Incorrect response received from server.");

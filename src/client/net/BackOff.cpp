@@ -1,6 +1,6 @@
-#include "service/BackOff.h"
+#include "client/net/BackOff.h"
 
-#include "service/HTTPRequest.h"
+#include "client/net/HTTPRequest.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>

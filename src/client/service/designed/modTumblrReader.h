@@ -4,11 +4,11 @@
 #include <optional>
 #include <vector>
 
-#include "service/PostRow.h"
-#include "service/XMLDocument.h"
+#include "client/posts/PostRow.h"
+#include "client/service/designed/XMLDocument.h"
 
-#include "service/HTTPRequest.h"
-#include "service/ITumblrService.h"
+#include "client/net/HTTPRequest.h"
+#include "client/service/ITumblrService.h"
 
 class HTTPProxySettings;
 class IHTTPRequestCallback;

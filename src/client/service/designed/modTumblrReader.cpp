@@ -1,16 +1,16 @@
-#include "service/modTumblrReader.h"
+#include "client/service/designed/modTumblrReader.h"
 
 #include <QCoreApplication>
 #include <QFile>
 
-#include "app/modCommon.h"
-#include "app/modSupport.h"
-#include "service/HTTPProxySettings.h"
-#include "service/BackOff.h"
-#include "service/HTTPRequest.h"
-#include "service/IPostsRunHost.h"
-#include "service/IResultIndicator.h"
-#include "service/PostsModel.h"
+#include "client/app/modCommon.h"
+#include "client/app/modSupport.h"
+#include "client/net/HTTPProxySettings.h"
+#include "client/net/BackOff.h"
+#include "client/net/HTTPRequest.h"
+#include "client/service/IPostsRunHost.h"
+#include "client/service/IResultIndicator.h"
+#include "client/posts/PostsModel.h"
 
 namespace modTumblrReader {
 
