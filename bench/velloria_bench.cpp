@@ -32,8 +32,8 @@
 #include "client/runs/RunJournal.h"
 #include "client/net/HTTPRequest.h"
 #include "client/posts/PostsModel.h"
+#include "client/posts/TagRules.h"
 #include "client/service/designed/WritePostRequest.h"
-#include "client/service/designed/XMLDocument.h"
 #include "client/service/designed/modTumblrReader.h"
 
 namespace {
@@ -116,15 +116,13 @@ QList<HTTPRequestData> writeRequests(const SimProcess &sim, int posts, int limit
     QList<HTTPRequestData> requests;
     ScriptedDialogs quiet;
     for (int page = 0; page < pageReads(posts) && requests.size() < limit; ++page) {
-        const PageResult answer = sharedTestService().service().ReadPage(pageRequest(sim, page), nullptr);
-        XMLDocument document;
-        if (!answer.accepted() || !document.LoadXML(answer.page))
+        const PageResult answer = sharedTestService().service().readPage(pageRequest(sim, page), nullptr);
+        if (!answer.accepted())
             break;
-        const XMLNodeList nodes = document.Root().SelectNodes(QStringLiteral("/tumblr/posts/post"));
-        for (const PostRow &row : modTumblrReader::AddPhotoPosts(document, nodes)) {
-            if (requests.size() < limit)
+        for (const PostRow &row : answer.posts) {
+            if (requests.size() < limit && TagRule::needsFix(row, TagRules::designed()))
                 requests.append(WritePostRequest::RequestData(sim.serviceHost(), accountFor(sim), row,
-                                                              FixedTags(row)));
+                                                              TagRule::fixedTags(row, TagRules::designed())));
         }
     }
     return requests;

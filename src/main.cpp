@@ -1,6 +1,7 @@
 #include "windows/app/modMain.h"
 #include "client/login/SecretStore.h"
 #include "client/login/SettingsStore.h"
+#include "client/login/SettingKeys.h"
 #include "client/service/current/CurrentTumblrService.h"
 #include "client/service/designed/XmlTumblrService.h"
 
@@ -61,11 +62,11 @@ int main(int argc, char *argv[])
     SettingsStore settings;
     QString interfaceName = parser.value(interfaceOption).trimmed().toLower();
     if (interfaceName.isEmpty())
-        interfaceName = settings.GetValue(QStringLiteral("Service interface")).trimmed().toLower();
+        interfaceName = SettingKeys::trimmed(settings, Setting::ServiceInterface).toLower();
     // A service named by hand (a simulator) is the designed one; the real
     // service answers only the current interface.
     if (interfaceName.isEmpty())
-        interfaceName = parser.isSet(serviceOption) || !settings.GetValue(QStringLiteral("Service host")).trimmed().isEmpty()
+        interfaceName = parser.isSet(serviceOption) || !settings.GetValue(SettingKeys::name(Setting::ServiceHost)).trimmed().isEmpty()
                             ? QStringLiteral("designed")
                             : QStringLiteral("current");
     if (interfaceName != QLatin1String("designed") && interfaceName != QLatin1String("current")) {

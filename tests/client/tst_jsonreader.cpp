@@ -1,6 +1,7 @@
 #include "TestFolders.h"
 
 #include "client/login/SecretStore.h"
+#include "client/posts/TagRules.h"
 #include "client/service/current/JsonReader.h"
 
 #include <QDir>
@@ -147,7 +148,7 @@ void TestJsonReader::post()
     QCOMPARE(row.has_value(), read);
     if (!row)
         return;
-    QCOMPARE((QStringList{row->date, row->id, row->caption, row->rawCaption, row->tags, row->format, row->slug,
+    QCOMPARE((QStringList{row->date, row->id, row->caption, row->rawCaption, TagRule::TagsText(row->tags), row->format, row->slug,
                           row->clickThroughUrl, row->postUrl}),
              fields);
 }

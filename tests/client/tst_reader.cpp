@@ -3,28 +3,23 @@
 #include <QDir>
 #include <QtTest>
 
-#include "ScriptedRunHost.h"
-#include "client/service/IResultIndicator.h"
+#include "client/posts/TagRules.h"
 #include "client/service/designed/XMLDocument.h"
 #include "client/service/designed/modTumblrReader.h"
 
 using namespace modTumblrReader;
+using TagRule::CaptionIsTag;
+using TagRule::NormalizeText;
 
 namespace {
-class FakeIndicator final : public IResultIndicator
+// The row a post gives when the download lists it; none when it is left out.
+std::optional<PostRow> listedRow(const XMLDocument &document, const XMLNode &post)
 {
-public:
-    void setResultColor(Color c) override
-    {
-        color = c;
-        ++colorChanges;
-    }
-    QString resultCaption() const override { return caption; }
-    void setResultCaption(const QString &text) override { caption = text; }
-    Color color = Green;
-    int colorChanges = 0;
-    QString caption;
-};
+    PostRow row = ReadPostRow(document, post);
+    if (!TagRule::needsFix(row, TagRules::designed()))
+        return std::nullopt;
+    return row;
+}
 
 QByteArray page(const QByteArray &posts)
 {
@@ -71,15 +66,14 @@ private slots:
     void AddPhotoPosts_keepsOnlyPhotoTypeInOrder();
 
     void ParsePostsPage_validPage_givesPostsAndRemovesTempFile();
-    void ParsePostsPage_badInput_asksRetryWithNumberAndPosition_data();
-    void ParsePostsPage_badInput_asksRetryWithNumberAndPosition();
-    void ParsePostsPage_retryAnswer_givesRetry();
+    void ParsePostsPage_badInput_failsWithNumberAndPosition_data();
+    void ParsePostsPage_badInput_failsWithNumberAndPosition();
+    void ParsePostsPage_afterAFailure_readsTheNextPage();
     void ParsePostsPage_externalEntity_isNeverRead();
     void ParsePostsPage_latin1Declared_isDecodedByDeclaration();
 
 private:
     TestFolders m_folders;
-    ScriptedRunHost m_dialogs;
 };
 
 void tst_reader::initTestCase()
@@ -89,10 +83,7 @@ void tst_reader::initTestCase()
     QCOMPARE(QDir(QDir::tempPath()).canonicalPath(), QDir(m_folders.tempPath()).canonicalPath());
 }
 
-void tst_reader::cleanup()
-{
-    m_dialogs.clear();
-}
+void tst_reader::cleanup() {}
 
 void tst_reader::NormalizeText_foldsCaseBlanksAndTypography_data()
 {
@@ -205,7 +196,7 @@ void tst_reader::AddPostRow_fillsOrLeavesOutTheRow()
     QVERIFY2(document.LoadXML(page(post)), qPrintable(document.ParseError().Reason));
     const XMLNodeList nodes = document.Root().SelectNodes(QStringLiteral("/tumblr/posts/post"));
     QCOMPARE(nodes.Length(), 1);
-    const std::optional<PostRow> row = AddPostRow(document, nodes.Item(0));
+    const std::optional<PostRow> row = listedRow(document, nodes.Item(0));
     QCOMPARE(row.has_value(), listed);
     if (!listed)
         return;
@@ -214,7 +205,7 @@ void tst_reader::AddPostRow_fillsOrLeavesOutTheRow()
     QFETCH(QString, tags);
     QCOMPARE(row->caption, caption);
     QCOMPARE(row->rawCaption, rawCaption);
-    QCOMPARE(row->tags, tags);
+    QCOMPARE(TagRule::TagsText(row->tags), tags);
     QCOMPARE(row->id, QStringLiteral("7"));
     QCOMPARE(row->date, QStringLiteral("2026-01-02 03:04:05 GMT"));
     QCOMPARE(row->format, QStringLiteral("html"));
@@ -228,7 +219,7 @@ void tst_reader::AddPostRow_missingAttributesGiveEmptyFields()
     XMLDocument document;
     QVERIFY(document.LoadXML(page("<post type=\"photo\"><photo-caption>Only</photo-caption></post>")));
     const XMLNodeList nodes = document.Root().SelectNodes(QStringLiteral("/tumblr/posts/post"));
-    const std::optional<PostRow> row = AddPostRow(document, nodes.Item(0));
+    const std::optional<PostRow> row = listedRow(document, nodes.Item(0));
     QVERIFY(row);
     QCOMPARE(row->caption, QStringLiteral("Only"));
     QVERIFY(row->id.isEmpty());
@@ -253,27 +244,26 @@ void tst_reader::AddPhotoPosts_keepsOnlyPhotoTypeInOrder()
     const XMLNodeList nodes = document.Root().SelectNodes(QStringLiteral("/tumblr/posts/post"));
     QCOMPARE(nodes.Length(), 6);
     const std::vector<PostRow> rows = AddPhotoPosts(document, nodes);
-    QCOMPARE(int(rows.size()), 2);
-    QCOMPARE(rows[0].id, QStringLiteral("1"));
-    QCOMPARE(rows[1].id, QStringLiteral("4"));
+    QStringList ids;
+    for (const PostRow &row : rows)
+        ids << row.id;
+    QCOMPARE(ids, (QStringList{"1", "4", "5"}));
+    // The one without a caption is not listed.
+    QVERIFY(!TagRule::needsFix(rows[2], TagRules::designed()));
 }
 
 void tst_reader::ParsePostsPage_validPage_givesPostsAndRemovesTempFile()
 {
     XMLDocument document;
     XMLNodeList posts;
-    FakeIndicator indicator;
-    m_dialogs.indicator = &indicator;
-    const ParseOutcome outcome =
-        ParsePostsPage(document, page(photoPost("a") + photoPost("b") + photoPost("c")), posts, m_dialogs);
-    QCOMPARE(outcome, ParseOutcome::Parsed);
+    QString error;
+    QVERIFY(ParsePostsPage(document, page(photoPost("a") + photoPost("b") + photoPost("c")), posts, error));
     QCOMPARE(posts.Length(), 3);
-    QVERIFY(m_dialogs.shown.isEmpty());
-    QCOMPARE(indicator.colorChanges, 0);
+    QCOMPARE(error, QString());
     QCOMPARE(xmlFilesIn(m_folders.tempPath()), QStringList());
 }
 
-void tst_reader::ParsePostsPage_badInput_asksRetryWithNumberAndPosition_data()
+void tst_reader::ParsePostsPage_badInput_failsWithNumberAndPosition_data()
 {
     QTest::addColumn<QByteArray>("xml");
     QTest::newRow("not XML") << QByteArray("Service unavailable, try later");
@@ -300,43 +290,31 @@ void tst_reader::ParsePostsPage_badInput_asksRetryWithNumberAndPosition_data()
     QTest::newRow("thousands of nested elements") << deep;
 }
 
-void tst_reader::ParsePostsPage_badInput_asksRetryWithNumberAndPosition()
+void tst_reader::ParsePostsPage_badInput_failsWithNumberAndPosition()
 {
     QFETCH(QByteArray, xml);
     XMLDocument document;
     XMLNodeList posts;
-    FakeIndicator indicator;
-    m_dialogs.indicator = &indicator;
-    m_dialogs.answer(false);
-    const ParseOutcome outcome = ParsePostsPage(document, xml, posts, m_dialogs);
-
-    QCOMPARE(outcome, ParseOutcome::Stop);
+    QString error;
+    QVERIFY(!ParsePostsPage(document, xml, posts, error));
     QCOMPARE(posts.Length(), 0);
-    QCOMPARE(indicator.color, IResultIndicator::Red);
-    QCOMPARE(m_dialogs.shown.size(), 1);
-    const ScriptedRunHost::Shown box = m_dialogs.shown.first();
-    QVERIFY(box.retryCancel);
-    const QRegularExpression layout(QStringLiteral(
-        "^Error parse received XML\\. Try download it again\\?\r\n\r\nNumber:      \\S+\r\nDescription: [^\r\n]*"
-        "\r\nLine, Col:   \\d+, \\d+$"));
-    QVERIFY2(layout.match(box.text).hasMatch(), qPrintable(box.text));
-    QVERIFY(!box.text.contains(QStringLiteral("root:")));
+    const QRegularExpression layout(
+        QStringLiteral("^Number:      \\S+\r\nDescription: [^\r\n]*\r\nLine, Col:   \\d+, \\d+$"));
+    QVERIFY2(layout.match(error).hasMatch(), qPrintable(error));
+    QVERIFY(!error.contains(QStringLiteral("root:")));
     QCOMPARE(xmlFilesIn(m_folders.tempPath()), QStringList());
 }
 
-void tst_reader::ParsePostsPage_retryAnswer_givesRetry()
+void tst_reader::ParsePostsPage_afterAFailure_readsTheNextPage()
 {
     XMLDocument document;
     XMLNodeList posts;
-    FakeIndicator indicator;
-    m_dialogs.indicator = &indicator;
-    m_dialogs.answer(true);
-    QCOMPARE(ParsePostsPage(document, "<tumblr><posts>", posts, m_dialogs), ParseOutcome::Retry);
-    QCOMPARE(m_dialogs.shown.size(), 1);
+    QString error;
+    QVERIFY(!ParsePostsPage(document, "<tumblr><posts>", posts, error));
     QCOMPARE(xmlFilesIn(m_folders.tempPath()), QStringList());
 
     // The same document object reads the next page normally.
-    QCOMPARE(ParsePostsPage(document, page(photoPost("x")), posts, m_dialogs), ParseOutcome::Parsed);
+    QVERIFY(ParsePostsPage(document, page(photoPost("x")), posts, error));
     QCOMPARE(posts.Length(), 1);
 }
 
@@ -344,18 +322,16 @@ void tst_reader::ParsePostsPage_externalEntity_isNeverRead()
 {
     XMLDocument document;
     XMLNodeList posts;
-    FakeIndicator indicator;
-    m_dialogs.indicator = &indicator;
+    QString error;
     const QByteArray xml = "<?xml version=\"1.0\"?><!DOCTYPE t [<!ENTITY xxe SYSTEM \"file:///etc/passwd\">]>"
                            "<tumblr><posts><post type=\"photo\" id=\"1\"><photo-caption>x&xxe;</photo-caption>"
                            "</post></posts></tumblr>";
-    const ParseOutcome outcome = ParsePostsPage(document, xml, posts, m_dialogs);
-    // Either refused with the question or read without the file's content.
-    if (outcome == ParseOutcome::Parsed) {
+    // Either refused or read without the file's content.
+    if (ParsePostsPage(document, xml, posts, error)) {
         for (const PostRow &row : AddPhotoPosts(document, posts))
             QVERIFY(!row.rawCaption.contains(QStringLiteral("root")));
     } else {
-        QCOMPARE(m_dialogs.shown.size(), 1);
+        QVERIFY(!error.contains(QStringLiteral("root:")));
     }
     QCOMPARE(xmlFilesIn(m_folders.tempPath()), QStringList());
 }
@@ -364,12 +340,11 @@ void tst_reader::ParsePostsPage_latin1Declared_isDecodedByDeclaration()
 {
     XMLDocument document;
     XMLNodeList posts;
-    FakeIndicator indicator;
-    m_dialogs.indicator = &indicator;
+    QString error;
     const QByteArray xml = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><tumblr><posts>"
                            "<post type=\"photo\" id=\"1\"><photo-caption>Caf\xE9</photo-caption></post>"
                            "</posts></tumblr>";
-    QCOMPARE(ParsePostsPage(document, xml, posts, m_dialogs), ParseOutcome::Parsed);
+    QVERIFY(ParsePostsPage(document, xml, posts, error));
     const std::vector<PostRow> rows = AddPhotoPosts(document, posts);
     QCOMPARE(int(rows.size()), 1);
     QCOMPARE(rows[0].caption, QString::fromUtf8("Caf\u00E9"));

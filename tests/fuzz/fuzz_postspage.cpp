@@ -2,6 +2,7 @@
 #include "FuzzTarget.h"
 
 #include "client/posts/PostRow.h"
+#include "client/posts/TagRules.h"
 #include "client/service/designed/XMLDocument.h"
 #include "client/service/designed/modTumblrReader.h"
 
@@ -15,6 +16,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         return 0;
     const XMLNodeList posts = document.Root().SelectNodes(QStringLiteral("/tumblr/posts/post"));
     for (const PostRow &row : modTumblrReader::AddPhotoPosts(document, posts))
-        (void)FixedTags(row);
+        (void)TagRule::fixedTagsText(row, TagRules::designed());
     return 0;
 }

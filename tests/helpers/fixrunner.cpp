@@ -17,7 +17,7 @@
 #include "windows/posts/frmPostsList.h"
 #include "windows/posts/frmUndoRuns.h"
 #include "client/posts/PostsModel.h"
-#include "client/service/designed/XMLDocument.h"
+#include "client/posts/TagRules.h"
 #include "client/service/designed/XmlTumblrService.h"
 #include "client/service/designed/modTumblrReader.h"
 
@@ -71,14 +71,17 @@ int main(int argc, char *argv[])
         PageRequest request;
         request.account = account;
         request.start = start;
-        const PageResult page = service.ReadPage(request, nullptr);
-        XMLDocument document;
-        if (!page.accepted() || !document.LoadXML(page.page))
+        PageResult page = service.readPage(request, nullptr);
+        if (!page.accepted())
             return 1;
-        const XMLNodeList posts = document.Root().SelectNodes(QStringLiteral("/tumblr/posts/post"));
-        if (posts.Length() == 0)
+        std::vector<PostRow> rows;
+        for (PostRow &post : page.posts) {
+            if (TagRule::needsFix(post, TagRules::designed()))
+                rows.push_back(std::move(post));
+        }
+        window.posts().append(std::move(rows));
+        if (!page.next)
             break;
-        window.posts().append(modTumblrReader::AddPhotoPosts(document, posts));
     }
     window.DrawControls();
     std::printf("listed %d\n", window.posts().count());

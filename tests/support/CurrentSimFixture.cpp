@@ -39,7 +39,7 @@ bool CurrentSimFixture::signIn(QString *why)
             *why = error;
         return false;
     }
-    const SignInResult result = m_service->SignIn(QString::fromLatin1(AccountName), {}, nullptr);
+    const SignInResult result = m_service->signIn(QString::fromLatin1(AccountName), {}, nullptr);
     if (!result.accepted() && why)
         *why = result.errorText + u' ' + result.serverMessage;
     return result.accepted();

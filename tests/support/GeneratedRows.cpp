@@ -14,7 +14,7 @@ std::vector<PostRow> makeRows(int count, int first)
         row.date = QStringLiteral("2026-11-30 18:04:05 GMT");
         row.caption = QStringLiteral("Photo %1").arg(first + i);
         row.rawCaption = row.caption;
-        row.tags = QStringLiteral("tag %1, shared").arg(first + i);
+        row.tags = QStringList{QStringLiteral("tag %1").arg(first + i), QStringLiteral("shared")};
         row.format = QStringLiteral("html");
         row.slug = QStringLiteral("photo-%1").arg(first + i);
         row.postUrl = QStringLiteral("http://127.0.0.1/post/%1").arg(first + i);

@@ -17,6 +17,7 @@
 #include "client/service/current/CurrentTumblrService.h"
 #include "client/net/HTTPRequest.h"
 #include "client/posts/PostsModel.h"
+#include "client/posts/TagRules.h"
 #include "client/service/designed/modTumblrReader.h"
 
 #include <QApplication>
@@ -305,7 +306,7 @@ void TestCurrentInterface::savedSignIn_noBrowser_refreshTokenRotated()
     m_fixture->restartService();
     m_fixture->sim().clearLog();
     const QString secondRefresh = m_fixture->sim().issuedRefreshToken();
-    QVERIFY(m_fixture->service().SignIn(AccountName, {}, nullptr).accepted());
+    QVERIFY(m_fixture->service().signIn(AccountName, {}, nullptr).accepted());
     QCOMPARE(formValue(m_fixture->sim().log(cursim::Endpoint::Token).value(0), "refresh_token"), secondRefresh.toUtf8());
     QCOMPARE(m_fixture->browser().visits, 1);
 }
@@ -315,7 +316,7 @@ void TestCurrentInterface::expiredAccessToken_refreshedOnce_callRepeated()
     signInDirectly();
     m_fixture->sim().expireAccessTokens(); // the program still thinks its token good
     m_fixture->sim().clearLog();
-    const SignInResult result = m_fixture->service().SignIn(AccountName, {}, nullptr);
+    const SignInResult result = m_fixture->service().signIn(AccountName, {}, nullptr);
     QVERIFY(result.accepted());
     QCOMPARE(m_fixture->sim().log(cursim::Endpoint::UserInfo).size(), 2);
     QCOMPARE(m_fixture->sim().log(cursim::Endpoint::Token).size(), 1);
@@ -458,13 +459,13 @@ void TestCurrentInterface::download_legacyAndEditorPosts_rowsExact()
     QCOMPARE(m_dialogs.texts(), QStringList());
     QCOMPARE(window->posts().count(), 2);
     const PostRow &legacy = window->posts().at(0);
-    QCOMPARE((QStringList{legacy.date, legacy.id, legacy.caption, legacy.rawCaption, legacy.tags, legacy.slug,
+    QCOMPARE((QStringList{legacy.date, legacy.id, legacy.caption, legacy.rawCaption, TagRule::TagsText(legacy.tags), legacy.slug,
                           legacy.clickThroughUrl, legacy.postUrl}),
              (QStringList{"2024-01-31 18:04:05 GMT", "9007199254740993", "Sunset at beach & sea",
                           "Sunset at beach & sea\ntwo", "cat, \"a, b\"", "sunset", "http://example.com/click",
                           "https://cats.tumblr.com/post/9007199254740993/sunset"}));
     const PostRow &blocks = window->posts().at(1);
-    QCOMPARE((QStringList{blocks.date, blocks.id, blocks.caption, blocks.rawCaption, blocks.tags, blocks.slug,
+    QCOMPARE((QStringList{blocks.date, blocks.id, blocks.caption, blocks.rawCaption, TagRule::TagsText(blocks.tags), blocks.slug,
                           blocks.postUrl}),
              (QStringList{"2024-01-30 10:00:00 GMT", "20002", "Made in the editor", "Made in the editor\nsecond line\nmore",
                           "x", "editor", "https://cats.tumblr.com/post/20002/editor"}));

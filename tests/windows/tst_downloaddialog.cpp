@@ -14,7 +14,7 @@
 #include "windows/app/modMain.h"
 #include "windows/posts/frmDownloadSettings.h"
 #include "windows/posts/frmPostsList.h"
-#include "client/service/designed/modTumblrReader.h"
+#include "client/runs/DownloadRun.h"
 
 namespace {
 const QString StartHelp = QStringLiteral(
@@ -138,7 +138,7 @@ void tst_downloaddialog::design_captionControlsAndDefaults()
     QVERIFY(dialog->settings().Cancelled);
 
     ok->click();
-    const modTumblrReader::DownloadSettingsData &settings = dialog->settings();
+    const DownloadSettingsData &settings = dialog->settings();
     QCOMPARE(settings.FirstPageIndex, 0L);
     QCOMPARE(settings.PagesToRead, -1L);
     QCOMPARE(settings.Cumulative, false);
@@ -201,7 +201,7 @@ void tst_downloaddialog::ok_withInputs_setsSettingsOrShowsMessage()
     ok->setFocus();
     ok->click();
 
-    const modTumblrReader::DownloadSettingsData &settings = dialog->settings();
+    const DownloadSettingsData &settings = dialog->settings();
     if (message.isEmpty()) {
         QVERIFY(m_dialogs.shown.isEmpty());
         QVERIFY(!dialog->isVisible());

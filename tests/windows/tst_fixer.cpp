@@ -13,8 +13,9 @@
 #include "windows/posts/IPostsList.h"
 #include "windows/posts/ucPostsFixer.h"
 #include "client/net/HTTPRequest.h"
-#include "client/service/IResultIndicator.h"
+#include "windows/posts/IResultIndicator.h"
 #include "client/posts/PostsModel.h"
+#include "client/posts/TagRules.h"
 
 namespace {
 
@@ -100,7 +101,7 @@ PostRow rowFor(const sim::Post &post, const QString &displayCaption, const QStri
     row.id = post.id;
     row.caption = displayCaption;
     row.rawCaption = post.caption;
-    row.tags = tagsText;
+    row.tags = TagRule::TagList(tagsText);
     row.format = post.format;
     row.slug = post.slug;
     row.clickThroughUrl = post.linkUrl;
@@ -246,8 +247,8 @@ private slots:
         QCOMPARE(list.colors.last(), IResultIndicator::Red);
         QCOMPARE(list.caption, QStringLiteral("3"));
         QCOMPARE(list.ids(), QStringList({"102", "103"}));
-        QCOMPARE(list.model.at(0).tags, QString()); // the row stays as listed
-        QCOMPARE(list.model.at(1).tags, QStringLiteral("dog"));
+        QCOMPARE(list.model.at(0).tags, QStringList()); // the row stays as listed
+        QCOMPARE(list.model.at(1).tags, QStringList{QStringLiteral("dog")});
         QCOMPARE(sim.post(QStringLiteral("101")).writeCount, 1);
         QCOMPARE(sim.post(QStringLiteral("102")).writeCount, 0);
         QCOMPARE(sim.post(QStringLiteral("103")).writeCount, 0);

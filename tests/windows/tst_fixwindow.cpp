@@ -162,7 +162,7 @@ private slots:
         row.date = QStringLiteral("2026-01-01 00:00:00 GMT");
         row.caption = QStringLiteral("Sunset? at #Beach");
         row.rawCaption = QStringLiteral("<b>Sunset? at #Beach</b>");
-        row.tags = QStringLiteral("cat");
+        row.tags = QStringList{QStringLiteral("cat")};
         row.format = QStringLiteral("html");
         row.slug = QStringLiteral("sunset");
         row.clickThroughUrl = QStringLiteral("http://example.com/");

@@ -16,6 +16,7 @@
 #include "windows/posts/PostsListView.h"
 #include "windows/posts/frmPostsList.h"
 #include "client/posts/PostsModel.h"
+#include "client/posts/TagRules.h"
 
 namespace {
 std::vector<PostRow> rows(int count)
@@ -28,7 +29,7 @@ std::vector<PostRow> rows(int count)
         row.date = QStringLiteral("2026-11-30 18:04:05 GMT");
         row.caption = QStringLiteral("Photo %1").arg(i);
         row.rawCaption = row.caption;
-        row.tags = QStringLiteral("tag %1").arg(i);
+        row.tags = QStringList{QStringLiteral("tag %1").arg(i)};
         row.postUrl = QStringLiteral("http://blog.example/post/%1").arg(100 + i);
         result.push_back(std::move(row));
     }
@@ -392,7 +393,7 @@ void tst_listview::tagsToolTip_previewsTheTagsToBeSent()
     row.id = QStringLiteral("1");
     row.caption = caption;
     row.rawCaption = caption;
-    row.tags = tags;
+    row.tags = TagRule::TagList(tags);
     window->posts().append(row);
     QVERIFY(QTest::qWaitForWindowExposed(window.get()));
     PostsListView *view = list(*window);

@@ -1,5 +1,6 @@
 #include "client/net/HTTPProxySettings.h"
 
+#include "client/login/SettingKeys.h"
 #include "client/login/SettingsStore.h"
 
 #include <QNetworkProxy>
@@ -33,24 +34,24 @@ void HTTPProxySettings::LoadSettings(const SettingsStore &store, const QString &
     // A missing or broken section reads as "no proxy": requests must still go out.
     *this = HTTPProxySettings();
     const QString prefix = section + u'/';
-    kind = kindFromName(store.GetValue(prefix + QStringLiteral("Type")));
-    host = store.GetValue(prefix + QStringLiteral("Host")).trimmed();
+    kind = kindFromName(store.GetValue(prefix + SettingKeys::name(Setting::ProxyType)));
+    host = store.GetValue(prefix + SettingKeys::name(Setting::ProxyHost)).trimmed();
     bool ok = false;
-    port = store.GetValue(prefix + QStringLiteral("Port")).toInt(&ok);
+    port = store.GetValue(prefix + SettingKeys::name(Setting::ProxyPort)).toInt(&ok);
     if (!ok || port < 0 || port > 65535)
         port = 0;
-    user = store.GetValue(prefix + QStringLiteral("User"));
-    password = store.GetValue(prefix + QStringLiteral("Password"));
+    user = store.GetValue(prefix + SettingKeys::name(Setting::ProxyUser));
+    password = store.GetValue(prefix + SettingKeys::name(Setting::ProxyPassword));
 }
 
 bool HTTPProxySettings::SaveSettings(SettingsStore &store, const QString &section) const
 {
     const QString prefix = section + u'/';
-    store.SetValue(prefix + QStringLiteral("Type"), kindName(kind));
-    store.SetValue(prefix + QStringLiteral("Host"), host);
-    store.SetValue(prefix + QStringLiteral("Port"), QString::number(port));
-    store.SetValue(prefix + QStringLiteral("User"), user);
-    store.SetValue(prefix + QStringLiteral("Password"), password);
+    store.SetValue(prefix + SettingKeys::name(Setting::ProxyType), kindName(kind));
+    store.SetValue(prefix + SettingKeys::name(Setting::ProxyHost), host);
+    store.SetValue(prefix + SettingKeys::name(Setting::ProxyPort), QString::number(port));
+    store.SetValue(prefix + SettingKeys::name(Setting::ProxyUser), user);
+    store.SetValue(prefix + SettingKeys::name(Setting::ProxyPassword), password);
     return store.flush();
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 #include <QString>
 
+#include "client/login/SettingKeys.h"
+
 class QNetworkProxy;
 class SettingsStore;
 
@@ -16,11 +18,11 @@ public:
     QString user;
     QString password;
 
-    void LoadSettings(const SettingsStore &store, const QString &section = QStringLiteral("HTTP Proxy"));
+    void LoadSettings(const SettingsStore &store, const QString &section = QString::fromLatin1(SettingKeys::ProxySection));
     // The proxy as the store holds it now (the proxy dialog may have changed it).
     static HTTPProxySettings Loaded(const SettingsStore &store);
     // Sets the values in the store and writes it; false when the store can't be written.
-    bool SaveSettings(SettingsStore &store, const QString &section = QStringLiteral("HTTP Proxy")) const;
+    bool SaveSettings(SettingsStore &store, const QString &section = QString::fromLatin1(SettingKeys::ProxySection)) const;
     QNetworkProxy toNetworkProxy() const;
 
 };

@@ -1,72 +1,11 @@
 #include "client/posts/PostsModel.h"
 
-#include "client/app/modCommon.h"
+#include "client/posts/TagRules.h"
 
 namespace {
 const char *const Keys[] = {"DATE", "CAPTION", "TAGS", "FORMAT", "SLUG", "CT_URL", "POST_URL"};
 const char *const Headers[] = {"Date", "Caption", "Tags", "Format", "Slug", "Click through URL", "Post URL"};
 
-// What no XML document can hold: C0 controls but tab, lone surrogates, U+FFFE
-// and U+FFFF. A tag with one of them would make every later page holding the
-// post unreadable.
-QString withoutNonXmlCharacters(const QString &text)
-{
-    QString result;
-    result.reserve(text.size());
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text.at(i);
-        const char16_t u = c.unicode();
-        if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
-            result += c;
-            result += text.at(++i);
-            continue;
-        }
-        if ((u < 0x20 && u != u'\t') || c.isSurrogate() || u == 0xFFFE || u == 0xFFFF)
-            continue;
-        result += c;
-    }
-    return result;
-}
-}
-
-QString FixedTags(const PostRow &post)
-{
-    QString tags = post.tags;
-    if (!tags.isEmpty())
-        tags += QStringLiteral(", ");
-    return tags + QLatin1Char('"') + withoutNonXmlCharacters(modCommon::StripTagChars(post.caption)) + QLatin1Char('"');
-}
-
-QStringList TagList(const QString &tagsText)
-{
-    QStringList tags;
-    QString piece;
-    bool quoted = false;   // the piece opened with a quote
-    bool inQuotes = false; // and it has not closed yet
-    const auto endPiece = [&] {
-        const QString tag = piece.trimmed();
-        if (!tag.isEmpty())
-            tags << tag;
-        piece.clear();
-        quoted = inQuotes = false;
-    };
-    for (const QChar c : tagsText) {
-        if (inQuotes) {
-            if (c == QLatin1Char('"'))
-                inQuotes = false;
-            else
-                piece += c;
-        } else if (c == QLatin1Char(',')) {
-            endPiece();
-        } else if (c == QLatin1Char('"') && !quoted && piece.trimmed().isEmpty()) {
-            piece.clear();
-            quoted = inQuotes = true;
-        } else {
-            piece += c;
-        }
-    }
-    endPiece();
-    return tags;
 }
 
 PostsModel::PostsModel(QObject *parent) : QAbstractTableModel(parent) {}
@@ -97,7 +36,7 @@ QString PostsModel::text(int row, int column) const
     switch (column) {
     case DATE: return post.date;
     case CAPTION: return post.caption;
-    case TAGS: return post.tags;
+    case TAGS: return TagRule::TagsText(post.tags);
     case FORMAT: return post.format;
     case SLUG: return post.slug;
     case CT_URL: return post.clickThroughUrl;
@@ -115,7 +54,7 @@ QVariant PostsModel::data(const QModelIndex &index, int role) const
     if (role == Qt::ToolTipRole) {
         // The Tags cell previews the tags the post will be written with.
         if (index.column() == TAGS && !at(index.row()).caption.isEmpty())
-            return m_preview ? m_preview(at(index.row())) : FixedTags(at(index.row()));
+            return m_preview ? m_preview(at(index.row())) : TagRule::fixedTagsText(at(index.row()), TagRules::designed());
         return text(index.row(), index.column());
     }
     return {};

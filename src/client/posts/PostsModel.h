@@ -31,7 +31,7 @@ public:
     const PostRow &at(int row) const { return m_rows[size_t(row)]; }
     QString text(int row, int column) const;
 
-    // What the Tags cell's tool tip shows of a row (FixedTags unless set).
+    // What the Tags cell's tool tip shows of a row (the designed fixed tags unless set).
     using Preview = std::function<QString(const PostRow &)>;
     void setPreview(Preview preview) { m_preview = std::move(preview); }
 

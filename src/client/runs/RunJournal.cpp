@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QStandardPaths>
@@ -12,6 +13,8 @@
 
 #include <fcntl.h>
 #include <unistd.h>
+
+#include "client/posts/TagRules.h"
 
 namespace {
 QString timeText(const QDateTime &time)
@@ -25,11 +28,22 @@ QJsonObject postObject(const PostRow &post)
             {QStringLiteral("date"), post.date},
             {QStringLiteral("caption"), post.caption},
             {QStringLiteral("rawCaption"), post.rawCaption},
-            {QStringLiteral("tags"), post.tags},
+            {QStringLiteral("tags"), QJsonArray::fromStringList(post.tags)},
             {QStringLiteral("format"), post.format},
             {QStringLiteral("slug"), post.slug},
             {QStringLiteral("clickThroughUrl"), post.clickThroughUrl},
             {QStringLiteral("postUrl"), post.postUrl}};
+}
+
+// Tags as a list; journals of earlier versions hold the designed tags text.
+QStringList tagList(const QJsonValue &value)
+{
+    if (!value.isArray())
+        return TagRule::TagList(value.toString());
+    QStringList tags;
+    for (const QJsonValue &tag : value.toArray())
+        tags << tag.toString();
+    return tags;
 }
 
 PostRow postRow(const QJsonObject &object)
@@ -40,13 +54,17 @@ PostRow postRow(const QJsonObject &object)
     post.date = text("date");
     post.caption = text("caption");
     post.rawCaption = text("rawCaption");
-    post.tags = text("tags");
+    post.tags = tagList(object.value(QLatin1String("tags")));
     post.format = text("format");
     post.slug = text("slug");
     post.clickThroughUrl = text("clickThroughUrl");
     post.postUrl = text("postUrl");
     return post;
 }
+
+// An intent put on the disk ahead of its write that was never sent: the run
+// ended first.
+constexpr auto NotSentOutcome = "not sent";
 
 QString outcomeName(ServiceResult::Outcome outcome)
 {
@@ -55,7 +73,8 @@ QString outcomeName(ServiceResult::Outcome outcome)
     case ServiceResult::Refused: return QStringLiteral("refused");
     case ServiceResult::Failed: return QStringLiteral("failed");
     case ServiceResult::Stopped: return QStringLiteral("stopped");
-    case ServiceResult::BadAnswer: return QStringLiteral("bad answer");
+    case ServiceResult::BadAnswer:
+    case ServiceResult::Unreadable: return QStringLiteral("bad answer");
     }
     return {};
 }
@@ -64,7 +83,7 @@ JournalRun::Post::State stateOf(const QString &outcome)
 {
     if (outcome == QLatin1String("accepted"))
         return JournalRun::Post::Written;
-    if (outcome == QLatin1String("refused"))
+    if (outcome == QLatin1String("refused") || outcome == QLatin1String(NotSentOutcome))
         return JournalRun::Post::NotWritten;
     // A failed or stopped exchange may still have reached the service.
     return JournalRun::Post::Unknown;
@@ -105,7 +124,7 @@ public:
             JournalRun &run = runOf(runId, record);
             JournalRun::Post &entry = postOf(run, post.value(QLatin1String("id")).toString());
             entry.before = postRow(post);
-            entry.tagsSent = record.value(QLatin1String("tagsSent")).toString();
+            entry.tagsSent = tagList(record.value(QLatin1String("tagsSent")));
             entry.state = JournalRun::Post::Unknown;
             return true;
         }
@@ -301,19 +320,49 @@ bool RunJournal::Begin(const QString &kind, const QString &undoes, QString &why)
     return true;
 }
 
-bool RunJournal::RecordWrite(const PostRow &post, const QString &tagsSent, QString &why)
+bool RunJournal::RecordWrite(const PostRow &post, const QStringList &tagsSent, QString &why)
 {
-    QJsonObject record{{QStringLiteral("record"), QStringLiteral("write")},
-                       {QStringLiteral("run"), m_runId},
-                       {QStringLiteral("kind"), m_kind},
-                       {QStringLiteral("started"), timeText(m_started)},
-                       {QStringLiteral("blog"), m_blog},
-                       {QStringLiteral("time"), timeText(QDateTime::currentDateTimeUtc())},
-                       {QStringLiteral("post"), postObject(post)},
-                       {QStringLiteral("tagsSent"), tagsSent}};
-    if (!m_undoes.isEmpty())
-        record.insert(QStringLiteral("undoes"), m_undoes);
-    return append(QJsonDocument(record).toJson(QJsonDocument::Compact), why);
+    return RecordWrites({{post, tagsSent}}, why);
+}
+
+bool RunJournal::RecordWrites(const std::vector<Intent> &writes, QString &why)
+{
+    QByteArray lines;
+    const QString now = timeText(QDateTime::currentDateTimeUtc());
+    for (const Intent &write : writes) {
+        QJsonObject record{{QStringLiteral("record"), QStringLiteral("write")},
+                           {QStringLiteral("run"), m_runId},
+                           {QStringLiteral("kind"), m_kind},
+                           {QStringLiteral("started"), timeText(m_started)},
+                           {QStringLiteral("blog"), m_blog},
+                           {QStringLiteral("time"), now},
+                           {QStringLiteral("post"), postObject(write.post)},
+                           {QStringLiteral("tagsSent"), QJsonArray::fromStringList(write.tagsSent)}};
+        if (!m_undoes.isEmpty())
+            record.insert(QStringLiteral("undoes"), m_undoes);
+        if (!lines.isEmpty())
+            lines += '\n';
+        lines += QJsonDocument(record).toJson(QJsonDocument::Compact);
+    }
+    // One wait for the disk, for the outcomes before and every intent here.
+    return append(lines, why);
+}
+
+bool RunJournal::RecordNotSent(const QStringList &postIds, QString &why)
+{
+    QByteArray lines;
+    const QString now = timeText(QDateTime::currentDateTimeUtc());
+    for (const QString &id : postIds) {
+        const QJsonObject record{{QStringLiteral("record"), QStringLiteral("outcome")},
+                                 {QStringLiteral("run"), m_runId},
+                                 {QStringLiteral("id"), id},
+                                 {QStringLiteral("time"), now},
+                                 {QStringLiteral("outcome"), QLatin1String(NotSentOutcome)}};
+        if (!lines.isEmpty())
+            lines += '\n';
+        lines += QJsonDocument(record).toJson(QJsonDocument::Compact);
+    }
+    return lines.isEmpty() || append(lines, why);
 }
 
 bool RunJournal::RecordOutcome(const QString &postId, const ServiceResult &result, QString &why)
@@ -330,8 +379,7 @@ bool RunJournal::RecordOutcome(const QString &postId, const ServiceResult &resul
     if (!result.accepted() && !result.errorText.isEmpty())
         record.insert(QStringLiteral("failure"), result.errorText);
     // Handed to the system at once, so a killed program loses nothing; on the
-    // disk with the next write record (or when the run ends), which halves the
-    // waits for the disk.
+    // disk with the next intents (or when the run ends).
     return append(QJsonDocument(record).toJson(QJsonDocument::Compact), why, false);
 }
 

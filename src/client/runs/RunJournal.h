@@ -4,8 +4,8 @@
 #include <QString>
 #include <vector>
 
-#include "client/service/ITumblrService.h"
 #include "client/posts/PostRow.h"
+#include "client/service/ServiceResult.h"
 
 // One run ("Fix posts" or an undo) as its blog's journal tells it.
 struct JournalRun {
@@ -16,7 +16,7 @@ struct JournalRun {
             NotWritten, // the service answered and refused it
         };
         PostRow before;   // every field as it was before the write
-        QString tagsSent; // the tags text the write carried
+        QStringList tagsSent; // the tags the write carried
         State state = Unknown;
     };
 
@@ -46,10 +46,11 @@ struct JournalContents {
 
 // A blog's journal: a JSON Lines file in the program's data folder, one
 // record a line. Before each write a "write" record (the run, every field of
-// the post as listed, the tags sent), on the disk before the call returns,
+// the post as listed, the tags sent), on the disk before the write goes out,
 // and after it an "outcome" record (the status, the answer's first line or
 // how the exchange failed), so a kill at any moment leaves no written post
-// unrecorded.
+// unrecorded. Intents of several writes about to be sent may share one wait
+// for the disk; one not sent after all gets a "not sent" outcome.
 class RunJournal final
 {
     Q_DISABLE_COPY_MOVE(RunJournal)
@@ -70,7 +71,16 @@ public:
     // Opens the file to append to and starts a run of kind (undoes: the run an
     // undo puts back). False, with why, when the journal can't be written.
     bool Begin(const QString &kind, const QString &undoes, QString &why);
-    bool RecordWrite(const PostRow &post, const QString &tagsSent, QString &why);
+    struct Intent {
+        PostRow post;         // every field as it is before the write
+        QStringList tagsSent; // the tags the write will carry
+    };
+    // Writes about to be sent, with the outcomes recorded since the last
+    // sync, on the disk in one wait: none of them goes out before.
+    bool RecordWrites(const std::vector<Intent> &writes, QString &why);
+    bool RecordWrite(const PostRow &post, const QStringList &tagsSent, QString &why);
+    // Intents recorded ahead that were never sent (the run ended first).
+    bool RecordNotSent(const QStringList &postIds, QString &why);
     bool RecordOutcome(const QString &postId, const ServiceResult &result, QString &why);
 
     QString path() const { return m_file.fileName(); }

@@ -1,9 +1,5 @@
 #include "client/service/ITumblrService.h"
 
-#include "client/service/designed/modTumblrReader.h"
+bool ITumblrService::setApplicationKey(const QString &, const QString &, QString *) { return false; }
 
-bool ITumblrService::DownloadPosts(const Account &account, const modTumblrReader::DownloadSettingsData &settings,
-                                   IHTTPRequestCallback *callback, IPostsRunHost &host, long &requestNumber)
-{
-    return modTumblrReader::DownloadPosts(*this, account, settings, callback, host, requestNumber);
-}
+QString ITumblrService::editorAddress(const QString &, const PostRow &) const { return {}; }

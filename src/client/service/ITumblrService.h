@@ -1,35 +1,16 @@
 #pragma once
-#include <QByteArray>
 #include <QString>
-#include <QtGlobal>
+#include <QStringList>
 #include <optional>
+#include <vector>
 
-#include "client/service/Account.h"
+#include "client/login/SettingKeys.h"
 #include "client/posts/PostRow.h"
+#include "client/posts/TagRules.h"
+#include "client/service/Account.h"
+#include "client/service/ServiceResult.h"
 
 class IHTTPRequestCallback;
-class IPostsRunHost;
-namespace modTumblrReader {
-struct DownloadSettingsData;
-}
-
-// How a call to the service ended.
-struct ServiceResult {
-    enum Outcome {
-        Accepted,  // the service did what was asked
-        Refused,   // it answered, but not with what was asked for
-        Failed,    // the exchange did not complete
-        Stopped,   // the user stopped it through the callback
-        BadAnswer, // it answered with something that can't be used
-    };
-    Outcome outcome = Accepted;
-    QString errorText;     // why it failed or what the service answered, for people
-    QString serverMessage; // a refusal's one-line answer, decoded; empty when it has none
-    int status = 0;        // the answer's HTTP status; 0 when none came
-    QString answerLine;    // the answer's first line, cut at 200 characters (for the journal)
-
-    bool accepted() const { return outcome == Accepted; }
-};
 
 struct SignInResult : ServiceResult {
     // The account's blogs, "title | host" a line (CR LF between lines); none
@@ -37,24 +18,27 @@ struct SignInResult : ServiceResult {
     std::optional<QString> blogList;
 };
 
-// One page of a blog's posts to read. A failed read hands back the request to
-// repeat, which goes where the failed attempt went (after redirects).
+// A part of a blog's photo posts to read, from the newest. A failed read
+// hands back the request to repeat, which goes where the failed attempt
+// went (after the service's redirects).
 struct PageRequest {
     Account account;
     long start = 0;
     long count = 50;
-    QString host; // where to send it; empty: the blog's own host
+    QString host; // where to send it; empty: where the service reads the blog
     int port = 80;
     QString path;
     QString postId; // set: only this post, whatever its type
 };
 
+// One read of posts, parsed.
 struct PageResult : ServiceResult {
-    QByteArray page;   // the answer's bytes, as received
-    PageRequest retry; // what a Retry sends
+    std::vector<PostRow> posts; // the photo posts with an id, every field, in the answer's order
+    int received = 0;           // posts in the answer, of any type, with or without an id
+    int withoutId = 0;          // photo posts left out for want of an id
+    std::optional<long> next;   // where the next posts start; none: the blog ends here
+    PageRequest retry;          // what a Retry sends
 };
-
-using WriteResult = ServiceResult;
 
 struct PostResult : ServiceResult {
     // The post as it stands now, every field read as for a listed row; none
@@ -62,65 +46,51 @@ struct PostResult : ServiceResult {
     std::optional<PostRow> post;
 };
 
-// The service as the windows see it. Every call blocks in a local event
-// loop, reporting progress to the callback, which can also stop it.
+using WriteResult = ServiceResult;
+
+// What a back end is, for the windows and the runs.
+struct ServiceCapabilities {
+    ServiceInterface interface = ServiceInterface::Designed; // which settings defaults apply
+    bool usesPassword = true;        // the sign-in takes the password box; false: the browser signs in
+    bool usesApplicationKey = false; // the sign-in needs a registered application key
+    bool verifiesWrites = false;     // each accepted write is read back and compared
+    int postsPerRead = 50;           // the most posts one read returns
+    int callsPerWrite = 1;           // calls one written post takes
+    int writesPerMinute = 0;         // the pace of a run; 0: no limit
+    QString webHost;                 // host of the service's web pages (the post editor)
+    TagRules tagRules;
+};
+
+// The service's calls left, as its last answer told them; none when unknown.
+struct CallBudget {
+    std::optional<int> hourLeft;
+    std::optional<int> dayLeft;
+};
+
+// The service, as the runs and the windows reach it: each back end only
+// talks to its interface. Every call blocks in a local event loop, reporting
+// progress to the callback, which can also stop it.
 class ITumblrService
 {
 public:
     virtual ~ITumblrService() = default;
 
-    virtual SignInResult SignIn(const QString &email, const QString &password, IHTTPRequestCallback *callback) = 0;
-    virtual PageResult ReadPage(const PageRequest &request, IHTTPRequestCallback *callback) = 0;
+    virtual ServiceCapabilities capabilities() const = 0;
+
+    virtual SignInResult signIn(const QString &email, const QString &password, IHTTPRequestCallback *callback) = 0;
+    virtual PageResult readPage(const PageRequest &request, IHTTPRequestCallback *callback) = 0;
     // One post of the account's blog as it stands now.
-    virtual PostResult ReadPost(const Account &account, const QString &postId, IHTTPRequestCallback *callback) = 0;
-    // Writes the post back with its tags text replaced by tags.
-    virtual WriteResult WritePost(const Account &account, const PostRow &post, const QString &tags,
+    virtual PostResult readPost(const Account &account, const QString &postId, IHTTPRequestCallback *callback) = 0;
+    // Writes the post back with these tags.
+    virtual WriteResult writePost(const Account &account, const PostRow &post, const QStringList &tags,
                                   IHTTPRequestCallback *callback) = 0;
 
-    // The page loop behind "Get posts": the dialog's choices, the rows into
-    // the host's list; requestNumber counts the requests for the progress
-    // text. True when the blog had no further posts. This one reads pages
-    // with ReadPage.
-    virtual bool DownloadPosts(const Account &account, const modTumblrReader::DownloadSettingsData &settings,
-                               IHTTPRequestCallback *callback, IPostsRunHost &host, long &requestNumber);
-
-    // True when the sign-in takes the password box; false: the browser signs in.
-    virtual bool usesPassword() const { return true; }
     // The sign-in needs an application key the user has not entered yet.
     virtual bool needsApplicationKey() const { return false; }
     // The address the service sends the browser back to (registered with the key).
     virtual QString redirectUrl() const { return {}; }
-    virtual bool setApplicationKey(const QString &clientId, const QString &secret, QString *error)
-    {
-        Q_UNUSED(clientId)
-        Q_UNUSED(secret)
-        Q_UNUSED(error)
-        return false;
-    }
-
-    // The tags text a post is written with so that it carries its caption as a tag.
-    virtual QString TagsToSend(const PostRow &post) const { return FixedTags(post); }
-    // Why this interface can't give the post its caption tag (the row then
-    // stays, not written); empty when it can.
-    virtual QString CantFixReason(const PostRow &post) const
-    {
-        Q_UNUSED(post)
-        return {};
-    }
+    virtual bool setApplicationKey(const QString &clientId, const QString &secret, QString *error);
     // Where the service's editor of the post is; empty: the designed address.
-    virtual QString editorAddress(const QString &blog, const PostRow &post) const
-    {
-        Q_UNUSED(blog)
-        Q_UNUSED(post)
-        return {};
-    }
-    // The calls the service still allows, for the panel; empty when unknown.
-    virtual QString limitsText() const { return {}; }
-    // Why a run must pause before the next write (a limit nearly spent); empty: go on.
-    virtual QString pauseReason() const { return {}; }
-
-    // Host of the service's web pages (the post editor).
-    virtual QString webHost() const = 0;
-    // At most this many writes a minute during a run; 0: no limit.
-    virtual int writesPerMinute() const = 0;
+    virtual QString editorAddress(const QString &blog, const PostRow &post) const;
+    virtual CallBudget budget() const { return {}; }
 };

@@ -13,6 +13,7 @@
 #include "client/login/SettingsStore.h"
 #include "client/login/modPasswordCryptor.h"
 #include "windows/posts/frmPostsList.h"
+#include "client/login/SettingKeys.h"
 #include "client/service/ITumblrService.h"
 
 #include <QCloseEvent>
@@ -80,7 +81,7 @@ frmGroupSelector::frmGroupSelector(SettingsStore &settings, ITumblrService &serv
     txtPassword = edit("txtPassword", twipsRect(1140, 960, 3915, 315));
     txtPassword->setEchoMode(QLineEdit::Password);
     txtPassword->setStyleSheet(QStringLiteral("lineedit-password-character: 42;")); // "*" for each character
-    if (!m_service.usesPassword())
+    if (!m_service.capabilities().usesPassword)
         txtPassword->setToolTip(QStringLiteral("Not used on the service's current interface: \"Get\" signs you in "
                                                "in your browser."));
     cmdEMailHistory = button("cmdEMailHistory", QStringLiteral("H!"), twipsRect(5100, 540, 555, 315));
@@ -252,7 +253,7 @@ bool frmGroupSelector::Form_KeyDown(const QKeyEvent *event)
 void frmGroupSelector::UpdateControls()
 {
     // Where the browser signs in, the password box has no part.
-    const bool passwordNeeded = m_service.usesPassword();
+    const bool passwordNeeded = m_service.capabilities().usesPassword;
     const bool passwordGiven = !passwordNeeded || !txtPassword->text().isEmpty();
     cboGroup->setEnabled(!Busy);
     cmdGetGroups->setEnabled(!Busy && !txtEMail->text().isEmpty() && passwordGiven);
@@ -301,7 +302,7 @@ void frmGroupSelector::cmdGetGroups_Click()
     CancelRequested = false;
     UpdateControls();
 
-    ShowSignInResult(m_service.SignIn(txtEMail->text(), txtPassword->text(), this));
+    ShowSignInResult(m_service.signIn(txtEMail->text(), txtPassword->text(), this));
 
     Busy = false;
     UpdateControls();
@@ -324,6 +325,7 @@ void frmGroupSelector::ShowSignInResult(const SignInResult &result)
                                    result.errorText);
         break;
     case ServiceResult::BadAnswer:
+    case ServiceResult::Unreadable:
         dialogs().critical(QStringLiteral("XML from Tumblr recieved but it contains invalid data."));
         break;
     }
@@ -353,12 +355,12 @@ QString frmGroupSelector::JoinComboItems(const QComboBox *combo)
 void frmGroupSelector::LoadAccountSettings()
 {
     const SettingsStore &store = m_settings;
-    WindowPlacement::LoadFormPlacement(store, this, QStringLiteral("Window placement"));
-    txtEMail->setText(store.GetValue(QStringLiteral("E-Mail")));
-    txtPassword->setText(modPasswordCryptor::UnscramblePassword(store.GetValue(QStringLiteral("Password"))));
-    FillCombo(store.GetValue(QStringLiteral("Groups")), cboGroup);
+    WindowPlacement::LoadFormPlacement(store, this, SettingKeys::name(Setting::WindowPlacement));
+    txtEMail->setText(SettingKeys::text(store, Setting::EMail));
+    txtPassword->setText(modPasswordCryptor::UnscramblePassword(SettingKeys::text(store, Setting::Password)));
+    FillCombo(SettingKeys::text(store, Setting::Groups), cboGroup);
     if (cboGroup->count() > 0) {
-        const QString last = store.GetValue(QStringLiteral("Last Group"));
+        const QString last = SettingKeys::text(store, Setting::LastGroup);
         if (last.isEmpty()) {
             cboGroup->setCurrentIndex(0);
         } else {
@@ -373,11 +375,11 @@ void frmGroupSelector::LoadAccountSettings()
 bool frmGroupSelector::SaveAccountSettings(QString *error)
 {
     SettingsStore &store = m_settings;
-    WindowPlacement::SaveFormPlacement(store, this, QStringLiteral("Window placement"));
-    store.SetValue(QStringLiteral("E-Mail"), txtEMail->text());
-    store.SetValue(QStringLiteral("Password"), modPasswordCryptor::ScramblePassword(txtPassword->text()));
-    store.SetValue(QStringLiteral("Groups"), JoinComboItems(cboGroup));
-    store.SetValue(QStringLiteral("Last Group"), cboGroup->currentText());
+    WindowPlacement::SaveFormPlacement(store, this, SettingKeys::name(Setting::WindowPlacement));
+    SettingKeys::set(store, Setting::EMail, txtEMail->text());
+    SettingKeys::set(store, Setting::Password, modPasswordCryptor::ScramblePassword(txtPassword->text()));
+    SettingKeys::set(store, Setting::Groups, JoinComboItems(cboGroup));
+    SettingKeys::set(store, Setting::LastGroup, cboGroup->currentText());
     return store.flush(error);
 }
 
@@ -419,7 +421,9 @@ QWidget *frmGroupSelector::createPostsWindow(const Account &account)
     if (QWidget *standIn = modMain::createPostsWindowStandIn(account))
         return standIn;
     // Modeless and without an owner, like this window.
-    return new frmPostsList(m_settings, m_service, account);
+    auto *posts = new frmPostsList(m_settings, m_service, account);
+    connect(posts, &frmPostsList::closed, this, &frmGroupSelector::postsWindowClosed);
+    return posts;
 }
 
 void frmGroupSelector::postsWindowClosed()

@@ -1,10 +1,11 @@
 #pragma once
-#include "client/service/IPostsRunHost.h"
+#include "windows/posts/IResultIndicator.h"
 
+class PostsModel;
 class QWidget;
 
-// What the progress panels need of the posts window: what a run needs, and
-// where the download settings dialog goes.
+// What the progress panels need of the posts window: its rows, its result
+// square, its refresh, and where the download settings dialog goes.
 class IPostsList
 {
 public:

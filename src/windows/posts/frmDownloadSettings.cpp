@@ -15,7 +15,7 @@
 #include "windows/app/DialogServices.h"
 #include "windows/app/modSkerrybar.h"
 #include "client/app/modSupport.h"
-#include "client/service/designed/modTumblrReader.h"
+#include "client/runs/DownloadRun.h"
 
 namespace {
 const QString TypeMismatch = QStringLiteral("Type mismatch");
@@ -163,7 +163,7 @@ void frmDownloadSettings::showHelp(QWidget *control)
 
 void frmDownloadSettings::cmdOk_Click()
 {
-    modTumblrReader::DownloadSettingsData &settings = m_settings;
+    DownloadSettingsData &settings = m_settings;
 
     const std::optional<qint32> firstPage = ToLong(m_txtStartReadFrom->text());
     if (!firstPage) {

@@ -2,7 +2,7 @@
 #include <QDialog>
 #include <optional>
 
-#include "client/service/designed/modTumblrReader.h"
+#include "client/runs/DownloadRun.h"
 
 class QCheckBox;
 class QLabel;
@@ -26,7 +26,7 @@ public:
     static std::optional<qint32> ToLong(const QString &text);
 
     // What the user chose; Cancelled unless "Ok" accepted valid values.
-    const modTumblrReader::DownloadSettingsData &settings() const { return m_settings; }
+    const DownloadSettingsData &settings() const { return m_settings; }
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -49,5 +49,5 @@ private:
     QPushButton *m_cmdOk;
     QPushButton *m_cmdCancel;
     bool m_positioned = false;
-    modTumblrReader::DownloadSettingsData m_settings;
+    DownloadSettingsData m_settings;
 };

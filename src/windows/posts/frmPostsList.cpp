@@ -15,8 +15,8 @@
 #include "windows/app/modSkerrybar.h"
 #include "client/app/modSupport.h"
 #include "windows/app/ucInfoToolBar.h"
+#include "client/login/SettingKeys.h"
 #include "client/login/SettingsStore.h"
-#include "windows/login/frmGroupSelector.h"
 #include "windows/posts/PostActions.h"
 #include "windows/posts/PostsListView.h"
 #include "client/runs/RunJournal.h"
@@ -25,6 +25,7 @@
 #include "windows/posts/ucPostsLoader.h"
 #include "client/service/ITumblrService.h"
 #include "client/posts/PostsModel.h"
+#include "client/posts/TagRules.h"
 
 namespace {
 const int ColumnWidths[PostsModel::ColumnCount] = {2500, 2715, 2760, 960, 3375, 1740, 5000};
@@ -81,12 +82,13 @@ frmPostsList::frmPostsList(SettingsStore &settings, ITumblrService &service, con
     setTabOrder(cmdOpenPost, cmdEditPost);
     setTabOrder(cmdEditPost, cmdRemoveSelected);
 
-    m_actions = std::make_unique<PostActions>(*this, *lvPosts->selectionModel(), service.webHost());
+    m_actions = std::make_unique<PostActions>(*this, *lvPosts->selectionModel(), service.capabilities().webHost);
     m_actions->setEditorAddress([this](const PostRow &post) { return m_service.editorAddress(m_account.groupName, post); });
     // The Tags cell's tool tip: what the post will be written with, or why it won't be.
     m_posts->setPreview([this](const PostRow &post) {
-        const QString reason = m_service.CantFixReason(post);
-        return reason.isEmpty() ? m_service.TagsToSend(post) : reason;
+        const TagRules rules = m_service.capabilities().tagRules;
+        const QString reason = TagRule::cantFixReason(post, rules);
+        return reason.isEmpty() ? TagRule::fixedTagsText(post, rules) : reason;
     });
 
     connect(cmdGetPosts, &QPushButton::clicked, this, &frmPostsList::cmdGetPosts_Click);
@@ -144,14 +146,14 @@ void frmPostsList::InitPostsList()
 
 void frmPostsList::LoadWindowPlacement()
 {
-    WindowPlacement::LoadFormPlacement(m_settings, this, QStringLiteral("Window placement"));
-    WindowPlacement::LoadListViewLayout(m_settings, lvPosts->horizontalHeader(), QStringLiteral("Posts list"));
+    WindowPlacement::LoadFormPlacement(m_settings, this, SettingKeys::name(Setting::WindowPlacement));
+    WindowPlacement::LoadListViewLayout(m_settings, lvPosts->horizontalHeader(), SettingKeys::name(Setting::PostsList));
 }
 
 void frmPostsList::SaveWindowPlacement()
 {
-    WindowPlacement::SaveFormPlacement(m_settings, this, QStringLiteral("Window placement"));
-    WindowPlacement::SaveListViewLayout(m_settings, lvPosts->horizontalHeader(), QStringLiteral("Posts list"));
+    WindowPlacement::SaveFormPlacement(m_settings, this, SettingKeys::name(Setting::WindowPlacement));
+    WindowPlacement::SaveListViewLayout(m_settings, lvPosts->horizontalHeader(), SettingKeys::name(Setting::PostsList));
     m_settings.flush();
 }
 
@@ -420,8 +422,6 @@ void frmPostsList::Form_Unload()
     SaveWindowPlacement();
     modSkerrybar::ToolbarUnMarkForm(this);
     emit closed();
-    if (frmGroupSelector *login = frmGroupSelector::instance())
-        login->postsWindowClosed();
 }
 
 void frmPostsList::paintEvent(QPaintEvent *)

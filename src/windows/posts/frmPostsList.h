@@ -4,7 +4,7 @@
 
 #include "windows/posts/IPostsList.h"
 #include "client/service/Account.h"
-#include "client/service/IResultIndicator.h"
+#include "windows/posts/IResultIndicator.h"
 
 class ITumblrService;
 class SettingsStore;

@@ -12,12 +12,8 @@ public:
     // Runs a whole download; true when the blog had no further posts.
     bool GetPosts(const Account &account);
 
-    long requestNumber() const { return m_requestNumber; }
+    long requestNumber() const { return progressNumber(); }
 
 protected:
     QString progressWord() const override { return QStringLiteral("Request #"); }
-    long progressNumber() const override { return m_requestNumber; }
-
-private:
-    long m_requestNumber = 0;
 };

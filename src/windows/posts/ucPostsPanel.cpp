@@ -6,8 +6,13 @@
 #include <QLabel>
 #include <QPainter>
 
+#include <QDir>
+#include <QLocale>
+
 #include "windows/posts/IPostsList.h"
-#include "client/service/IResultIndicator.h"
+#include "windows/posts/IResultIndicator.h"
+#include "client/posts/PostsModel.h"
+#include "client/runs/RunAccount.h"
 #include "client/service/ITumblrService.h"
 
 #include "windows/app/DialogServices.h"
@@ -68,15 +73,119 @@ PostsModel &ucPostsPanel::posts() { return m_window.posts(); }
 
 IResultIndicator &ucPostsPanel::resultIndicator() { return m_window.resultIndicator(); }
 
-void ucPostsPanel::DrawControls() { m_window.DrawControls(); }
+void ucPostsPanel::stepSucceeded() { resultIndicator().setResultColor(IResultIndicator::Green); }
 
-void ucPostsPanel::selectAndShowRow(int row) { m_window.selectAndShowRow(row); }
+void ucPostsPanel::rowsAdded(int) { m_window.DrawControls(); }
 
-void ucPostsPanel::showFailure(const QString &message) { dialogs().critical(message); }
-
-bool ucPostsPanel::askRetry(const QString &message)
+void ucPostsPanel::rowWritten(int row)
 {
+    const int left = posts().count();
+    if (left > 0)
+        m_window.selectAndShowRow(qMin(row, left - 1));
+    m_window.DrawControls();
+}
+
+bool ucPostsPanel::askRetry(const RunProblem &problem)
+{
+    QString message;
+    switch (problem.kind) {
+    case RunProblem::PageUnreadable:
+        resultIndicator().setResultColor(IResultIndicator::Red);
+        message = QStringLiteral("Error parse received XML. Try download it again?\r\n\r\n") + problem.text;
+        break;
+    case RunProblem::WriteRefused:
+        resultIndicator().setResultColor(IResultIndicator::Yellow);
+        resultIndicator().countFailure();
+        message = QStringLiteral("Can't send post. ") + problem.serverMessage + QStringLiteral("\r\n\r\n")
+                  + problem.text;
+        break;
+    default: // a read that failed
+        resultIndicator().setResultColor(IResultIndicator::Yellow);
+        resultIndicator().countFailure();
+        if (!problem.postId.isEmpty()) {
+            message = QStringLiteral("Can't read post ") + problem.postId + QStringLiteral(".\r\n\r\n") + problem.text;
+        } else {
+            message = QStringLiteral("Can't download blog's XML file.\r\n\r\n") + problem.text;
+            if (!problem.serverMessage.isEmpty())
+                message += QStringLiteral("\r\n") + problem.serverMessage;
+        }
+        break;
+    }
     return dialogs().MessageBoxEx(message, 21) == DialogServices::Retry;
+}
+
+void ucPostsPanel::showProblem(const RunProblem &problem)
+{
+    const auto journalText = [&problem] {
+        return QDir::toNativeSeparators(problem.path) + QStringLiteral("\r\n") + problem.text;
+    };
+    IResultIndicator &indicator = resultIndicator();
+    switch (problem.kind) {
+    case RunProblem::None:
+    case RunProblem::ReadFailed:
+    case RunProblem::PageUnreadable:
+    case RunProblem::WriteRefused:
+        break;
+    case RunProblem::AnswerUnusable:
+        if (!problem.text.isEmpty())
+            dialogs().critical(problem.text);
+        break;
+    case RunProblem::WriteFailed:
+        dialogs().ShowRequestError(QStringLiteral("Can't send post."), problem.text);
+        break;
+    case RunProblem::JournalUnwritable:
+        indicator.setResultColor(IResultIndicator::Red);
+        dialogs().critical(QStringLiteral("Can't start: the journal of this blog can't be written, so the run could not "
+                                          "be undone. Nothing was sent.\r\n\r\n")
+                           + journalText());
+        break;
+    case RunProblem::JournalFailed:
+        dialogs().critical(QStringLiteral("Can't write the journal of this blog, so the run stops here.\r\n\r\n")
+                           + journalText());
+        break;
+    case RunProblem::MissingId:
+        indicator.setResultColor(IResultIndicator::Red);
+        dialogs().critical(MissingIdText(problem.post));
+        break;
+    case RunProblem::BudgetSpent:
+        indicator.setResultColor(IResultIndicator::Red);
+        dialogs().exclamation(
+            QStringLiteral("The service allows only %1 more calls today, fewer than one post takes (%2): the run "
+                           "pauses here, before the day's limit runs out. The rows left stay listed; press "
+                           "\"Fix posts\" again tomorrow.")
+                .arg(problem.callsLeft)
+                .arg(problem.callsNeeded));
+        break;
+    }
+}
+
+QString ucPostsPanel::MissingIdText(const PostRow &row)
+{
+    return QStringLiteral("Can't send post. The post of ") + row.date + QStringLiteral(" \"") + row.caption
+           + QStringLiteral("\" has no post id: writing it would add a new post instead of fixing this one. "
+                            "The row stays in the list.");
+}
+
+void ucPostsPanel::finished(const RunReport &report)
+{
+    m_lastReport = report;
+    if (report.withoutId > 0)
+        dialogs().critical(QStringLiteral("%1 photo posts came without an id and were left out.").arg(report.withoutId));
+    showProblem(report.problem);
+    if (report.outcome != RunReport::Done) {
+        resultIndicator().setResultColor(IResultIndicator::Red);
+        return;
+    }
+    if (!report.leftOut.isEmpty()) {
+        QStringList lines;
+        int count = 0;
+        for (auto it = report.leftOut.cbegin(); it != report.leftOut.cend(); ++it) {
+            lines << QStringLiteral("%1: %2").arg(it.value()).arg(it.key());
+            count += it.value();
+        }
+        dialogs().information(QStringLiteral("%1 posts were left in the list, not written:\r\n").arg(count)
+                              + lines.join(QStringLiteral("\r\n")));
+    }
 }
 
 void ucPostsPanel::goOnline()
@@ -103,7 +212,7 @@ void ucPostsPanel::ShowProgress(qint64 receivedBytes, qint64 totalBytes)
 void ucPostsPanel::showStatus(const QString &secondLine)
 {
     // Where the service counts calls, what is left of them goes with the number.
-    const QString limits = m_service.limitsText();
+    const QString limits = limitsText();
     m_lblStatus->setText(progressWord() + QString::number(progressNumber())
                          + (limits.isEmpty() ? QString() : QStringLiteral(" \u00B7 ") + limits) + QStringLiteral("\r\n")
                          + secondLine);
@@ -135,8 +244,18 @@ void ucPostsPanel::paintEvent(QPaintEvent *)
     modMain::DrawPanelFrame(this, painter);
 }
 
-bool ucPostsPanel::accountComplete(const Account &account)
+bool ucPostsPanel::accountComplete(const Account &account) const
 {
-    return !account.groupName.isEmpty() && !account.email.isEmpty()
-           && (!m_service.usesPassword() || !account.password.isEmpty());
+    return ::accountComplete(account, m_service.capabilities());
+}
+
+QString ucPostsPanel::limitsText() const
+{
+    const CallBudget budget = m_service.budget();
+    if (!budget.hourLeft && !budget.dayLeft)
+        return {};
+    const auto number = [](const std::optional<int> &left) {
+        return left ? QLocale::system().toString(*left) : QStringLiteral("?");
+    };
+    return QStringLiteral("calls left: %1 this hour, %2 today").arg(number(budget.hourLeft), number(budget.dayLeft));
 }

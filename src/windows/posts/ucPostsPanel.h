@@ -3,18 +3,20 @@
 
 #include "windows/app/FramePacer.h"
 
+#include "client/runs/RunObserver.h"
 #include "client/service/Account.h"
-#include "client/net/HTTPRequest.h"
-#include "client/service/IPostsRunHost.h"
 
 class IPostsList;
 class ITumblrService;
+class PostsModel;
 class QLabel;
+class IResultIndicator;
 
 // What the loader and fixer panels share: the two-line status label inside a
-// double edge, the stop flag, the progress callbacks of their requests, and
-// the window and questions their run works with.
-class ucPostsPanel : public QWidget, public IHTTPRequestCallback, public IPostsRunHost
+// double edge, the stop flag, and the observer of their runs: the progress
+// callbacks of every request, the result square's colour, the questions and
+// messages, the rows that come and go.
+class ucPostsPanel : public QWidget, public RunObserver
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(ucPostsPanel)
@@ -25,33 +27,39 @@ public:
     void StopIt();               // a stop request; ignored while idle
     bool IsOnline() const { return m_online; }
     QString statusText() const;
+    // The message for a listed row that has no post id (it is never written).
+    static QString MissingIdText(const PostRow &row);
 
+    // IHTTPRequestCallback
     void BlockReceived(const QByteArray &block, bool &removeBlock, qint64 receivedBytes, qint64 totalBytes,
                        bool &cancel) override;
     void BlockSent(const QByteArray &block, qint64 sentBytes, qint64 totalBytes, bool &cancel) override;
     void WaitStarted(int seconds) override;
     void Waiting(int secondsLeft, bool &cancel) override;
 
-    // IPostsRunHost: the window's rows and result square, and message boxes.
-    PostsModel &posts() override;
-    IResultIndicator &resultIndicator() override;
-    void DrawControls() override;
-    void selectAndShowRow(int row) override;
-    void showFailure(const QString &message) override;
-    bool askRetry(const QString &message) override;
+    // RunObserver
+    void stepSucceeded() override;
+    void progress(long requestNumber) override { m_requestNumber = requestNumber; }
+    void rowsAdded(int count) override;
+    void rowWritten(int row) override;
+    bool askRetry(const RunProblem &problem) override;
+    bool stopRequested() const override { return m_stopRequested; }
+    void finished(const RunReport &report) override;
 
 protected:
-    // "Request #" or "Rquest #" and the number shown in the progress text.
+    // "Request #" or "Rquest #", shown with the number of the request.
     virtual QString progressWord() const = 0;
-    virtual long progressNumber() const = 0;
+    long progressNumber() const { return m_requestNumber; }
 
     void goOnline();  // Online, no stop requested, pending events run
     void goOffline();
-    bool stopRequested() const { return m_stopRequested; }
     // A blog, an account and, where the sign-in takes one, a password.
-    bool accountComplete(const Account &account);
+    bool accountComplete(const Account &account) const;
     ITumblrService &service() { return m_service; }
     IPostsList &postsWindow() { return m_window; }
+    PostsModel &posts();
+    IResultIndicator &resultIndicator();
+    const RunReport &lastReport() const { return m_lastReport; }
 
     void showEvent(QShowEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
@@ -60,6 +68,8 @@ protected:
 private:
     void ShowProgress(qint64 receivedBytes, qint64 totalBytes);
     void showStatus(const QString &secondLine); // under the "Request #N" line
+    void showProblem(const RunProblem &problem);
+    QString limitsText() const;
     static void letEventsRun();
 
     ITumblrService &m_service;
@@ -67,5 +77,7 @@ private:
     QLabel *m_lblStatus;
     bool m_online = false;
     bool m_stopRequested = false;
+    long m_requestNumber = 0;
+    RunReport m_lastReport;
     FramePacer m_pacer; // the window is painted once a frame during a run
 };

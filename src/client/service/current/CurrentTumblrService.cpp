@@ -1,7 +1,5 @@
 #include "client/service/current/CurrentTumblrService.h"
 
-#include <QCoreApplication>
-#include <algorithm>
 #include <QDesktopServices>
 #include <QElapsedTimer>
 #include <QJsonArray>
@@ -13,7 +11,6 @@
 #include <QNetworkReply>
 #include <QOAuth2AuthorizationCodeFlow>
 #include <QOAuthHttpServerReplyHandler>
-#include <QSet>
 #include <QTimer>
 #include <QUrlQuery>
 
@@ -24,10 +21,7 @@
 #include "client/net/HTTPRequest.h"
 #include "client/app/modCommon.h"
 #include "client/app/modSupport.h"
-#include "client/service/IPostsRunHost.h"
-#include "client/service/IResultIndicator.h"
-#include "client/posts/PostsModel.h"
-#include "client/service/designed/modTumblrReader.h"
+#include "client/login/SettingKeys.h"
 
 namespace {
 const QString IncorrectResponse = QStringLiteral("Incorrect response received from server.");
@@ -78,11 +72,7 @@ protected:
 
 ServiceResult failure(ServiceResult::Outcome outcome, const QString &errorText, const QString &message = {})
 {
-    ServiceResult result;
-    result.outcome = outcome;
-    result.errorText = errorText;
-    result.serverMessage = message;
-    return result;
+    return ServiceResult::failure(outcome, errorText, message);
 }
 }
 
@@ -96,10 +86,7 @@ CurrentTumblrService::CurrentTumblrService(const SettingsStore &settings, Secret
     } else {
         m_apiHost = m_authorizationHost = withScheme(serviceHost);
     }
-    bool ok = false;
-    const int port = settings.GetValue(QStringLiteral("Redirect port")).toInt(&ok);
-    if (ok && port > 0 && port < 65536)
-        m_redirectPort = quint16(port);
+    m_redirectPort = quint16(SettingKeys::number(settings, Setting::RedirectPort, ServiceInterface::Current));
     m_openBrowser = [](const QUrl &url) { return QDesktopServices::openUrl(url); };
 }
 
@@ -107,17 +94,14 @@ QString CurrentTumblrService::webHost() const
 {
     if (!m_webHost.isEmpty())
         return m_webHost;
-    const QString host = m_settings.GetValue(QStringLiteral("Web host")).trimmed();
-    return host.isEmpty() ? QStringLiteral("www.tumblr.com") : host;
+    return SettingKeys::trimmed(m_settings, Setting::WebHost, ServiceInterface::Current);
 }
 
 int CurrentTumblrService::writesPerMinute() const
 {
     if (m_writesPerMinute >= 0)
         return m_writesPerMinute;
-    bool ok = false;
-    const int perMinute = m_settings.GetValue(QStringLiteral("Writes per minute")).trimmed().toInt(&ok);
-    return ok && perMinute >= 0 ? perMinute : 10;
+    return SettingKeys::number(m_settings, Setting::WritesPerMinute, ServiceInterface::Current);
 }
 
 QString CurrentTumblrService::redirectUrl() const
@@ -205,17 +189,13 @@ ServiceResult CurrentTumblrService::refresh(const QString &account, IHTTPRequest
     int repeats = 0;
     bool stopped = false;
     const HTTPResult answer = BackOff::Send(request, data, callback, repeats, stopped);
-    if (stopped || answer.failure == HTTPFailure::Cancelled)
-        return failure(ServiceResult::Stopped, answer.RequestErrorText());
-    if (answer.failed())
-        return failure(ServiceResult::Failed, answer.RequestErrorText());
-    if (answer.status != 200) {
-        ServiceResult refused = failure(ServiceResult::Refused, answer.RequestErrorText(),
-                                        SignInEnded + QStringLiteral(" (") + JsonReader::RefusalText(answer.body)
-                                            + u')');
-        refused.status = answer.status;
-        return refused;
+    ServiceResult mapped = ServiceResult::fromAnswer(answer, stopped, {200}, JsonReader::RefusalText);
+    if (mapped.outcome == ServiceResult::Refused) {
+        mapped.serverMessage = SignInEnded + QStringLiteral(" (") + mapped.serverMessage + u')';
+        return mapped;
     }
+    if (!mapped.accepted())
+        return mapped;
     const QJsonObject object = QJsonDocument::fromJson(answer.body).object();
     Tokens renewed;
     renewed.access = object.value(QLatin1String("access_token")).toString();
@@ -402,13 +382,7 @@ CurrentTumblrService::ApiAnswer CurrentTumblrService::call(const QString &accoun
         bool stopped = false;
         const HTTPResult answer = BackOff::Send(request, data, callback, repeats, stopped);
         noteLimits(answer);
-        result.status = answer.status;
-        result.answerLine = QString::fromUtf8(answer.body.left(200)).section(u'\n', 0, 0);
-        if (stopped || answer.failure == HTTPFailure::Cancelled)
-            return fail(failure(ServiceResult::Stopped, answer.RequestErrorText()));
-        if (answer.failed())
-            return fail(failure(ServiceResult::Failed, answer.RequestErrorText()));
-        if (answer.status == 401 && !refreshed) {
+        if (answer.status == 401 && !refreshed && !stopped) {
             // Expired or revoked: renew once and ask again.
             const ServiceResult renewed = refresh(account, callback);
             if (!renewed.accepted())
@@ -417,13 +391,10 @@ CurrentTumblrService::ApiAnswer CurrentTumblrService::call(const QString &accoun
             held = tokens(account);
             continue;
         }
-        if (answer.status != 200 && answer.status != 201) {
-            ServiceResult refused =
-                failure(ServiceResult::Refused, answer.RequestErrorText(), JsonReader::RefusalText(answer.body));
-            refused.status = answer.status;
-            refused.answerLine = result.answerLine;
-            return fail(refused);
-        }
+        const ServiceResult mapped = ServiceResult::fromAnswer(answer, stopped, {200, 201}, JsonReader::RefusalText);
+        if (!mapped.accepted())
+            return fail(mapped);
+        static_cast<ServiceResult &>(result) = mapped;
         std::optional<JsonReader::Envelope> envelope = JsonReader::ParseEnvelope(answer.body);
         if (!envelope)
             return fail(failure(ServiceResult::BadAnswer, IncorrectResponse));
@@ -451,61 +422,26 @@ void CurrentTumblrService::noteLimits(const HTTPResult &answer)
         m_dayLeft = day;
 }
 
-QString CurrentTumblrService::limitsText() const
-{
-    if (!m_hourLeft && !m_dayLeft)
-        return {};
-    const auto number = [](const std::optional<int> &left) {
-        return left ? QLocale::system().toString(*left) : QStringLiteral("?");
-    };
-    return QStringLiteral("calls left: %1 this hour, %2 today").arg(number(m_hourLeft), number(m_dayLeft));
-}
-
-QString CurrentTumblrService::pauseReason() const
-{
-    if (!m_dayLeft || *m_dayLeft >= CallsPerWrite)
-        return {};
-    return QStringLiteral("The service allows only %1 more calls today, fewer than one post takes (%2): the run "
-                          "pauses here, before the day's limit runs out. The rows left stay listed; press "
-                          "\"Fix posts\" again tomorrow.")
-        .arg(*m_dayLeft)
-        .arg(CallsPerWrite);
-}
-
 bool CurrentTumblrService::verifiesWrites() const
 {
     if (m_verify)
         return *m_verify;
-    const QString setting = m_settings.GetValue(QStringLiteral("Verify writes")).trimmed().toLower();
-    return setting != QLatin1String("no") && setting != QLatin1String("0") && setting != QLatin1String("false");
+    return SettingKeys::flag(m_settings, Setting::VerifyWrites, ServiceInterface::Current);
 }
 
-QString CurrentTumblrService::CaptionTag(const QString &caption)
+ServiceCapabilities CurrentTumblrService::capabilities() const
 {
-    QString tag = modCommon::StripTagChars(caption);
-    tag.remove(u',');
-    return modSupport::TrimEx(tag);
-}
-
-QString CurrentTumblrService::TagsToSend(const PostRow &post) const
-{
-    QStringList tags = TagList(post.tags);
-    tags << CaptionTag(post.caption);
-    return JsonReader::TagsText(tags);
-}
-
-QString CurrentTumblrService::CantFixReason(const PostRow &post) const
-{
-    const QString tag = CaptionTag(post.caption);
-    if (tag.isEmpty())
-        return QStringLiteral("Not written: its caption leaves no text for a tag.");
-    if (TagList(post.tags).size() >= MaxTags)
-        return QStringLiteral("Not written: the post already has %1 tags, the most the service allows.").arg(MaxTags);
-    if (tag.size() > MaxTagLength)
-        return QStringLiteral("Not written: its caption tag would be longer than %1 characters, the most the "
-                              "service allows.")
-            .arg(MaxTagLength);
-    return {};
+    ServiceCapabilities capabilities;
+    capabilities.interface = ServiceInterface::Current;
+    capabilities.usesPassword = false;
+    capabilities.usesApplicationKey = true;
+    capabilities.verifiesWrites = verifiesWrites();
+    capabilities.postsPerRead = PostsPerRequest;
+    capabilities.callsPerWrite = CallsPerWrite;
+    capabilities.writesPerMinute = writesPerMinute();
+    capabilities.webHost = webHost();
+    capabilities.tagRules = TagRules::current();
+    return capabilities;
 }
 
 QString CurrentTumblrService::editorAddress(const QString &blog, const PostRow &post) const
@@ -526,7 +462,7 @@ QString CurrentTumblrService::blogPath(const QString &blog)
     return QStringLiteral("/v2/blog/") + QString::fromLatin1(QUrl::toPercentEncoding(blog));
 }
 
-SignInResult CurrentTumblrService::SignIn(const QString &email, const QString &password,
+SignInResult CurrentTumblrService::signIn(const QString &email, const QString &password,
                                           IHTTPRequestCallback *callback)
 {
     Q_UNUSED(password) // the browser signs in
@@ -577,14 +513,25 @@ CurrentTumblrService::ApiAnswer CurrentTumblrService::readPhotoPosts(const PageR
     return answer;
 }
 
-PageResult CurrentTumblrService::ReadPage(const PageRequest &request, IHTTPRequestCallback *callback)
+PageResult CurrentTumblrService::readPage(const PageRequest &request, IHTTPRequestCallback *callback)
 {
     const ApiAnswer answer = readPhotoPosts(request, callback);
     PageResult result;
     static_cast<ServiceResult &>(result) = answer;
     result.retry = request;
-    if (answer.accepted())
-        result.page = answer.body;
+    if (!answer.accepted())
+        return result;
+    std::optional<JsonReader::PostsAnswer> posts = JsonReader::ReadPostsAnswer(answer.envelope.response);
+    if (!posts) {
+        result.outcome = ServiceResult::BadAnswer;
+        result.errorText = IncorrectResponse;
+        return result;
+    }
+    result.posts = std::move(posts->posts);
+    result.received = posts->received;
+    result.withoutId = posts->withoutId;
+    if (posts->received > 0 && posts->nextOffset)
+        result.next = long(*posts->nextOffset);
     return result;
 }
 
@@ -638,7 +585,7 @@ QStringList changedFields(const QJsonObject &before, const QJsonObject &after)
 }
 }
 
-PostResult CurrentTumblrService::ReadPost(const Account &account, const QString &postId,
+PostResult CurrentTumblrService::readPost(const Account &account, const QString &postId,
                                           IHTTPRequestCallback *callback)
 {
     const ApiAnswer answer = readNpf(account, postId, callback);
@@ -658,7 +605,7 @@ PostResult CurrentTumblrService::ReadPost(const Account &account, const QString 
     return result;
 }
 
-WriteResult CurrentTumblrService::WritePost(const Account &account, const PostRow &post, const QString &tags,
+WriteResult CurrentTumblrService::writePost(const Account &account, const PostRow &post, const QStringList &tags,
                                             IHTTPRequestCallback *callback)
 {
     WriteResult result;
@@ -666,7 +613,7 @@ WriteResult CurrentTumblrService::WritePost(const Account &account, const PostRo
         static_cast<ServiceResult &>(result) = why;
         return result;
     };
-    const QStringList wanted = TagList(tags);
+    const QStringList &wanted = tags;
 
     // The post as it is now: its form decides the route, and it is what the
     // read-back is compared with.
@@ -683,7 +630,7 @@ WriteResult CurrentTumblrService::WritePost(const Account &account, const PostRo
     // A write that adds to the listed tags would drop any tag given since the
     // post was listed: such a post is left as it is. (Putting listed tags
     // back, as undo does, is checked by its caller.)
-    const QStringList listed = TagList(post.tags);
+    const QStringList &listed = post.tags;
     const QStringList tagsBefore = JsonReader::Tags(beforePost);
     if (wanted != listed && tagsBefore != listed) {
         ServiceResult changed = failure(
@@ -752,107 +699,4 @@ WriteResult CurrentTumblrService::WritePost(const Account &account, const PostRo
                                .arg(post.id, post.date, post.caption, problems.join(QStringLiteral("; ")));
     }
     return result;
-}
-
-bool CurrentTumblrService::DownloadPosts(const Account &account,
-                                         const modTumblrReader::DownloadSettingsData &settings,
-                                         IHTTPRequestCallback *callback, IPostsRunHost &host, long &requestNumber)
-{
-    if (settings.Cancelled)
-        return false;
-    if (!settings.Cumulative)
-        host.posts().clear();
-
-    // A post seen twice (paging by offset repeats posts that share a time) is listed once.
-    QSet<QString> listed;
-    for (int i = 0; i < host.posts().count(); ++i)
-        listed.insert(host.posts().at(i).id);
-    QSet<qint64> offsetsRead;
-    int withoutId = 0;
-    IResultIndicator &indicator = host.resultIndicator();
-    const auto endRed = [&](const QString &message) {
-        if (!message.isEmpty())
-            host.showFailure(message);
-        indicator.setResultColor(IResultIndicator::Red);
-        return false;
-    };
-    const auto reportLeftOut = [&] {
-        if (withoutId > 0)
-            host.showFailure(QStringLiteral("%1 photo posts came without an id and were left out.").arg(withoutId));
-    };
-
-    qint64 offset = qint64(settings.FirstPageIndex) * modTumblrReader::PageSize;
-    long pagesLeft = settings.PagesToRead;
-    for (;;) {
-        // One page of 50 posts, in requests of at most 20.
-        const qint64 pageEnd = offset + modTumblrReader::PageSize;
-        while (offset < pageEnd) {
-            PageRequest request;
-            request.account = account;
-            request.start = long(offset);
-            request.count = long(qMin<qint64>(PostsPerRequest, pageEnd - offset));
-            ApiAnswer answer = readPhotoPosts(request, callback);
-            while (answer.outcome == ServiceResult::Failed) {
-                indicator.setResultColor(IResultIndicator::Yellow);
-                indicator.countFailure();
-                QString text = answer.errorText;
-                if (!answer.serverMessage.isEmpty())
-                    text += QStringLiteral("\r\n") + answer.serverMessage;
-                if (!host.askRetry(QStringLiteral("Can't download blog's XML file.\r\n\r\n") + text))
-                    break;
-                answer = readPhotoPosts(request, callback);
-            }
-            if (answer.outcome == ServiceResult::BadAnswer)
-                return endRed(answer.errorText);
-            if (!answer.accepted())
-                return endRed({});
-            const std::optional<JsonReader::PostsAnswer> posts = JsonReader::ReadPostsAnswer(answer.envelope.response);
-            if (!posts)
-                return endRed(IncorrectResponse);
-            indicator.setResultColor(IResultIndicator::Green);
-            offsetsRead.insert(offset);
-            ++requestNumber;
-            withoutId += posts->withoutId;
-
-            std::vector<PostRow> rows;
-            for (size_t i = 0; i < posts->posts.size(); ++i) {
-                const PostRow &row = posts->posts[i];
-                if (listed.contains(row.id))
-                    continue;
-                listed.insert(row.id);
-                if (row.rawCaption.isEmpty())
-                    continue;
-                const QStringList &tags = posts->tagLists[i];
-                // Its caption as a tag, as the designed rule reads it or as this interface writes it.
-                const QString written = modTumblrReader::NormalizeText(CaptionTag(row.caption));
-                if (std::any_of(tags.begin(), tags.end(), [&row, &written](const QString &tag) {
-                        return modTumblrReader::CaptionIsTag(row.caption, tag)
-                               || modTumblrReader::NormalizeText(tag) == written;
-                    }))
-                    continue;
-                rows.push_back(row);
-            }
-            if (!rows.empty()) {
-                host.posts().append(std::move(rows));
-                host.DrawControls();
-            }
-
-            if (posts->received == 0 || !posts->nextOffset) {
-                reportLeftOut();
-                return true;
-            }
-            // A link back to posts already read would go round for ever.
-            if (*posts->nextOffset <= offset || offsetsRead.contains(*posts->nextOffset)) {
-                reportLeftOut();
-                return endRed(QStringLiteral("The service's link to the next posts points back to posts already "
-                                             "read; the download stops here."));
-            }
-            offset = *posts->nextOffset;
-            QCoreApplication::processEvents(QEventLoop::AllEvents);
-        }
-        if (--pagesLeft == 0) {
-            reportLeftOut();
-            return false;
-        }
-    }
 }

@@ -5,8 +5,8 @@
 #include <functional>
 #include <optional>
 
-#include "client/service/ITumblrService.h"
 #include "client/net/HTTPRequest.h"
+#include "client/service/ITumblrService.h"
 #include "client/service/current/JsonReader.h"
 
 class SecretStore;
@@ -23,26 +23,21 @@ public:
     // (a simulator: "127.0.0.1:PORT"); empty: the real service.
     CurrentTumblrService(const SettingsStore &settings, SecretStore &secrets, const QString &serviceHost = {});
 
-    SignInResult SignIn(const QString &email, const QString &password, IHTTPRequestCallback *callback) override;
-    PageResult ReadPage(const PageRequest &request, IHTTPRequestCallback *callback) override;
-    PostResult ReadPost(const Account &account, const QString &postId, IHTTPRequestCallback *callback) override;
-    WriteResult WritePost(const Account &account, const PostRow &post, const QString &tags,
+    ServiceCapabilities capabilities() const override;
+    SignInResult signIn(const QString &email, const QString &password, IHTTPRequestCallback *callback) override;
+    PageResult readPage(const PageRequest &request, IHTTPRequestCallback *callback) override;
+    PostResult readPost(const Account &account, const QString &postId, IHTTPRequestCallback *callback) override;
+    WriteResult writePost(const Account &account, const PostRow &post, const QStringList &tags,
                           IHTTPRequestCallback *callback) override;
-    bool DownloadPosts(const Account &account, const modTumblrReader::DownloadSettingsData &settings,
-                       IHTTPRequestCallback *callback, IPostsRunHost &host, long &requestNumber) override;
 
-    bool usesPassword() const override { return false; }
-    QString TagsToSend(const PostRow &post) const override;
-    QString CantFixReason(const PostRow &post) const override;
     QString editorAddress(const QString &blog, const PostRow &post) const override;
-    QString limitsText() const override;
-    QString pauseReason() const override;
+    CallBudget budget() const override { return {m_hourLeft, m_dayLeft}; }
     bool needsApplicationKey() const override;
     QString redirectUrl() const override;
     bool setApplicationKey(const QString &clientId, const QString &secret, QString *error) override;
-    QString webHost() const override;
-    // The setting "Writes per minute" (10 when it is missing), unless set for this run.
-    int writesPerMinute() const override;
+    QString webHost() const;
+    // The setting "Writes per minute", unless set for this run.
+    int writesPerMinute() const;
     void setWritesPerMinute(int perMinute) { m_writesPerMinute = perMinute; } // < 0: the setting
     void setWebHost(const QString &hostText) { m_webHost = hostText.trimmed(); } // empty: the setting
 
@@ -61,16 +56,10 @@ public:
     bool verifiesWrites() const;
     void setVerifyWrites(bool verify) { m_verify = verify; }
 
-    // The tag a caption gives on this interface: the display caption less
-    // the characters no tag keeps, and less commas, which split tags here.
-    static QString CaptionTag(const QString &caption);
-
     static constexpr quint16 DefaultRedirectPort = 47321;
     static constexpr auto DefaultApiHost = "https://api.tumblr.com";
     static constexpr auto DefaultAuthorizationHost = "https://www.tumblr.com";
     static constexpr int PostsPerRequest = 20;
-    static constexpr int MaxTags = 30;
-    static constexpr int MaxTagLength = 140;
     static constexpr int CallsPerWrite = 3; // read, write, read back
 
 private:

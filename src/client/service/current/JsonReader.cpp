@@ -147,14 +147,6 @@ QStringList Tags(const QJsonObject &post)
     return tags;
 }
 
-QString TagsText(const QStringList &tags)
-{
-    QStringList pieces;
-    for (const QString &tag : tags)
-        pieces << (tag.contains(u',') ? QLatin1Char('"') + tag + QLatin1Char('"') : tag);
-    return pieces.join(QStringLiteral(", "));
-}
-
 bool IsPhotoPost(const QJsonObject &post)
 {
     if (text(post, "type") == QLatin1String("photo"))
@@ -183,7 +175,7 @@ std::optional<PostRow> ReadPost(const QJsonObject &post)
         row.rawCaption = textBlocks(post).join(u'\n');
         row.caption = modSupport::GetLineOnly(row.rawCaption);
     }
-    row.tags = TagsText(Tags(post));
+    row.tags = Tags(post);
     row.format = text(post, "format");
     row.slug = text(post, "slug");
     row.clickThroughUrl = text(post, "link_url");
@@ -209,7 +201,6 @@ std::optional<PostsAnswer> ReadPostsAnswer(const QJsonValue &response)
             continue;
         }
         answer.posts.push_back(std::move(*row));
-        answer.tagLists.push_back(Tags(post));
     }
     answer.nextOffset = nextOffset(object);
     return answer;

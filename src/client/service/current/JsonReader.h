@@ -31,7 +31,6 @@ std::optional<QString> BlogList(const QJsonValue &response);
 // What one answer of the posts route gave.
 struct PostsAnswer {
     std::vector<PostRow> posts; // every post with an id, in the answer's order
-    std::vector<QStringList> tagLists; // each post's tags, as received
     int received = 0;           // posts in the answer, with or without an id
     int withoutId = 0;          // posts left out for want of an id_string
     std::optional<qint64> nextOffset; // where _links.next points; none on the last page
@@ -45,8 +44,6 @@ std::optional<PostRow> ReadPost(const QJsonObject &post);
 // True for a photo post of either form (a post in blocks with an image block).
 bool IsPhotoPost(const QJsonObject &post);
 QStringList Tags(const QJsonObject &post);
-// The designed tags text: tags joined with ", ", one holding a comma quoted.
-QString TagsText(const QStringList &tags);
 
 // Byte-exact work on a JSON object's text, so that what is sent back keeps
 // every member, its order and every number exactly as received (Qt's JSON

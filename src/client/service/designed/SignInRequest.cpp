@@ -24,17 +24,12 @@ SignInResult Authenticate(const QString &serviceHost, const HTTPProxySettings &p
     const HTTPResult answer = request.Send(data);
 
     SignInResult result;
-    result.errorText = answer.RequestErrorText();
-    if (answer.failed()) {
-        // A stopped sign-in is reported like any other failed one.
+    static_cast<ServiceResult &>(result) = ServiceResult::fromAnswer(answer, false, {200}, modCommon::ServerMessageText);
+    // A stopped sign-in is reported like any other failed one.
+    if (result.outcome == ServiceResult::Stopped)
         result.outcome = ServiceResult::Failed;
+    if (!result.accepted())
         return result;
-    }
-    if (answer.status != 200) {
-        result.outcome = ServiceResult::Refused;
-        result.serverMessage = modCommon::ServerMessageText(answer.body);
-        return result;
-    }
     if (answer.body.isEmpty())
         return result; // accepted, but no list to show
     result.blogList = ReadGroups(answer.body);

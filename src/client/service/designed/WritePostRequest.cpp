@@ -4,11 +4,12 @@
 #include "client/app/modSupport.h"
 #include "client/net/BackOff.h"
 #include "client/net/HTTPRequest.h"
+#include "client/posts/TagRules.h"
 
 namespace WritePostRequest {
 
 HTTPRequestData RequestData(const QString &serviceHost, const Account &account, const PostRow &post,
-                            const QString &tags)
+                            const QStringList &tags)
 {
     HTTPRequestData data;
     data.host = serviceHost;
@@ -22,7 +23,7 @@ HTTPRequestData RequestData(const QString &serviceHost, const Account &account, 
     form.AddField(QStringLiteral("post-id"), post.id.toUtf8());
     form.AddField(QStringLiteral("type"), QByteArrayLiteral("photo"));
     form.AddField(QStringLiteral("caption"), modSupport::UNICODEToUTF8(post.rawCaption));
-    form.AddField(QStringLiteral("tags"), modSupport::UNICODEToUTF8(tags));
+    form.AddField(QStringLiteral("tags"), modSupport::UNICODEToUTF8(TagRule::WriteText(post.tags, tags)));
     form.AddField(QStringLiteral("generator"), modSupport::UNICODEToUTF8(HTTPRequest::AgentName()));
     form.AddField(QStringLiteral("format"), post.format.toUtf8());
     form.AddField(QStringLiteral("slug"), post.slug.toUtf8());
@@ -32,7 +33,7 @@ HTTPRequestData RequestData(const QString &serviceHost, const Account &account, 
 }
 
 WriteResult SendPost(const QString &serviceHost, const HTTPProxySettings &proxy, const Account &account,
-                     const PostRow &post, const QString &tags, IHTTPRequestCallback *callback)
+                     const PostRow &post, const QStringList &tags, IHTTPRequestCallback *callback)
 {
     HTTPRequestData data = RequestData(serviceHost, account, post, tags);
     data.callback = callback;
@@ -42,23 +43,8 @@ WriteResult SendPost(const QString &serviceHost, const HTTPProxySettings &proxy,
     bool stopped = false;
     const HTTPResult answer = BackOff::Send(request, data, callback, repeats, stopped);
 
-    WriteResult result;
-    result.errorText = answer.RequestErrorText();
-    result.status = answer.status;
-    if (!answer.failed()) {
-        const qsizetype lineEnd = answer.body.indexOf('\n');
-        const QByteArray line = lineEnd < 0 ? answer.body : answer.body.first(lineEnd);
-        result.answerLine = modSupport::UTF8ToUNICODE(line).trimmed().left(200);
-    }
-    if (stopped || answer.failure == HTTPFailure::Cancelled)
-        result.outcome = ServiceResult::Stopped;
-    else if (answer.failed())
-        result.outcome = ServiceResult::Failed;
-    else if (answer.status != 201) {
-        // Refused, 200 included.
-        result.outcome = ServiceResult::Refused;
-        result.serverMessage = modCommon::ServerMessageText(answer.body);
-    }
+    // Refused: any status but 201, 200 included.
+    const WriteResult result = ServiceResult::fromAnswer(answer, stopped, {201}, modCommon::ServerMessageText);
     return result;
 }
 }

@@ -10,10 +10,11 @@ class HTTPProxySettings;
 // field of the post, since a write replaces the whole post.
 namespace WritePostRequest {
 
-// The request that writes `post` back with `tags`.
+// The request that writes `post` back with `tags` (the designed tags text:
+// tags added after the post's own go in double quotes).
 HTTPRequestData RequestData(const QString &serviceHost, const Account &account, const PostRow &post,
-                            const QString &tags);
+                            const QStringList &tags);
 
 WriteResult SendPost(const QString &serviceHost, const HTTPProxySettings &proxy, const Account &account,
-                     const PostRow &post, const QString &tags, IHTTPRequestCallback *callback);
+                     const PostRow &post, const QStringList &tags, IHTTPRequestCallback *callback);
 }

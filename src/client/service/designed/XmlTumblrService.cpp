@@ -1,5 +1,6 @@
 #include "client/service/designed/XmlTumblrService.h"
 
+#include "client/login/SettingKeys.h"
 #include "client/login/SettingsStore.h"
 #include "client/net/HTTPProxySettings.h"
 #include "client/service/designed/SignInRequest.h"
@@ -7,58 +8,66 @@
 #include "client/service/designed/modTumblrReader.h"
 
 namespace {
-QString chosenHost(const QString &given, const SettingsStore &settings, const char *name, const char *fallback)
+QString chosenHost(const QString &given, const SettingsStore &settings, Setting key)
 {
-    QString host = given.trimmed();
-    if (host.isEmpty())
-        host = settings.GetValue(QLatin1String(name)).trimmed();
-    return host.isEmpty() ? QString::fromLatin1(fallback) : host;
+    const QString host = given.trimmed();
+    return host.isEmpty() ? SettingKeys::trimmed(settings, key) : host;
 }
 }
 
 XmlTumblrService::XmlTumblrService(const SettingsStore &settings, const QString &serviceHost, const QString &webHost)
     : m_settings(settings),
-      m_serviceHost(chosenHost(serviceHost, settings, "Service host", DefaultServiceHost)),
-      m_webHost(chosenHost(webHost, settings, "Web host", DefaultWebHost))
+      m_serviceHost(chosenHost(serviceHost, settings, Setting::ServiceHost)),
+      m_webHost(chosenHost(webHost, settings, Setting::WebHost))
 {
+}
+
+ServiceCapabilities XmlTumblrService::capabilities() const
+{
+    ServiceCapabilities capabilities;
+    capabilities.interface = ServiceInterface::Designed;
+    capabilities.postsPerRead = modTumblrReader::PageSize;
+    capabilities.writesPerMinute = writesPerMinute();
+    capabilities.webHost = m_webHost;
+    capabilities.tagRules = TagRules::designed();
+    return capabilities;
 }
 
 int XmlTumblrService::writesPerMinute() const
 {
     if (m_writesPerMinute >= 0)
         return m_writesPerMinute;
-    bool ok = false;
-    const int perMinute = m_settings.GetValue(QStringLiteral("Writes per minute")).trimmed().toInt(&ok);
-    return ok && perMinute > 0 ? perMinute : 0;
+    return SettingKeys::number(m_settings, Setting::WritesPerMinute, ServiceInterface::Designed);
 }
 
 void XmlTumblrService::setServiceHost(const QString &hostText)
 {
-    m_serviceHost = chosenHost(hostText, m_settings, "Service host", DefaultServiceHost);
+    m_serviceHost = chosenHost(hostText, m_settings, Setting::ServiceHost);
 }
 
 void XmlTumblrService::setWebHost(const QString &hostText)
 {
-    m_webHost = chosenHost(hostText, m_settings, "Web host", DefaultWebHost);
+    m_webHost = chosenHost(hostText, m_settings, Setting::WebHost);
 }
 
-SignInResult XmlTumblrService::SignIn(const QString &email, const QString &password, IHTTPRequestCallback *callback)
+SignInResult XmlTumblrService::signIn(const QString &email, const QString &password, IHTTPRequestCallback *callback)
 {
     return SignInRequest::Authenticate(m_serviceHost, HTTPProxySettings::Loaded(m_settings), email, password, callback);
 }
 
-PageResult XmlTumblrService::ReadPage(const PageRequest &request, IHTTPRequestCallback *callback)
+PageResult XmlTumblrService::readPage(const PageRequest &request, IHTTPRequestCallback *callback)
 {
     return modTumblrReader::ReadPostsXML(request, callback, HTTPProxySettings::Loaded(m_settings));
 }
 
-PostResult XmlTumblrService::ReadPost(const Account &account, const QString &postId, IHTTPRequestCallback *callback)
+PostResult XmlTumblrService::readPost(const Account &account, const QString &postId, IHTTPRequestCallback *callback)
 {
     return modTumblrReader::ReadOnePost(account, postId, callback, HTTPProxySettings::Loaded(m_settings));
 }
 
-WriteResult XmlTumblrService::WritePost(const Account &account, const PostRow &post, const QString &tags,
+WriteResult XmlTumblrService::writePost(const Account &account, const PostRow &post, const QStringList &tags,
                                         IHTTPRequestCallback *callback)
 {
-    return WritePostRequest::SendPost(m_serviceHost, HTTPProxySettings::Loaded(m_settings), account, post, tags, callback);
+    return WritePostRequest::SendPost(m_serviceHost, HTTPProxySettings::Loaded(m_settings), account, post, tags,
+                                      callback);
 }

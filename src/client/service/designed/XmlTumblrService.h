@@ -13,22 +13,21 @@ public:
     explicit XmlTumblrService(const SettingsStore &settings, const QString &serviceHost = {},
                               const QString &webHost = {});
 
-    SignInResult SignIn(const QString &email, const QString &password, IHTTPRequestCallback *callback) override;
-    PageResult ReadPage(const PageRequest &request, IHTTPRequestCallback *callback) override;
-    PostResult ReadPost(const Account &account, const QString &postId, IHTTPRequestCallback *callback) override;
-    WriteResult WritePost(const Account &account, const PostRow &post, const QString &tags,
+    ServiceCapabilities capabilities() const override;
+    SignInResult signIn(const QString &email, const QString &password, IHTTPRequestCallback *callback) override;
+    PageResult readPage(const PageRequest &request, IHTTPRequestCallback *callback) override;
+    PostResult readPost(const Account &account, const QString &postId, IHTTPRequestCallback *callback) override;
+    WriteResult writePost(const Account &account, const PostRow &post, const QStringList &tags,
                           IHTTPRequestCallback *callback) override;
-    QString webHost() const override { return m_webHost; }
-    // The setting "Writes per minute" (0, no limit, when missing), unless set for this run.
-    int writesPerMinute() const override;
+
+    QString webHost() const { return m_webHost; }
+    // The setting "Writes per minute", unless set for this run.
+    int writesPerMinute() const;
     void setWritesPerMinute(int perMinute) { m_writesPerMinute = perMinute; } // < 0: the setting
 
     QString serviceHost() const { return m_serviceHost; }
     void setServiceHost(const QString &hostText);
     void setWebHost(const QString &hostText);
-
-    static constexpr auto DefaultServiceHost = "www.tumblr.com";
-    static constexpr auto DefaultWebHost = "www.tumblr.com";
 
 private:
     const SettingsStore &m_settings; // the proxy is read from it for every request

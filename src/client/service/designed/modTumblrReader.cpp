@@ -1,6 +1,5 @@
 #include "client/service/designed/modTumblrReader.h"
 
-#include <QCoreApplication>
 #include <QFile>
 
 #include "client/app/modCommon.h"
@@ -8,9 +7,6 @@
 #include "client/net/HTTPProxySettings.h"
 #include "client/net/BackOff.h"
 #include "client/net/HTTPRequest.h"
-#include "client/service/IPostsRunHost.h"
-#include "client/service/IResultIndicator.h"
-#include "client/posts/PostsModel.h"
 
 namespace modTumblrReader {
 
@@ -60,12 +56,7 @@ PageResult ReadPostsXML(const PageRequest &page, IHTTPRequestCallback *callback,
     for (;;) {
         bool stopped = false;
         const HTTPResult answer = BackOff::Send(request, data, callback, repeats, stopped);
-        if (stopped) {
-            result.outcome = ServiceResult::Stopped;
-            result.errorText = answer.RequestErrorText();
-            return result;
-        }
-        if (answer.status == 301) {
+        if (answer.status == 301 && !stopped) {
             // A server that keeps redirecting would keep us here for ever.
             if (redirects++ >= MaxRedirects)
                 return badAnswer();
@@ -84,13 +75,12 @@ PageResult ReadPostsXML(const PageRequest &page, IHTTPRequestCallback *callback,
             continue;
         }
 
-        result.status = answer.status;
-        // Only a 200 carries the page: any other status, whatever its body, is a
-        // read that failed (a well-formed error page is no end of the blog).
-        if (answer.failed() || answer.status != 200) {
-            // A stop asked for by the user is no failure to report.
-            result.outcome = answer.failure == HTTPFailure::Cancelled ? ServiceResult::Stopped : ServiceResult::Failed;
-            result.errorText = answer.RequestErrorText();
+        static_cast<ServiceResult &>(result) = ServiceResult::fromAnswer(answer, stopped, {200}, nullptr);
+        if (!result.accepted()) {
+            // Only a 200 carries the page: any other status, whatever its body, is
+            // a read that failed (a well-formed error page is no end of the blog).
+            if (result.outcome == ServiceResult::Refused)
+                result.outcome = ServiceResult::Failed;
             // A Retry goes where this attempt went.
             result.retry = page;
             result.retry.host = data.host;
@@ -98,8 +88,28 @@ PageResult ReadPostsXML(const PageRequest &page, IHTTPRequestCallback *callback,
             result.retry.path = data.path;
             return result;
         }
+        if (answer.body.isEmpty()) {
+            // Nothing to read and nothing to say: the download ends here.
+            result.outcome = ServiceResult::BadAnswer;
+            result.errorText.clear();
+            return result;
+        }
 
-        result.page = answer.body;
+        XMLDocument document;
+        XMLNodeList posts;
+        QString parseError;
+        if (!ParsePostsPage(document, answer.body, posts, parseError)) {
+            // Read again from the blog's own host, as a new read.
+            result.outcome = ServiceResult::Unreadable;
+            result.errorText = parseError;
+            result.retry = page;
+            return result;
+        }
+        result.received = posts.Length();
+        result.posts = AddPhotoPosts(document, posts);
+        // Non-photo posts count too: a full page means there may be more.
+        if (result.received > 0 && result.received >= page.count)
+            result.next = page.start + page.count;
         return result;
     }
 }
@@ -114,26 +124,23 @@ PostResult ReadOnePost(const Account &account, const QString &postId, IHTTPReque
     const PageResult page = ReadPostsXML(request, callback, proxy);
     PostResult result;
     static_cast<ServiceResult &>(result) = page;
-    if (!page.accepted())
-        return result;
-    XMLDocument document;
-    if (!document.LoadXML(page.page)) {
+    if (page.outcome == ServiceResult::Unreadable
+        || (page.outcome == ServiceResult::BadAnswer && page.errorText.isEmpty())) {
         result.outcome = ServiceResult::BadAnswer;
         result.errorText = IncorrectResponse;
-        return result;
     }
-    const XMLNodeList posts = document.Root().SelectNodes(QStringLiteral("/tumblr/posts/post"));
-    for (int i = 0; i < posts.Length(); ++i) {
-        if (attribute(document, posts.Item(i), "@id") == postId)
-            result.post = ReadPostRow(document, posts.Item(i));
+    if (!result.accepted())
+        return result;
+    for (const PostRow &post : page.posts) {
+        if (post.id == postId)
+            result.post = post;
     }
     return result;
 }
 
-ParseOutcome ParsePostsPage(XMLDocument &document, const QByteArray &xml, XMLNodeList &posts, IPostsRunHost &host)
+bool ParsePostsPage(XMLDocument &document, const QByteArray &xml, XMLNodeList &posts, QString &error)
 {
     posts = XMLNodeList();
-    // The page goes through a file so that the parser decodes it by its own declaration.
     const QString path = modSupport::GetTempFileName2(QString(), QStringLiteral("XML"));
     {
         QFile file(path);
@@ -142,23 +149,20 @@ ParseOutcome ParsePostsPage(XMLDocument &document, const QByteArray &xml, XMLNod
     }
 
     if (!document.Load(path)) {
-        host.resultIndicator().setResultColor(IResultIndicator::Red);
-        const XMLDocument::ParseErrorInfo &error = document.ParseError();
-        const QString message = QStringLiteral("Error parse received XML. Try download it again?\r\n\r\n")
-                                + QStringLiteral("Number:      ") + modSupport::GetErrorNumber(error.Number)
-                                + QStringLiteral("\r\nDescription: ") + error.Reason
-                                + QStringLiteral("\r\nLine, Col:   ") + QString::number(error.Line)
-                                + QStringLiteral(", ") + QString::number(error.LinePos);
+        const XMLDocument::ParseErrorInfo &info = document.ParseError();
+        error = QStringLiteral("Number:      ") + modSupport::GetErrorNumber(info.Number)
+                + QStringLiteral("\r\nDescription: ") + info.Reason + QStringLiteral("\r\nLine, Col:   ")
+                + QString::number(info.Line) + QStringLiteral(", ") + QString::number(info.LinePos);
         if (!path.isEmpty())
             QFile::remove(path);
-        return host.askRetry(message) ? ParseOutcome::Retry : ParseOutcome::Stop;
+        return false;
     }
 
     if (!path.isEmpty() && !modSupport::IsMyComputer())
         QFile::remove(path);
 
     posts = document.Root().SelectNodes(QStringLiteral("/tumblr/posts/post"));
-    return ParseOutcome::Parsed;
+    return true;
 }
 
 std::vector<PostRow> AddPhotoPosts(const XMLDocument &document, const XMLNodeList &posts)
@@ -166,26 +170,10 @@ std::vector<PostRow> AddPhotoPosts(const XMLDocument &document, const XMLNodeLis
     std::vector<PostRow> rows;
     for (int i = 0; i < posts.Length(); ++i) {
         const XMLNode post = posts.Item(i);
-        if (attribute(document, post, "@type") != QLatin1String("photo"))
-            continue;
-        if (std::optional<PostRow> row = AddPostRow(document, post))
-            rows.push_back(std::move(*row));
+        if (attribute(document, post, "@type") == QLatin1String("photo"))
+            rows.push_back(ReadPostRow(document, post));
     }
     return rows;
-}
-
-std::optional<PostRow> AddPostRow(const XMLDocument &document, const XMLNode &post)
-{
-    PostRow row = ReadPostRow(document, post);
-    if (row.rawCaption.isEmpty())
-        return std::nullopt;
-    // Already carrying its caption as a tag: nothing left to fix.
-    const XMLNodeList tags = post.SelectNodes(QStringLiteral("tag"));
-    for (int i = 0; i < tags.Length(); ++i) {
-        if (CaptionIsTag(row.caption, tags.Item(i).Text()))
-            return std::nullopt;
-    }
-    return row;
 }
 
 PostRow ReadPostRow(const XMLDocument &document, const XMLNode &post)
@@ -200,98 +188,14 @@ PostRow ReadPostRow(const XMLDocument &document, const XMLNode &post)
     row.id = attribute(document, post, "@id");
 
     const XMLNodeList tags = post.SelectNodes(QStringLiteral("tag"));
-    QString tagsText;
-    for (int i = 0; i < tags.Length(); ++i) {
-        const QString tag = tags.Item(i).Text();
-        if (tag.contains(QLatin1Char(',')))
-            tagsText += QLatin1Char('"') + tag + QLatin1Char('"') + QStringLiteral(", ");
-        else
-            tagsText += tag + QStringLiteral(", ");
-    }
-    if (tagsText.endsWith(QStringLiteral(", ")))
-        tagsText = modSupport::CutRight(tagsText, 2);
-    row.tags = tagsText;
+    for (int i = 0; i < tags.Length(); ++i)
+        row.tags << tags.Item(i).Text();
 
     row.format = attribute(document, post, "@format");
     row.slug = attribute(document, post, "@slug");
     row.clickThroughUrl = attribute(document, post, "photo-link-url");
     row.postUrl = attribute(document, post, "@url");
     return row;
-}
-
-QString NormalizeText(const QString &text)
-{
-    QString result = modSupport::TrimEx(text).toUpper();
-    result.replace(QChar(0x00A0), QLatin1Char(' '));
-    result.replace(QChar(0x2019), QLatin1Char('\''));
-    result.remove(QChar(0x201C));
-    result.remove(QChar(0x201D));
-    result.replace(QChar(0x2026), QStringLiteral("..."));
-    return result;
-}
-
-bool CaptionIsTag(const QString &caption, const QString &tagText)
-{
-    return NormalizeText(tagText) == modCommon::StripTagChars(NormalizeText(caption));
-}
-
-bool DownloadPosts(ITumblrService &service, const Account &account, const DownloadSettingsData &settings,
-                   IHTTPRequestCallback *callback, IPostsRunHost &host, long &requestNumber)
-{
-    if (settings.Cancelled)
-        return false;
-    if (!settings.Cumulative)
-        host.posts().clear();
-
-    long start = settings.FirstPageIndex * PageSize;
-    long pagesLeft = settings.PagesToRead;
-    IResultIndicator &indicator = host.resultIndicator();
-    XMLDocument document;
-
-    for (;;) {
-        PageRequest page{account, start, PageSize, {}, 80, {}, {}};
-        PageResult answer = service.ReadPage(page, callback);
-        while (answer.outcome == ServiceResult::Failed) {
-            indicator.setResultColor(IResultIndicator::Yellow);
-            indicator.countFailure();
-            if (!host.askRetry(QStringLiteral("Can't download blog's XML file.\r\n\r\n") + answer.errorText))
-                break;
-            answer = service.ReadPage(answer.retry, callback);
-        }
-        if (answer.outcome == ServiceResult::BadAnswer)
-            host.showFailure(answer.errorText);
-
-        // No usable answer: a failure not retried, a stop, or an empty body.
-        if (!answer.accepted() || answer.page.isEmpty()) {
-            indicator.setResultColor(IResultIndicator::Red);
-            return false;
-        }
-        indicator.setResultColor(IResultIndicator::Green);
-
-        XMLNodeList posts;
-        const ParseOutcome outcome = ParsePostsPage(document, answer.page, posts, host);
-        if (outcome == ParseOutcome::Retry)
-            continue;
-        if (outcome == ParseOutcome::Stop)
-            return false;
-
-        start += PageSize;
-        ++requestNumber;
-        --pagesLeft;
-
-        if (posts.Length() == 0)
-            return true;
-        host.posts().append(AddPhotoPosts(document, posts));
-        host.DrawControls();
-
-        // Non-photo posts count too: a full page means there may be more.
-        if (posts.Length() < PageSize)
-            return true;
-        if (pagesLeft == 0)
-            return false;
-
-        QCoreApplication::processEvents(QEventLoop::AllEvents);
-    }
 }
 
 }
