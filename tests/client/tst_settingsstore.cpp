@@ -1,6 +1,7 @@
 #include "TestFolders.h"
 
 #include "client/app/AppConfig.h"
+#include "client/login/SettingKeys.h"
 #include "client/login/SettingsStore.h"
 
 #include <QDir>
@@ -49,6 +50,9 @@ private slots:
     void values_roundTrip_data();
     void values_roundTrip();
     void values_missing_readAsDefault();
+    void settingKeys_typedValuesAndEachInterfacesDefault_data();
+    void settingKeys_typedValuesAndEachInterfacesDefault();
+    void settingKeys_proxyFieldsLiveInTheirSection();
     void damagedFile_startsWithWhatCanBeRead_andWritesCleanFile_data();
     void damagedFile_startsWithWhatCanBeRead_andWritesCleanFile();
     void directoryInPlaceOfFile_readsDefaults_andFlushReportsFailure();
@@ -122,6 +126,76 @@ void TestSettingsStore::values_missing_readAsDefault()
     QCOMPARE(store.GetValue(QStringLiteral("E-Mail")), QString());
     QCOMPARE(store.GetValue(QStringLiteral("E-Mail"), QStringLiteral("x")), QStringLiteral("x"));
     QVERIFY(store.flush());
+}
+
+void TestSettingsStore::settingKeys_typedValuesAndEachInterfacesDefault_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<QString>("stored"); // null: not in the store
+    QTest::addColumn<QString>("designed");
+    QTest::addColumn<QString>("current");
+
+    const int pace = int(Setting::WritesPerMinute);
+    QTest::newRow("pace missing") << pace << QString() << "0" << "10";
+    QTest::newRow("pace set") << pace << " 25 " << "25" << "25";
+    QTest::newRow("pace of none") << pace << "0" << "0" << "0";
+    QTest::newRow("pace negative") << pace << "-3" << "0" << "10";
+    QTest::newRow("pace not a number") << pace << "fast" << "0" << "10";
+    const int verify = int(Setting::VerifyWrites);
+    QTest::newRow("verify missing") << verify << QString() << "1" << "1";
+    QTest::newRow("verify no") << verify << "No" << "0" << "0";
+    QTest::newRow("verify false") << verify << "false" << "0" << "0";
+    QTest::newRow("verify 0") << verify << "0" << "0" << "0";
+    QTest::newRow("verify anything else") << verify << "maybe" << "1" << "1";
+    const int port = int(Setting::RedirectPort);
+    QTest::newRow("port missing") << port << QString() << "47321" << "47321";
+    QTest::newRow("port set") << port << "50000" << "50000" << "50000";
+    QTest::newRow("port out of range") << port << "70000" << "47321" << "47321";
+    QTest::newRow("port zero") << port << "0" << "47321" << "47321";
+    const int web = int(Setting::WebHost);
+    QTest::newRow("web host missing") << web << QString() << "www.tumblr.com" << "www.tumblr.com";
+    QTest::newRow("web host blank") << web << "  " << "www.tumblr.com" << "www.tumblr.com";
+    QTest::newRow("web host set") << web << " 127.0.0.1:8766 " << "127.0.0.1:8766" << "127.0.0.1:8766";
+}
+
+void TestSettingsStore::settingKeys_typedValuesAndEachInterfacesDefault()
+{
+    QFETCH(int, key);
+    QFETCH(QString, stored);
+    QFETCH(QString, designed);
+    QFETCH(QString, current);
+    const Setting setting = Setting(key);
+    SettingsStore store;
+    if (!stored.isNull())
+        SettingKeys::set(store, setting, stored);
+    const auto read = [&](ServiceInterface interface) {
+        switch (setting) {
+        case Setting::WritesPerMinute:
+        case Setting::RedirectPort:
+            return QString::number(SettingKeys::number(store, setting, interface));
+        case Setting::VerifyWrites:
+            return QString::number(int(SettingKeys::flag(store, setting, interface)));
+        default:
+            return SettingKeys::trimmed(store, setting, interface);
+        }
+    };
+    QCOMPARE(read(ServiceInterface::Designed), designed);
+    QCOMPARE(read(ServiceInterface::Current), current);
+    // Reading never writes a default into the store.
+    if (stored.isNull())
+        QCOMPARE(store.GetValue(SettingKeys::name(setting), QStringLiteral("absent")), QStringLiteral("absent"));
+}
+
+void TestSettingsStore::settingKeys_proxyFieldsLiveInTheirSection()
+{
+    SettingsStore store;
+    SettingKeys::set(store, Setting::ProxyHost, QStringLiteral("proxy.example"));
+    SettingKeys::set(store, Setting::Password, QStringLiteral("account"));
+    SettingKeys::set(store, Setting::ProxyPassword, QStringLiteral("proxy"));
+    QCOMPARE(store.GetValue(QStringLiteral("HTTP Proxy/Host")), QStringLiteral("proxy.example"));
+    QCOMPARE(store.GetValue(QStringLiteral("Password")), QStringLiteral("account"));
+    QCOMPARE(store.GetValue(QStringLiteral("HTTP Proxy/Password")), QStringLiteral("proxy"));
+    QCOMPARE(SettingKeys::text(store, Setting::ProxyType), QStringLiteral("None"));
 }
 
 void TestSettingsStore::damagedFile_startsWithWhatCanBeRead_andWritesCleanFile_data()
