@@ -177,17 +177,17 @@ void TestHttp::parseURL_splitsAbsoluteHttpUrls_data()
     QTest::addColumn<int>("port");
     QTest::addColumn<QString>("path");
     QTest::newRow("http") << QStringLiteral("http://demo.example.com/api/read") << true
-                          << QStringLiteral("demo.example.com") << 80 << QStringLiteral("/api/read");
+                          << QStringLiteral("http://demo.example.com") << 80 << QStringLiteral("/api/read");
     QTest::newRow("port and query") << QStringLiteral("http://127.0.0.1:8081/api/read?x=1&y=2") << true
-                                    << QStringLiteral("127.0.0.1") << 8081 << QStringLiteral("/api/read?x=1&y=2");
+                                    << QStringLiteral("http://127.0.0.1") << 8081 << QStringLiteral("/api/read?x=1&y=2");
     QTest::newRow("https") << QStringLiteral("https://blog.example.com/api/read") << true
                            << QStringLiteral("https://blog.example.com") << 443 << QStringLiteral("/api/read");
     QTest::newRow("https with port") << QStringLiteral("https://blog.example.com:8443/x") << true
                                      << QStringLiteral("https://blog.example.com") << 8443 << QStringLiteral("/x");
-    QTest::newRow("no path") << QStringLiteral("http://example.com") << true << QStringLiteral("example.com") << 80
+    QTest::newRow("no path") << QStringLiteral("http://example.com") << true << QStringLiteral("http://example.com") << 80
                              << QStringLiteral("/");
     QTest::newRow("upper-case scheme") << QStringLiteral("HTTP://Example.com/a") << true
-                                       << QStringLiteral("example.com") << 80 << QStringLiteral("/a");
+                                       << QStringLiteral("http://example.com") << 80 << QStringLiteral("/a");
     QTest::newRow("relative") << QStringLiteral("/api/read") << false << QString() << 0 << QString();
     QTest::newRow("other scheme") << QStringLiteral("ftp://example.com/a") << false << QString() << 0 << QString();
     QTest::newRow("empty host") << QStringLiteral("http:///a") << false << QString() << 0 << QString();
@@ -220,7 +220,13 @@ void TestHttp::hostTarget_readsSchemeHostAndPort_data()
     QTest::addColumn<bool>("tls");
     QTest::addColumn<QString>("host");
     QTest::addColumn<int>("port");
-    QTest::newRow("host") << QStringLiteral("www.tumblr.com") << 80 << false << QStringLiteral("www.tumblr.com") << 80;
+    // Without a scheme only this machine is plain HTTP.
+    QTest::newRow("host") << QStringLiteral("www.tumblr.com") << 80 << true << QStringLiteral("www.tumblr.com") << 443;
+    QTest::newRow("localhost") << QStringLiteral("localhost:8080") << 80 << false << QStringLiteral("localhost") << 8080;
+    QTest::newRow("other loopback address") << QStringLiteral("127.0.0.2") << 80 << false << QStringLiteral("127.0.0.2")
+                                            << 80;
+    QTest::newRow("a name that only starts like loopback") << QStringLiteral("127.0.0.1.example.com") << 80 << true
+                                                           << QStringLiteral("127.0.0.1.example.com") << 443;
     QTest::newRow("host:port") << QStringLiteral("127.0.0.1:8080") << 80 << false << QStringLiteral("127.0.0.1") << 8080;
     QTest::newRow("http scheme") << QStringLiteral("http://a.example:81") << 80 << false << QStringLiteral("a.example")
                                  << 81;
@@ -230,7 +236,7 @@ void TestHttp::hostTarget_readsSchemeHostAndPort_data()
                                          << QStringLiteral("a.example") << 8443;
     QTest::newRow("trailing slash") << QStringLiteral("http://a.example/") << 80 << false
                                     << QStringLiteral("a.example") << 80;
-    QTest::newRow("blanks") << QStringLiteral("  a.example:90 ") << 80 << false << QStringLiteral("a.example") << 90;
+    QTest::newRow("blanks") << QStringLiteral("  a.example:90 ") << 80 << true << QStringLiteral("a.example") << 90;
     QTest::newRow("ipv6") << QStringLiteral("[::1]:8080") << 80 << false << QStringLiteral("::1") << 8080;
 }
 

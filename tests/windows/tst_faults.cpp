@@ -201,6 +201,13 @@ QString closedWithoutAnswer(const char *host)
 {
     return QStringLiteral("The server closed the connection without answering (%1).").arg(QLatin1String(host));
 }
+// An answer longer than any the service gives is not read.
+QString tooLarge(const char *host)
+{
+    return QStringLiteral("The server's answer is larger than 8 MB, more than any answer of the service; it was not "
+                          "read (%1).")
+        .arg(QLatin1String(host));
+}
 QString answered(const char *statusLine) { return QStringLiteral("The server answered: ") + QLatin1String(statusLine); }
 QString refusedSignIn(const char *message, const char *statusLine)
 {
@@ -234,7 +241,7 @@ void TestFaults::signIn_data()
     row("503 multi-line", {refusedSignIn("", "503 Service Unavailable")}, false);
     row("malformed", {InvalidData}, false);
     row("empty 200", {}, false); // accepted without a list: nothing changes
-    row("50 MB answer", {InvalidData}, false);
+    row("50 MB answer", {CantAuth + tooLarge("%SERVICE%")}, false);
 }
 
 void TestFaults::signIn()
@@ -303,7 +310,7 @@ void TestFaults::read_data()
     row("503 multi-line", {}, 60, 3);
     row("malformed", {parseError("Opening and ending tag mismatch.", "2, 52")}, 60, 3);
     row("empty 200", {}, 0, 1); // ends the download red
-    row("50 MB answer", {parseError("Start tag expected.", "1, 2")}, 60, 3);
+    row("50 MB answer", {CantRead + tooLarge("%BLOG%")}, 60, 3);
     // Declared entities are refused before any is expanded or fetched.
     const char *declares = "The document declares entities, which are not accepted.";
     row("entity declaration", {parseError(declares, "1, 63", "0x00000002")}, 60, 3);
@@ -383,7 +390,7 @@ void TestFaults::write_data()
     // Only a 201 is a write accepted; a 200, whatever its body, is refused.
     row("malformed", {refusedWrite("", "200 OK")}, 0, 4);
     row("empty 200", {refusedWrite("", "200 OK")}, 0, 4);
-    row("50 MB answer", {refusedWrite("", "200 OK")}, 0, 4); // a body that long is not shown
+    row("50 MB answer", {CantSend + tooLarge("%SERVICE%")}, 3, 1);
 }
 
 void TestFaults::write()

@@ -170,7 +170,7 @@ private slots:
         FakePostsList list;
         listAll(sim, list);
 
-        QVERIFY(list.fixer->FixPosts((Account{Blog, EMail, Password})));
+        QVERIFY(list.fixer->FixPosts((Account{sim.blogHost(Blog), EMail, Password})));
 
         QCOMPARE(list.model.count(), 0);
         QCOMPARE(list.progressLines, QStringList({"Rquest #1", "Rquest #2", "Rquest #3"}));
@@ -195,7 +195,7 @@ private slots:
         listAll(sim, list);
         QList<QList<int>> selections;
         list.onDraw = [&] { selections.append(list.selectedRows()); };
-        QVERIFY(list.fixer->FixPosts((Account{Blog, EMail, Password})));
+        QVERIFY(list.fixer->FixPosts((Account{sim.blogHost(Blog), EMail, Password})));
         QCOMPARE(selections, QList<QList<int>>({{0}, {0}, {}}));
     }
 
@@ -238,7 +238,7 @@ private slots:
         sim.server().injectFault(sim::Endpoint::Write, refused, 1);
         m_dialogs.answer(DialogServices::Cancel);
 
-        QVERIFY(!list.fixer->FixPosts((Account{Blog, EMail, Password})));
+        QVERIFY(!list.fixer->FixPosts((Account{sim.blogHost(Blog), EMail, Password})));
 
         QCOMPARE(m_dialogs.texts(), QStringList({message}));
         QCOMPARE(m_dialogs.shown.at(0).buttons, DialogServices::RetryCancel);
@@ -264,7 +264,7 @@ private slots:
         listAll(sim, list);
         list.caption = QStringLiteral("x");
         sim.server().injectFault(sim::Endpoint::Write, {sim::Fault::Status, 400, "No.", {}, 0, 1, {}}, 1);
-        QVERIFY(!list.fixer->FixPosts((Account{Blog, EMail, Password})));
+        QVERIFY(!list.fixer->FixPosts((Account{sim.blogHost(Blog), EMail, Password})));
         QCOMPARE(list.caption, QStringLiteral("1"));
         QCOMPARE(list.model.count(), 3);
     }
@@ -280,7 +280,7 @@ private slots:
         // More than one: the network layer may try a dropped request once more by itself.
         sim.server().injectFault(sim::Endpoint::Write, dropped, 5);
 
-        QVERIFY(!list.fixer->FixPosts((Account{Blog, EMail, Password})));
+        QVERIFY(!list.fixer->FixPosts((Account{sim.blogHost(Blog), EMail, Password})));
 
         QCOMPARE(m_dialogs.shown.size(), 1);
         QCOMPARE(m_dialogs.shown.at(0).buttons, DialogServices::OkOnly);
@@ -310,7 +310,7 @@ private slots:
                 QTimer::singleShot(200, list.fixer, &ucPostsFixer::StopIt);
         });
 
-        QVERIFY(!list.fixer->FixPosts((Account{Blog, EMail, Password})));
+        QVERIFY(!list.fixer->FixPosts((Account{sim.blogHost(Blog), EMail, Password})));
 
         QVERIFY(m_dialogs.shown.isEmpty());
         QCOMPARE(list.colors, QList<IResultIndicator::Color>({IResultIndicator::Green, IResultIndicator::Red}));
@@ -320,7 +320,7 @@ private slots:
 
         // A stop asked for while idle is ignored: the next run goes through.
         list.fixer->StopIt();
-        QVERIFY(list.fixer->FixPosts((Account{Blog, EMail, Password})));
+        QVERIFY(list.fixer->FixPosts((Account{sim.blogHost(Blog), EMail, Password})));
         QCOMPARE(list.model.count(), 0);
     }
 
@@ -339,7 +339,7 @@ private slots:
         for (int i = 0; i < 3; ++i)
             m_dialogs.answer(DialogServices::Retry);
 
-        QVERIFY(list.fixer->FixPosts((Account{Blog, EMail, Password})));
+        QVERIFY(list.fixer->FixPosts((Account{sim.blogHost(Blog), EMail, Password})));
 
         QCOMPARE(m_dialogs.shown.size(), 3);
         QCOMPARE(progressAtBox, QStringList(3, QStringLiteral("Rquest #1")));
@@ -362,7 +362,7 @@ private slots:
         list.model.append(rowFor(sim.post(QStringLiteral("101")), QString(), QStringLiteral("cat")));
         list.model.append(rowFor(sim.post(QStringLiteral("102")), QStringLiteral("Photo 2"), QString()));
 
-        QVERIFY(list.fixer->FixPosts((Account{Blog, EMail, Password})));
+        QVERIFY(list.fixer->FixPosts((Account{sim.blogHost(Blog), EMail, Password})));
 
         const QList<sim::Request> writes = sim.server().log(sim::Endpoint::Write);
         QCOMPARE(writes.size(), 1);
@@ -379,7 +379,7 @@ private slots:
         sharedTestService().useSimulator(sim);
         FakePostsList list;
         list.model.append(rowFor(sim.post(QStringLiteral("101")), QString(), QString()));
-        QVERIFY(list.fixer->FixPosts((Account{Blog, EMail, Password})));
+        QVERIFY(list.fixer->FixPosts((Account{sim.blogHost(Blog), EMail, Password})));
         QCOMPARE(list.model.count(), 0);
         QVERIFY(list.colors.isEmpty());
         QVERIFY(sim.server().log(sim::Endpoint::Write).isEmpty());
@@ -440,8 +440,10 @@ private slots:
         SimFixture sim(threePosts());
         sharedTestService().useSimulator(sim);
         FakePostsList list;
+        // The service holds the tags as listed: the write reads the post first.
+        sim.post(QStringLiteral("101")).tags = TagRule::TagList(tags);
         list.model.append(rowFor(sim.post(QStringLiteral("101")), caption, tags));
-        QVERIFY(list.fixer->FixPosts((Account{Blog, EMail, Password})));
+        QVERIFY(list.fixer->FixPosts((Account{sim.blogHost(Blog), EMail, Password})));
         QCOMPARE(sim.server().log(sim::Endpoint::Write).at(0).field(QStringLiteral("tags")), sent);
     }
 
@@ -453,12 +455,13 @@ private slots:
         post.slug = QStringLiteral("kot-i-druzya");
         post.linkUrl = QStringLiteral("http://example.com/café/ñandú?x=1&y=2");
         post.date = QStringLiteral("2026-11-30 18:04:05 GMT");
+        post.tags = QStringList{QStringLiteral("ёлка"), QStringLiteral("a, b")};
         SimFixture sim(accountWith({post}));
         sharedTestService().useSimulator(sim);
         FakePostsList list;
         list.model.append(rowFor(post, QStringLiteral("Кот 🐈 & «друзья»"), QStringLiteral("ёлка, \"a, b\"")));
 
-        QVERIFY(list.fixer->FixPosts((Account{Blog, EMail, Password})));
+        QVERIFY(list.fixer->FixPosts((Account{sim.blogHost(Blog), EMail, Password})));
 
         const QList<sim::Request> writes = sim.server().log(sim::Endpoint::Write);
         QCOMPARE(writes.size(), 1);
@@ -466,7 +469,7 @@ private slots:
         QCOMPARE(write.method, QStringLiteral("POST"));
         QCOMPARE(write.path, QStringLiteral("/api/write"));
         QCOMPARE(fieldNames(write), TwelveFields);
-        const QList<QByteArray> values = {Blog.toUtf8(),
+        const QList<QByteArray> values = {sim.blogHost(Blog).toUtf8(),
                                           EMail.toUtf8(),
                                           Password.toUtf8(),
                                           "777",
@@ -499,7 +502,7 @@ private slots:
         FakePostsList list;
         list.model.append(rowFor(post, QStringLiteral("Plain"), QString()));
 
-        QVERIFY(list.fixer->FixPosts((Account{Blog, EMail, Password})));
+        QVERIFY(list.fixer->FixPosts((Account{sim.blogHost(Blog), EMail, Password})));
 
         const sim::Request write = sim.server().log(sim::Endpoint::Write).at(0);
         QCOMPARE(fieldNames(write), TwelveFields);

@@ -145,8 +145,10 @@ private slots:
         auto window = open(sharedTestService(), sim, Blog);
         QVERIFY(downloadAll(*window));
         QStringList titles;
-        connect(&sim.server(), &sim::Server::requestLogged, this,
-                [&](const sim::Request &) { titles << window->windowTitle(); });
+        connect(&sim.server(), &sim::Server::requestLogged, this, [&](const sim::Request &request) {
+            if (request.path == QLatin1String("/api/write"))
+                titles << window->windowTitle();
+        });
         QTest::mouseClick(button(*window, "cmdFixPosts"), Qt::LeftButton);
         QCOMPARE(titles, QStringList({"Velloria :: Posts list :: 3", "Velloria :: Posts list :: 2",
                                       "Velloria :: Posts list :: 1"}));
@@ -166,6 +168,15 @@ private slots:
         row.format = QStringLiteral("html");
         row.slug = QStringLiteral("sunset");
         row.clickThroughUrl = QStringLiteral("http://example.com/");
+        // The post on the service as the row lists it: the write reads it first
+        // and writes nothing over a post that differs.
+        sim::Post &stored = sim.post(QStringLiteral("1002"));
+        stored.date = row.date;
+        stored.caption = row.rawCaption;
+        stored.tags = row.tags;
+        stored.format = row.format;
+        stored.slug = row.slug;
+        stored.linkUrl = row.clickThroughUrl;
         window->posts().append(row);
         window->DrawControls();
         QVERIFY(button(*window, "cmdFixPosts")->isEnabled());

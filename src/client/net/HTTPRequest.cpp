@@ -4,6 +4,7 @@
 #include "client/app/modSupport.h"
 
 #include <QEventLoop>
+#include <QHostAddress>
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
 #include <QNetworkReply>
@@ -59,22 +60,31 @@ bool isCompletedStatusError(QNetworkReply::NetworkError error)
 }
 }
 
+bool HostTarget::isLoopback(const QString &host)
+{
+    const QString name = host.trimmed().toLower();
+    if (name == QLatin1String("localhost") || name.endsWith(QLatin1String(".localhost")))
+        return true;
+    const QHostAddress address(name);
+    return !address.isNull() && address.isLoopback();
+}
+
 HostTarget HostTarget::parse(const QString &hostText, int defaultPort)
 {
     HostTarget target;
     QString text = hostText.trimmed();
+    bool schemeGiven = true;
     if (text.startsWith(QLatin1String("https://"), Qt::CaseInsensitive)) {
         target.tls = true;
         text = text.mid(8);
     } else if (text.startsWith(QLatin1String("http://"), Qt::CaseInsensitive)) {
         text = text.mid(7);
+    } else {
+        schemeGiven = false;
     }
     const qsizetype slash = text.indexOf(u'/');
     if (slash >= 0)
         text.truncate(slash);
-
-    // A plain "https://host" given with the usual port 80 means the TLS port.
-    target.port = target.tls && defaultPort == 80 ? 443 : defaultPort;
 
     QString portText;
     if (text.startsWith(u'[')) {
@@ -95,6 +105,13 @@ HostTarget HostTarget::parse(const QString &hostText, int defaultPort)
             target.host = text;
         }
     }
+    // Without a scheme only a loopback address (a simulator) is plain HTTP:
+    // anything else carries the account's password and goes over TLS.
+    if (!schemeGiven)
+        target.tls = !isLoopback(target.host);
+
+    // A TLS host given with the usual port 80 means the TLS port.
+    target.port = target.tls && defaultPort == 80 ? 443 : defaultPort;
     if (!portText.isEmpty()) {
         bool ok = false;
         const int port = portText.toInt(&ok, 10);
@@ -195,7 +212,7 @@ bool HTTPRequest::ParseURL(const QString &url, QString &host, int &port, QString
     if (name.contains(u':'))
         name = u'[' + name + u']';
     const bool tls = scheme == QLatin1String("https");
-    host = tls ? QStringLiteral("https://") + name : name;
+    host = (tls ? QStringLiteral("https://") : QStringLiteral("http://")) + name;
     port = parsed.port(tls ? 443 : 80);
     path = parsed.path(QUrl::FullyEncoded);
     if (path.isEmpty())
@@ -279,6 +296,7 @@ HTTPResult HTTPRequest::exchange(const HostTarget &target, const QString &method
 
     bool timedOut = false;
     bool cancelled = false;
+    bool tooLarge = false;
     bool inCallback = false;
     qint64 sentBefore = 0;
     qint64 totalBytes = -1;
@@ -303,8 +321,12 @@ HTTPResult HTTPRequest::exchange(const HostTarget &target, const QString &method
     const auto readAvailable = [&] {
         // Read even inside a nested callback, so no bytes wait in the reply;
         // the callback hears of them with the next block or idle tick.
-        const QByteArray block = r->readAll();
+        const QByteArray block = r->read(MaxAnswerBytes + 1 - result.body.size());
         result.body += block;
+        if (result.body.size() > MaxAnswerBytes && !tooLarge) {
+            tooLarge = true;
+            r->abort();
+        }
         return block;
     };
 
@@ -339,6 +361,11 @@ HTTPResult HTTPRequest::exchange(const HostTarget &target, const QString &method
             const qint64 announced = r->rawHeader("Content-Length").trimmed().toLongLong(&ok);
             if (ok)
                 totalBytes = announced;
+            if (ok && announced > MaxAnswerBytes && !tooLarge) {
+                tooLarge = true;
+                r->abort();
+                return;
+            }
         }
         const QByteArray block = readAvailable();
         if (!block.isEmpty())
@@ -362,7 +389,7 @@ HTTPResult HTTPRequest::exchange(const HostTarget &target, const QString &method
     timeoutTimer.stop();
     idleTimer.stop();
 
-    if (!cancelled && !timedOut)
+    if (!cancelled && !timedOut && !tooLarge)
         readAvailable();
 
     const QVariant status = r->attribute(QNetworkRequest::HttpStatusCodeAttribute);
@@ -374,7 +401,7 @@ HTTPResult HTTPRequest::exchange(const HostTarget &target, const QString &method
 
     const QNetworkReply::NetworkError error = r->error();
     bool truncated = false;
-    if (status.isValid() && isCompletedStatusError(error) && !cancelled && !timedOut
+    if (status.isValid() && isCompletedStatusError(error) && !cancelled && !timedOut && !tooLarge
         && !r->hasRawHeader("Content-Encoding")) {
         bool ok = false;
         const qint64 announced = r->rawHeader("Content-Length").trimmed().toLongLong(&ok);
@@ -382,7 +409,15 @@ HTTPResult HTTPRequest::exchange(const HostTarget &target, const QString &method
     }
 
     const QString where = hostText(target);
-    if (cancelled) {
+    if (tooLarge) {
+        result.body.clear();
+        result.failure = HTTPFailure::Other;
+        result.networkError = QNetworkReply::UnknownContentError;
+        result.failureText = QStringLiteral("The server's answer is larger than %1 MB, more than any answer of the "
+                                            "service; it was not read (%2).")
+                                 .arg(MaxAnswerBytes / (1024 * 1024))
+                                 .arg(where);
+    } else if (cancelled) {
         result.failure = HTTPFailure::Cancelled;
         result.networkError = QNetworkReply::OperationCanceledError;
         result.failureText = QStringLiteral("The request was cancelled.");

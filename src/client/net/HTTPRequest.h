@@ -46,12 +46,17 @@ private:
 };
 
 // One place on the network: "host", "host:port", "http://host[:port]" or
-// "https://host[:port]" (TLS). Without a port, 80 (443 for https).
+// "https://host[:port]". Without a scheme, TLS unless the host is a loopback
+// address. Without a port, 80 (443 for TLS).
 struct HostTarget {
     bool tls = false;
     QString host;
     int port = 80;
     static HostTarget parse(const QString &hostText, int defaultPort = 80);
+    // 127.0.0.0/8, ::1, "localhost": this machine.
+    static bool isLoopback(const QString &host);
+    // Plain HTTP to another machine: what is sent can be read on the way.
+    bool inClear() const { return !tls && !isLoopback(host); }
 };
 
 // What one exchange asks for. Fields go out as a form in the order added.
@@ -96,6 +101,8 @@ class HTTPRequest
 {
 public:
     enum { CancelledErrorCode = 9 };
+    // The longest answer read: far more than a page of 50 posts; a longer one fails.
+    static constexpr qint64 MaxAnswerBytes = 8 * 1024 * 1024;
 
     HTTPRequest();
     ~HTTPRequest();
@@ -121,7 +128,7 @@ public:
     QByteArray ResponseHeaders() const; // status line + headers, CR LF each
     QByteArray ResponseBody() const { return m_result.body; }
 
-    // Splits an absolute http(s) URL. host keeps an "https://" prefix for TLS targets.
+    // Splits an absolute http(s) URL. host keeps its scheme ("http://", "https://").
     static bool ParseURL(const QString &url, QString &host, int &port, QString &path);
     // "Zelvat - Velloria 1.00.0036"
     static QString AgentName();

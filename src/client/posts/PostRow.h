@@ -16,3 +16,7 @@ struct PostRow {
 
     friend bool operator==(const PostRow &, const PostRow &) = default;
 };
+
+// The fields a write sends, but the tags, whose values differ between two
+// states of a post, by name ("caption", "date", ...); empty when none does.
+QStringList changedFields(const PostRow &before, const PostRow &now);

@@ -29,6 +29,22 @@ QString withoutNonXmlCharacters(const QString &text)
 }
 }
 
+QStringList changedFields(const PostRow &before, const PostRow &now)
+{
+    QStringList changed;
+    if (before.rawCaption != now.rawCaption)
+        changed << QStringLiteral("caption");
+    if (before.date != now.date)
+        changed << QStringLiteral("date");
+    if (before.format != now.format)
+        changed << QStringLiteral("format");
+    if (before.slug != now.slug)
+        changed << QStringLiteral("slug");
+    if (before.clickThroughUrl != now.clickThroughUrl)
+        changed << QStringLiteral("click-through URL");
+    return changed;
+}
+
 namespace TagRule {
 
 QString NormalizeText(const QString &text)

@@ -147,6 +147,8 @@ bool FixRun::undo(const Account &account, const JournalRun &run)
         const QStringList tagsNow = current ? comparable(current->tags) : QStringList();
         if (!current) {
             undone.gone.push_back(entry.before);
+        } else if (!changedFields(entry.before, *current).isEmpty()) {
+            undone.changed.push_back(*current); // edited since the run: writing it would undo that too
         } else if (tagsNow == comparable(entry.tagsSent)) {
             if (!waitForTurn())
                 return finish(journal, report, RunReport::Stopped);

@@ -29,6 +29,7 @@ struct PageRequest {
     int port = 80;
     QString path;
     QString postId; // set: only this post, whatever its type
+    bool anonymous = false; // without the account's credentials: the read was sent on to another host
 };
 
 // One read of posts, parsed.
@@ -58,6 +59,7 @@ struct ServiceCapabilities {
     int callsPerWrite = 1;           // calls one written post takes
     int writesPerMinute = 0;         // the pace of a run; 0: no limit
     QString webHost;                 // host of the service's web pages (the post editor)
+    QString inClearHost;             // where the account's credentials travel unencrypted; empty: nowhere
     TagRules tagRules;
 };
 

@@ -90,6 +90,20 @@ frmGroupSelector::frmGroupSelector(SettingsStore &settings, ITumblrService &serv
     cmdPostsList = button("cmdPostsList", QStringLiteral("Proceed"), twipsRect(3120, 1440, 1215, 435));
     cmdPostsList->setDefault(true);
     cmdCancel = button("cmdCancel", QStringLiteral("Exit"), twipsRect(4440, 1440, 1215, 435));
+    // Between "Proxy..." and "Proceed": said only where the password or the
+    // tokens would travel unencrypted (a service named with http://).
+    const QString inClear = m_service.capabilities().inClearHost;
+    lblInClear = new QLabel(this);
+    lblInClear->setObjectName(QStringLiteral("lblInClear"));
+    lblInClear->setGeometry(twipsRect(1290, 1440, 1770, 435));
+    lblInClear->setWordWrap(true);
+    lblInClear->setAlignment(Qt::AlignCenter);
+    lblInClear->setText(QStringLiteral("Not encrypted: %1").arg(inClear));
+    lblInClear->setToolTip(QStringLiteral("The service is reached over plain http (%1): your e-mail address, "
+                                          "password and posts travel unencrypted and can be read on the way. "
+                                          "Name it with https:// instead.")
+                               .arg(inClear));
+    lblInClear->setVisible(!inClear.isEmpty());
 
     QWidget::setTabOrder(cboGroup, cmdGetGroups);
     QWidget::setTabOrder(cmdGetGroups, txtEMail);

@@ -74,6 +74,7 @@ private:
     QLabel *lblTag1 = nullptr;
     QLineEdit *txtEMail = nullptr;
     QLabel *lblTag3 = nullptr;
+    QLabel *lblInClear = nullptr; // the warning that the service is reached unencrypted
     QLineEdit *txtPassword = nullptr;
     QPushButton *cmdEMailHistory = nullptr;
     QPushButton *cmdProxy = nullptr;

@@ -37,7 +37,9 @@ QString withScheme(const QString &host)
     if (trimmed.startsWith(QLatin1String("http://"), Qt::CaseInsensitive)
         || trimmed.startsWith(QLatin1String("https://"), Qt::CaseInsensitive))
         return trimmed;
-    return QStringLiteral("http://") + trimmed;
+    // Plain HTTP only to this machine (a simulator); the tokens go over TLS elsewhere.
+    const HostTarget target = HostTarget::parse(trimmed);
+    return (target.tls ? QStringLiteral("https://") : QStringLiteral("http://")) + trimmed;
 }
 
 // The reply handler's own address names no path and may name "localhost":
@@ -440,6 +442,8 @@ ServiceCapabilities CurrentTumblrService::capabilities() const
     capabilities.callsPerWrite = CallsPerWrite;
     capabilities.writesPerMinute = writesPerMinute();
     capabilities.webHost = webHost();
+    if (HostTarget::parse(m_apiHost).inClear())
+        capabilities.inClearHost = m_apiHost;
     capabilities.tagRules = TagRules::current();
     return capabilities;
 }

@@ -3,6 +3,7 @@
 #include "client/login/SettingKeys.h"
 #include "client/login/SettingsStore.h"
 #include "client/net/HTTPProxySettings.h"
+#include "client/net/HTTPRequest.h"
 #include "client/service/designed/SignInRequest.h"
 #include "client/service/designed/WritePostRequest.h"
 #include "client/service/designed/modTumblrReader.h"
@@ -29,6 +30,8 @@ ServiceCapabilities XmlTumblrService::capabilities() const
     capabilities.postsPerRead = modTumblrReader::PageSize;
     capabilities.writesPerMinute = writesPerMinute();
     capabilities.webHost = m_webHost;
+    if (HostTarget::parse(m_serviceHost).inClear())
+        capabilities.inClearHost = m_serviceHost;
     capabilities.tagRules = TagRules::designed();
     return capabilities;
 }
@@ -68,6 +71,33 @@ PostResult XmlTumblrService::readPost(const Account &account, const QString &pos
 WriteResult XmlTumblrService::writePost(const Account &account, const PostRow &post, const QStringList &tags,
                                         IHTTPRequestCallback *callback)
 {
-    return WritePostRequest::SendPost(m_serviceHost, HTTPProxySettings::Loaded(m_settings), account, post, tags,
-                                      callback);
+    const HTTPProxySettings proxy = HTTPProxySettings::Loaded(m_settings);
+    // A write replaces the whole post: read it just before, so that nothing
+    // changed on the web since it was listed is written over.
+    const PostResult now = modTumblrReader::ReadOnePost(account, post.id, callback, proxy);
+    if (!now.accepted())
+        return now;
+    if (!now.post)
+        return ServiceResult::failure(ServiceResult::Refused, {}, QStringLiteral("The post is no longer on the blog."));
+    QStringList changed = changedFields(post, *now.post);
+    // Written already (the answer to an earlier attempt never came): nothing to send.
+    if (changed.isEmpty() && now.post->tags == tags) {
+        WriteResult done = now;
+        done.answerLine = QStringLiteral("(the post already had these tags: not written again)");
+        return done;
+    }
+    // Tags added to the listed ones would drop any given since; putting the
+    // listed ones back, as undo does, is checked by its caller.
+    if (tags != post.tags && now.post->tags != post.tags)
+        changed.prepend(QStringLiteral("tags"));
+    if (!changed.isEmpty()) {
+        WriteResult refused = ServiceResult::failure(
+            ServiceResult::Refused, {},
+            QStringLiteral("The post changed since it was listed (%1); it was not written. \"Get posts\" lists it "
+                           "as it is now.")
+                .arg(changed.join(QStringLiteral(", "))));
+        refused.errorText = refused.serverMessage;
+        return refused;
+    }
+    return WritePostRequest::SendPost(m_serviceHost, proxy, account, post, tags, callback);
 }

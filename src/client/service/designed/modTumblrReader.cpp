@@ -26,8 +26,10 @@ HTTPRequestData PageRequestData(const PageRequest &page)
     data.port = page.host.isEmpty() ? 80 : page.port;
     data.path = page.host.isEmpty() ? QStringLiteral("/api/read") : page.path;
     data.agent = HTTPRequest::AgentName();
-    data.fields.AddField(QStringLiteral("email"), page.account.email);
-    data.fields.AddField(QStringLiteral("password"), page.account.password);
+    if (!page.anonymous) {
+        data.fields.AddField(QStringLiteral("email"), page.account.email);
+        data.fields.AddField(QStringLiteral("password"), page.account.password);
+    }
     data.fields.AddField(QStringLiteral("start"), QString::number(page.start));
     data.fields.AddField(QStringLiteral("num"), QString::number(page.count));
     data.fields.AddField(QStringLiteral("generator"), HTTPRequest::AgentName());
@@ -53,6 +55,7 @@ PageResult ReadPostsXML(const PageRequest &page, IHTTPRequestCallback *callback,
     request.setProxy(proxy);
     int redirects = 0;
     int repeats = 0; // for the whole read, redirects included
+    bool anonymous = page.anonymous;
     for (;;) {
         bool stopped = false;
         const HTTPResult answer = BackOff::Send(request, data, callback, repeats, stopped);
@@ -69,6 +72,22 @@ PageResult ReadPostsXML(const PageRequest &page, IHTTPRequestCallback *callback,
             QString newPath;
             if (!HTTPRequest::ParseURL(modSupport::TrimEx(QString::fromLatin1(location)), newHost, newPort, newPath))
                 return badAnswer();
+            const HostTarget from = HostTarget::parse(data.host, data.port);
+            const HostTarget to = HostTarget::parse(newHost, newPort);
+            if (from.tls && !to.tls) {
+                result.outcome = ServiceResult::BadAnswer;
+                result.errorText = QStringLiteral("The service sent the read on from https to plain http (%1); "
+                                                  "it was not followed.")
+                                       .arg(QString::fromLatin1(location).trimmed());
+                return result;
+            }
+            // The account's e-mail address and password go to no other host.
+            if (!anonymous && to.host.compare(from.host, Qt::CaseInsensitive) != 0) {
+                anonymous = true;
+                PageRequest withoutCredentials = page;
+                withoutCredentials.anonymous = true;
+                data.fields = PageRequestData(withoutCredentials).fields;
+            }
             data.host = newHost;
             data.port = newPort;
             data.path = newPath;
@@ -86,6 +105,7 @@ PageResult ReadPostsXML(const PageRequest &page, IHTTPRequestCallback *callback,
             result.retry.host = data.host;
             result.retry.port = data.port;
             result.retry.path = data.path;
+            result.retry.anonymous = anonymous;
             return result;
         }
         if (answer.body.isEmpty()) {
