@@ -139,6 +139,9 @@ private slots:
     void download_unreadablePage_askedThenStopped();
     void download_postSeenTwice_listedOnce();
     void fix_designed_writesEveryRowAndEmptiesTheModel();
+    void fix_designed_postChangedOnTheWebSinceListed_notWrittenAndNamed_data();
+    void fix_designed_postChangedOnTheWebSinceListed_notWrittenAndNamed();
+    void undo_designed_postEditedSinceTheRun_leftAsItIs();
     void fix_intentsShareOneWaitForTheDisk_andNeverTrailTheWrite_data();
     void fix_intentsShareOneWaitForTheDisk_andNeverTrailTheWrite();
     void fix_stopped_intentsNotSentAreClosed();
@@ -274,6 +277,73 @@ void tst_runs::fix_designed_writesEveryRowAndEmptiesTheModel()
     QCOMPARE(writes.size(), 3);
     QCOMPARE(writes.at(0).field(QStringLiteral("tags")), QByteArray("t0, \"Photo 1\""));
     QCOMPARE(sim.post(QStringLiteral("5002")).tags, (QStringList{"t1", "Photo 2"}));
+}
+
+void tst_runs::fix_designed_postChangedOnTheWebSinceListed_notWrittenAndNamed_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::newRow("caption") << "caption";
+    QTest::newRow("tags") << "tags";
+    QTest::newRow("slug") << "slug";
+    QTest::newRow("date") << "date";
+    QTest::newRow("click-through URL") << "click-through URL";
+}
+
+void tst_runs::fix_designed_postChangedOnTheWebSinceListed_notWrittenAndNamed()
+{
+    QFETCH(QString, field);
+    SimFixture sim(mixedAccount(3));
+    sharedTestService().useSimulator(sim);
+    PostsModel rows;
+    RecordingObserver observer;
+    QVERIFY(DownloadRun(sharedTestService().service(), rows, observer).run(designedAccount(sim), allPages()));
+    sim::Post &edited = sim.post(QStringLiteral("5002"));
+    if (field == QLatin1String("caption"))
+        edited.caption = QStringLiteral("Photo 2, edited on the web");
+    else if (field == QLatin1String("tags"))
+        edited.tags << QStringLiteral("added on the web");
+    else if (field == QLatin1String("slug"))
+        edited.slug = QStringLiteral("new-slug");
+    else if (field == QLatin1String("date"))
+        edited.date = QStringLiteral("2020-01-01 00:00:00 GMT");
+    else
+        edited.linkUrl = QStringLiteral("http://example.com/new");
+    const sim::Post before = edited;
+
+    QVERIFY(!FixRun(sharedTestService().service(), rows, observer, m_journals).fix(designedAccount(sim)));
+
+    QCOMPARE(observer.asked.size(), 1);
+    QCOMPARE(observer.asked.first().kind, RunProblem::WriteRefused);
+    QCOMPARE(observer.asked.first().postId, QStringLiteral("5002"));
+    QVERIFY2(observer.asked.first().serverMessage.contains(QStringLiteral("changed since it was listed (%1)").arg(field)),
+             qPrintable(observer.asked.first().serverMessage));
+    QCOMPARE(ids(rows), (QStringList{"5002", "5003"})); // the first went through; the changed one stays
+    QCOMPARE(sim.post(QStringLiteral("5002")).writeCount, 0);
+    QCOMPARE(sim.post(QStringLiteral("5002")).caption, before.caption);
+    QCOMPARE(sim.post(QStringLiteral("5002")).tags, before.tags);
+}
+
+void tst_runs::undo_designed_postEditedSinceTheRun_leftAsItIs()
+{
+    SimFixture sim(mixedAccount(2));
+    sharedTestService().useSimulator(sim);
+    PostsModel rows;
+    RecordingObserver observer;
+    QVERIFY(DownloadRun(sharedTestService().service(), rows, observer).run(designedAccount(sim), allPages()));
+    QVERIFY(FixRun(sharedTestService().service(), rows, observer, m_journals).fix(designedAccount(sim)));
+    // The caption is edited after the run; the tags are still what the run wrote.
+    sim.post(QStringLiteral("5001")).caption = QStringLiteral("Rewritten on the web");
+    const JournalRun fixRun = RunJournal::Read(journalPath(designedAccount(sim).groupName)).runs.front();
+    const qsizetype writesBefore = sim.server().log(sim::Endpoint::Write).size();
+
+    RecordingObserver undoing;
+    QVERIFY(FixRun(sharedTestService().service(), rows, undoing, m_journals).undo(designedAccount(sim), fixRun));
+
+    QCOMPARE(undoing.report.undo.putBack, 1);
+    QCOMPARE(undoing.report.undo.changed.size(), size_t(1));
+    QCOMPARE(undoing.report.undo.changed.front().id, QStringLiteral("5001"));
+    QCOMPARE(sim.post(QStringLiteral("5001")).caption, QStringLiteral("Rewritten on the web"));
+    QCOMPARE(sim.server().log(sim::Endpoint::Write).size() - writesBefore, 1);
 }
 
 void tst_runs::fix_intentsShareOneWaitForTheDisk_andNeverTrailTheWrite_data()

@@ -67,6 +67,8 @@ private slots:
     void window_controlsAsDesigned_data();
     void window_controlsAsDesigned();
     void window_captionSizeAndFont();
+    void window_serviceReachedUnencrypted_saysSo_data();
+    void window_serviceReachedUnencrypted_saysSo();
 
     void updateControls_enabledByFieldContents_data();
     void updateControls_enabledByFieldContents();
@@ -197,6 +199,33 @@ void TestLogin::window_controlsAsDesigned()
     } else {
         QCOMPARE(widget->geometry(), design);
     }
+}
+
+void TestLogin::window_serviceReachedUnencrypted_saysSo_data()
+{
+    QTest::addColumn<QString>("serviceHost");
+    QTest::addColumn<bool>("warned");
+    QTest::newRow("the service's own host") << QString() << false;
+    QTest::newRow("a simulator on this machine") << "127.0.0.1:8766" << false;
+    QTest::newRow("http:// named") << "http://api.example.invalid" << true;
+}
+
+void TestLogin::window_serviceReachedUnencrypted_saysSo()
+{
+    QFETCH(QString, serviceHost);
+    QFETCH(bool, warned);
+    sharedTestService().useServiceHost(serviceHost);
+    makeWindow();
+    auto *warning = control<QLabel>("lblInClear");
+    QCOMPARE(warning->isVisible(), warned);
+    if (warned) {
+        QCOMPARE(warning->text(), QStringLiteral("Not encrypted: http://api.example.invalid"));
+        QVERIFY(warning->toolTip().contains(QStringLiteral("password")));
+        // Between "Proxy..." and "Proceed", over neither.
+        QVERIFY(!warning->geometry().intersects(control<QPushButton>("cmdProxy")->geometry()));
+        QVERIFY(!warning->geometry().intersects(control<QPushButton>("cmdPostsList")->geometry()));
+    }
+    sharedTestService().useServiceHost({});
 }
 
 void TestLogin::window_captionSizeAndFont()

@@ -40,6 +40,14 @@ HTTPRequestData PageRequestData(const PageRequest &page)
     return data;
 }
 
+RedirectStep NextStep(const HostTarget &from, const HostTarget &to)
+{
+    if (from.tls && !to.tls)
+        return RedirectStep::Refuse;
+    return to.host.compare(from.host, Qt::CaseInsensitive) == 0 ? RedirectStep::Follow
+                                                                : RedirectStep::FollowWithoutCredentials;
+}
+
 PageResult ReadPostsXML(const PageRequest &page, IHTTPRequestCallback *callback, const HTTPProxySettings &proxy)
 {
     HTTPRequestData data = PageRequestData(page);
@@ -72,9 +80,9 @@ PageResult ReadPostsXML(const PageRequest &page, IHTTPRequestCallback *callback,
             QString newPath;
             if (!HTTPRequest::ParseURL(modSupport::TrimEx(QString::fromLatin1(location)), newHost, newPort, newPath))
                 return badAnswer();
-            const HostTarget from = HostTarget::parse(data.host, data.port);
-            const HostTarget to = HostTarget::parse(newHost, newPort);
-            if (from.tls && !to.tls) {
+            const RedirectStep step =
+                NextStep(HostTarget::parse(data.host, data.port), HostTarget::parse(newHost, newPort));
+            if (step == RedirectStep::Refuse) {
                 result.outcome = ServiceResult::BadAnswer;
                 result.errorText = QStringLiteral("The service sent the read on from https to plain http (%1); "
                                                   "it was not followed.")
@@ -82,7 +90,7 @@ PageResult ReadPostsXML(const PageRequest &page, IHTTPRequestCallback *callback,
                 return result;
             }
             // The account's e-mail address and password go to no other host.
-            if (!anonymous && to.host.compare(from.host, Qt::CaseInsensitive) != 0) {
+            if (step == RedirectStep::FollowWithoutCredentials && !anonymous) {
                 anonymous = true;
                 PageRequest withoutCredentials = page;
                 withoutCredentials.anonymous = true;

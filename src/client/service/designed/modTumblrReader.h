@@ -21,6 +21,11 @@ inline constexpr int PageSize = 50;
 // Most redirects followed in one read before giving up with a message.
 inline constexpr int MaxRedirects = 10;
 
+// Where a read answered 301 goes next: never from https to plain http, and
+// without the account's credentials to another host.
+enum class RedirectStep { Follow, FollowWithoutCredentials, Refuse };
+RedirectStep NextStep(const HostTarget &from, const HostTarget &to);
+
 // The request for one page (the blog's own host when `page` names none).
 HTTPRequestData PageRequestData(const PageRequest &page);
 // One page of a blog's posts from /api/read, following permanent redirects,
