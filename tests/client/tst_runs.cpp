@@ -2,6 +2,7 @@
 // simulators, with an observer that records what a window would be told.
 #include <QDir>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QtTest>
@@ -147,6 +148,8 @@ private slots:
     void fix_stopped_intentsNotSentAreClosed();
     void undo_designed_putsBackWhatTheRunWrote();
     void journal_tagsAsTextOfEarlierVersions_readAsLists();
+    void journal_incompleteOrForeignRecords_refusedAndSaid_data();
+    void journal_incompleteOrForeignRecords_refusedAndSaid();
     void current_downloadFixUndo_throughTheSameRuns();
     void current_dayAlmostSpent_runPausesBeforeWriting();
 
@@ -457,12 +460,12 @@ void tst_runs::journal_tagsAsTextOfEarlierVersions_readAsLists()
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(R"({"record":"write","run":"r1","kind":"fix","started":"2026-01-01T10:00:00.000Z","blog":"old.example",)"
-               R"("post":{"id":"7","tags":"cat, \"a, b\""},"tagsSent":"cat, \"a, b\", \"Sunset\""})"
+               R"("post":{"id":"7",)" R"("date":"d","caption":"c","rawCaption":"c","format":"html","slug":"","clickThroughUrl":"","postUrl":"",)" R"("tags":"cat, \"a, b\""},"tagsSent":"cat, \"a, b\", \"Sunset\""})"
                "\n"
                R"({"record":"outcome","run":"r1","id":"7","outcome":"accepted"})"
                "\n"
                R"({"record":"write","run":"r1","kind":"fix","started":"2026-01-01T10:00:00.000Z","blog":"old.example",)"
-               R"("post":{"id":"8","tags":["x"]},"tagsSent":["x","y"]})"
+               R"("post":{"id":"8",)" R"("date":"d","caption":"c","rawCaption":"c","format":"html","slug":"","clickThroughUrl":"","postUrl":"",)" R"("tags":["x"]},"tagsSent":["x","y"]})"
                "\n"
                R"({"record":"outcome","run":"r1","id":"8","outcome":"not sent"})"
                "\n");
@@ -477,6 +480,50 @@ void tst_runs::journal_tagsAsTextOfEarlierVersions_readAsLists()
     QCOMPARE(run.posts[0].state, JournalRun::Post::Written);
     QCOMPARE(run.posts[1].tagsSent, (QStringList{"x", "y"}));
     QCOMPARE(run.posts[1].state, JournalRun::Post::NotWritten);
+}
+
+void tst_runs::journal_incompleteOrForeignRecords_refusedAndSaid_data()
+{
+    QTest::addColumn<QString>("drop");  // a member of the post left out; empty: none
+    QTest::addColumn<QString>("blog");  // the record's blog
+    QTest::addColumn<bool>("refused");
+    QTest::newRow("complete") << QString() << "own.example" << false;
+    QTest::newRow("blog in another letter case") << QString() << "OWN.example" << false;
+    QTest::newRow("another blog") << QString() << "other.example" << true;
+    for (const char *field : {"date", "caption", "rawCaption", "tags", "format", "slug", "clickThroughUrl", "postUrl"})
+        QTest::newRow(qPrintable(QStringLiteral("no %1").arg(QLatin1String(field)))) << field << "own.example" << true;
+    QTest::newRow("no tagsSent") << "tagsSent" << "own.example" << true;
+}
+
+void tst_runs::journal_incompleteOrForeignRecords_refusedAndSaid()
+{
+    QFETCH(QString, drop);
+    QFETCH(QString, blog);
+    QFETCH(bool, refused);
+    QJsonObject post{{"id", "7"}, {"date", "2026-01-01 10:00:00 GMT"}, {"caption", "Sunset"}, {"rawCaption", "<b>Sunset</b>"},
+                     {"tags", QJsonArray{"cat"}}, {"format", "html"}, {"slug", "sunset"},
+                     {"clickThroughUrl", "http://example.com/"}, {"postUrl", "http://own.example/post/7"}};
+    post.remove(drop);
+    QJsonObject record{{"record", "write"}, {"run", "r1"}, {"kind", "fix"}, {"started", "2026-01-01T10:00:00.000Z"},
+                       {"blog", blog}, {"post", post}, {"tagsSent", QJsonArray{"cat", "Sunset"}}};
+    record.remove(drop);
+    const QString path = journalPath(QStringLiteral("own.example"));
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(QJsonDocument(record).toJson(QJsonDocument::Compact) + '\n'
+               + R"({"record":"outcome","run":"r1","id":"7","outcome":"accepted"})" + '\n');
+    file.close();
+
+    const JournalContents contents = RunJournal::Read(path, QStringLiteral("own.example"));
+
+    QCOMPARE(contents.refusedLines, refused ? 1 : 0);
+    QCOMPARE(contents.runs.size(), refused ? size_t(0) : size_t(1));
+    if (refused)
+        QVERIFY2(contents.problem().contains(QStringLiteral("1 write records of its 2 lines were refused")),
+                 qPrintable(contents.problem()));
+    else
+        QCOMPARE(contents.runs.front().posts.front().before.rawCaption, QStringLiteral("<b>Sunset</b>"));
 }
 
 void tst_runs::current_downloadFixUndo_throughTheSameRuns()

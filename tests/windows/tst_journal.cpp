@@ -51,13 +51,23 @@ void writeFile(const QString &path, const QByteArray &bytes)
     file.write(bytes);
 }
 
-QByteArray writeLine(const QString &run, const QString &started, const QString &postId, const QString &kind = "fix")
+QByteArray writeLine(const QString &run, const QString &started, const QString &postId, const QString &kind = "fix",
+                     const QString &blog = QStringLiteral("blog.example"))
 {
     return QJsonDocument(QJsonObject{{"record", "write"},
                                      {"run", run},
                                      {"kind", kind},
                                      {"started", started},
-                                     {"post", QJsonObject{{"id", postId}, {"tags", "a"}}},
+                                     {"blog", blog},
+                                     {"post", QJsonObject{{"id", postId},
+                                                          {"date", "2026-01-01 10:00:00 GMT"},
+                                                          {"caption", "Photo"},
+                                                          {"rawCaption", "Photo"},
+                                                          {"tags", "a"},
+                                                          {"format", "html"},
+                                                          {"slug", ""},
+                                                          {"clickThroughUrl", ""},
+                                                          {"postUrl", ""}}},
                                      {"tagsSent", "a, \"b\""}})
                .toJson(QJsonDocument::Compact)
         + '\n';
@@ -360,7 +370,7 @@ void TestJournal::fix_afterHalfWrittenLine_newRecordsOnALineOfTheirOwn()
 {
     SimFixture sim(SimFixture::generatedAccount(Blog, 3));
     sharedTestService().useSimulator(sim);
-    const QByteArray damaged = writeLine("old", "2026-01-01T10:00:00.000Z", "1001") + "{\"record\":\"outc";
+    const QByteArray damaged = writeLine("old", "2026-01-01T10:00:00.000Z", "1001", "fix", sim.blogHost(Blog)) + "{\"record\":\"outc";
     writeFile(journalPath(sim), damaged);
 
     auto window = fixedBlog(sim);
@@ -501,8 +511,8 @@ void TestJournal::undo_chooserShowsRunsNewestFirst_cancelWritesNothing()
     QCOMPARE(empty->problem, QStringLiteral("No run of this blog has been journaled yet."));
 
     // A run the service refused throughout: listed, nothing to put back.
-    writeFile(journalPath(sim), writeLine("r1", "2026-01-01T10:00:00.000Z", "1001") + outcomeLine("r1", "1001", "refused")
-                                    + writeLine("r2", "2026-03-01T10:00:00.000Z", "1002") + "garbage\n");
+    writeFile(journalPath(sim), writeLine("r1", "2026-01-01T10:00:00.000Z", "1001", "fix", sim.blogHost(Blog)) + outcomeLine("r1", "1001", "refused")
+                                    + writeLine("r2", "2026-03-01T10:00:00.000Z", "1002", "fix", sim.blogHost(Blog)) + "garbage\n");
     const auto listed = undoByKeys(*window, 1);
     QCOMPARE(listed->rows, (QStringList{QStringLiteral("Fix posts 0 1"), QStringLiteral("Fix posts 0 0")}));
     QVERIFY(!listed->undoEnabled);
@@ -582,7 +592,7 @@ void TestJournal::undo_ctrlZDuringARun_opensNothing()
 {
     SimFixture sim(SimFixture::generatedAccount(Blog, 10));
     sharedTestService().useSimulator(sim);
-    writeFile(journalPath(sim), writeLine("r1", "2026-01-01T10:00:00.000Z", "1001") + outcomeLine("r1", "1001", "accepted"));
+    writeFile(journalPath(sim), writeLine("r1", "2026-01-01T10:00:00.000Z", "1001", "fix", sim.blogHost(Blog)) + outcomeLine("r1", "1001", "accepted"));
     auto window = open(sharedTestService(), sim, Blog);
     QVERIFY(downloadAll(*window));
     sim::Fault slow = SimFixture::fault(sim::Fault::Delay);

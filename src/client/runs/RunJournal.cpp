@@ -107,40 +107,63 @@ void syncFolder(const QString &folder)
     }
 }
 
+// Every field a write record's post must have: undo writes each of them back.
+const char *const PostFields[] = {"id", "date", "caption", "rawCaption", "format", "slug", "clickThroughUrl", "postUrl"};
+
+bool completePost(const QJsonObject &post)
+{
+    for (const char *name : PostFields) {
+        if (!post.value(QLatin1String(name)).isString())
+            return false;
+    }
+    const QJsonValue tags = post.value(QLatin1String("tags"));
+    return tags.isString() || tags.isArray();
+}
+
 // Reads the records into runs, by run id, in the order first seen.
 class RunCollector
 {
 public:
-    bool add(const QJsonObject &record)
+    enum Verdict { Taken, Unknown, Refused };
+
+    explicit RunCollector(const QString &blog) : m_blog(blog.trimmed().toLower()) {}
+
+    Verdict add(const QJsonObject &record)
     {
         const QString type = record.value(QLatin1String("record")).toString();
         const QString runId = record.value(QLatin1String("run")).toString();
         if (runId.isEmpty())
-            return false;
+            return Unknown;
         if (type == QLatin1String("write")) {
             const QJsonObject post = record.value(QLatin1String("post")).toObject();
             if (post.value(QLatin1String("id")).toString().isEmpty())
-                return false;
+                return Unknown;
+            // A damaged or made-up record would have undo write empty fields,
+            // or another blog's post: it is left out, and said so.
+            const QJsonValue tagsSent = record.value(QLatin1String("tagsSent"));
+            if (!completePost(post) || !(tagsSent.isString() || tagsSent.isArray())
+                || (!m_blog.isEmpty() && record.value(QLatin1String("blog")).toString().trimmed().toLower() != m_blog))
+                return Refused;
             JournalRun &run = runOf(runId, record);
             JournalRun::Post &entry = postOf(run, post.value(QLatin1String("id")).toString());
             entry.before = postRow(post);
             entry.tagsSent = tagList(record.value(QLatin1String("tagsSent")));
             entry.state = JournalRun::Post::Unknown;
-            return true;
+            return Taken;
         }
         if (type == QLatin1String("outcome")) {
             const auto run = m_runIndex.constFind(runId);
             const QString postId = record.value(QLatin1String("id")).toString();
             if (run == m_runIndex.cend())
-                return false;
+                return Unknown;
             const auto post = m_postIndex[*run].constFind(postId);
             if (post == m_postIndex[*run].cend())
-                return false;
+                return Unknown;
             m_runs[size_t(*run)].posts[size_t(*post)].state =
                 stateOf(record.value(QLatin1String("outcome")).toString());
-            return true;
+            return Taken;
         }
-        return false;
+        return Unknown;
     }
 
     std::vector<JournalRun> newestFirst()
@@ -180,6 +203,7 @@ private:
         return run.posts.back();
     }
 
+    QString m_blog;
     std::vector<JournalRun> m_runs;
     QHash<QString, qsizetype> m_runIndex;
     std::vector<QHash<QString, qsizetype>> m_postIndex; // per run: post id to its place
@@ -213,6 +237,11 @@ QString JournalContents::problem() const
     QStringList parts;
     if (badLines > 0)
         parts << QStringLiteral("%1 of its %2 lines could not be read and were passed over").arg(badLines).arg(lines);
+    if (refusedLines > 0)
+        parts << QStringLiteral("%1 write records of its %2 lines were refused, lacking a field or naming another "
+                                "blog; their posts are left as they are")
+                     .arg(refusedLines)
+                     .arg(lines);
     if (cutOff)
         parts << QStringLiteral("its last line is cut off (the program was stopped while writing it) and was passed over");
     return parts.isEmpty() ? QString() : QStringLiteral("The journal was read in part: ") + parts.join(QStringLiteral("; ")) + QLatin1Char('.');
@@ -237,7 +266,7 @@ QString RunJournal::filePath(const QString &folder, const QString &blog)
     return QDir(folder).filePath(name + QStringLiteral(".jsonl"));
 }
 
-JournalContents RunJournal::Read(const QString &path)
+JournalContents RunJournal::Read(const QString &path, const QString &blog)
 {
     JournalContents contents;
     QFile file(path);
@@ -250,7 +279,7 @@ JournalContents RunJournal::Read(const QString &path)
         contents.error = file.errorString();
         return contents;
     }
-    RunCollector collector;
+    RunCollector collector(blog);
     qsizetype at = 0;
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError) {
@@ -272,8 +301,20 @@ JournalContents RunJournal::Read(const QString &path)
         ++contents.lines;
         QJsonParseError error;
         const QJsonDocument document = QJsonDocument::fromJson(line, &error);
-        if (error.error != QJsonParseError::NoError || !document.isObject() || !collector.add(document.object()))
+        if (error.error != QJsonParseError::NoError || !document.isObject()) {
             ++contents.badLines;
+            continue;
+        }
+        switch (collector.add(document.object())) {
+        case RunCollector::Taken:
+            break;
+        case RunCollector::Unknown:
+            ++contents.badLines;
+            break;
+        case RunCollector::Refused:
+            ++contents.refusedLines;
+            break;
+        }
     }
     contents.runs = collector.newestFirst();
     return contents;

@@ -38,6 +38,7 @@ struct JournalContents {
     std::vector<JournalRun> runs; // newest first
     int lines = 0;               // complete lines in the file
     int badLines = 0;            // complete lines that are no record of ours
+    int refusedLines = 0;        // write records lacking a field or naming another blog: left out
     bool cutOff = false;         // the last line has no end (the program was stopped writing it)
 
     // One line on what could not be read; empty when everything was.
@@ -63,7 +64,8 @@ public:
     static QString defaultFolder();
     // The journal of a blog (by the host it is written to) in folder.
     static QString filePath(const QString &folder, const QString &blog);
-    static JournalContents Read(const QString &path);
+    // Reads the journal; with blog, a write record naming another blog is refused.
+    static JournalContents Read(const QString &path, const QString &blog = {});
 
     RunJournal(const QString &path, const QString &blog);
     ~RunJournal();

@@ -263,7 +263,7 @@ void frmPostsList::setJournalFolder(const QString &folder)
 void frmPostsList::UndoRun()
 {
     const QString path = RunJournal::filePath(m_journalFolder, m_account.groupName);
-    frmUndoRuns chooser(m_account.groupName, RunJournal::Read(path), this);
+    frmUndoRuns chooser(m_account.groupName, RunJournal::Read(path, m_account.groupName), this);
     if (chooser.exec() != QDialog::Accepted || !chooser.chosenRun())
         return;
     const JournalRun run = *chooser.chosenRun();
