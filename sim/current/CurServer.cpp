@@ -789,7 +789,7 @@ struct AuthorizeCheck {
 };
 
 template <typename Get>
-AuthorizeCheck checkAuthorize(const Get &get, const App *app)
+AuthorizeCheck checkAuthorize(const Get &get, const App *app, bool pkceRequired)
 {
     if (!app)
         return {400, QStringLiteral("invalid_client"), QStringLiteral("No application is registered with this client_id.")};
@@ -805,6 +805,9 @@ AuthorizeCheck checkAuthorize(const Get &get, const App *app)
         if (!knownScopes.contains(s))
             return {400, QStringLiteral("invalid_scope"), QStringLiteral("Unknown scope: %1.").arg(s)};
     }
+    if (pkceRequired && (get(QStringLiteral("code_challenge")).size() < 43
+                         || get(QStringLiteral("code_challenge_method")) != QLatin1String("S256")))
+        return {400, QStringLiteral("invalid_request"), QStringLiteral("A code_challenge with the method S256 is required.")};
     return {};
 }
 
@@ -835,7 +838,7 @@ Server::Reply Server::authorizePage(const Request &request)
 {
     const auto get = [&request](const QString &name) { return request.queryValue(name); };
     const App *app = findApp(get(QStringLiteral("client_id")));
-    const AuthorizeCheck check = checkAuthorize(get, app);
+    const AuthorizeCheck check = checkAuthorize(get, app, m_pkceRequired);
     if (!check.error.isEmpty()) {
         return {check.status,
                 htmlPage(QStringLiteral("Authorization failed"),
@@ -843,11 +846,13 @@ Server::Reply Server::authorizePage(const Request &request)
                              .arg(htmlEscape(check.error), htmlEscape(check.description))),
                 htmlType, {}};
     }
+    m_lastState = get(QStringLiteral("state"));
     QString scopes;
     for (const QString &s : get(QStringLiteral("scope")).split(QLatin1Char(' '), Qt::SkipEmptyParts))
         scopes += QStringLiteral("<li><b>%1</b>: %2</li>").arg(htmlEscape(s), htmlEscape(scopeDescription(s)));
     QString hidden;
-    for (const char *name : {"client_id", "response_type", "scope", "state", "redirect_uri"}) {
+    for (const char *name : {"client_id", "response_type", "scope", "state", "redirect_uri", "code_challenge",
+                             "code_challenge_method"}) {
         const QString value = get(QLatin1String(name));
         if (!value.isNull())
             hidden += QStringLiteral("<input type=\"hidden\" name=\"%1\" value=\"%2\">\n")
@@ -872,7 +877,7 @@ Server::Reply Server::authorizeDecision(const Request &request)
         return v.isNull() ? QString() : QString::fromUtf8(v);
     };
     const App *app = findApp(get(QStringLiteral("client_id")));
-    const AuthorizeCheck check = checkAuthorize(get, app);
+    const AuthorizeCheck check = checkAuthorize(get, app, m_pkceRequired);
     if (!check.error.isEmpty()) {
         return {check.status,
                 htmlPage(QStringLiteral("Authorization failed"),
@@ -883,7 +888,10 @@ Server::Reply Server::authorizeDecision(const Request &request)
     QList<QPair<QString, QString>> params;
     if (get(QStringLiteral("decision")) == QLatin1String("allow")) {
         const QString code = newToken();
-        m_codes.insert(code, {app->clientId, app->redirectUri, get(QStringLiteral("scope")), nowMs() + codeLifetimeMs});
+        // A server that knows nothing of PKCE ignores the challenge.
+        const QString challenge = m_pkceRequired ? get(QStringLiteral("code_challenge")) : QString();
+        m_codes.insert(code, {app->clientId, app->redirectUri, get(QStringLiteral("scope")), challenge,
+                              nowMs() + codeLifetimeMs});
         params.append({QStringLiteral("code"), code});
     } else {
         params.append({QStringLiteral("error"), QStringLiteral("access_denied")});
@@ -953,6 +961,13 @@ Server::Reply Server::tokenReply(const Request &request)
             return error(400, "invalid_grant", QStringLiteral("The code was issued to another application."));
         if (get(QStringLiteral("redirect_uri")) != grant.redirectUri)
             return error(400, "invalid_grant", QStringLiteral("The redirect_uri is not the one the code was issued for."));
+        if (!grant.challenge.isEmpty()) {
+            const QByteArray verified =
+                QCryptographicHash::hash(get(QStringLiteral("code_verifier")).toLatin1(), QCryptographicHash::Sha256)
+                    .toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals);
+            if (get(QStringLiteral("code_verifier")).isEmpty() || QString::fromLatin1(verified) != grant.challenge)
+                return error(400, "invalid_grant", QStringLiteral("The code_verifier does not match the challenge."));
+        }
         scope = grant.scope;
     } else {
         const QString refresh = get(QStringLiteral("refresh_token"));

@@ -191,6 +191,11 @@ public:
 
     // The newest tokens issued, for tests.
     QString issuedAccessToken() const { return m_lastAccessToken; }
+    // PKCE (S256): required of every authorization and code exchange; off,
+    // the parameters are ignored, as by a server that knows nothing of them.
+    void setPkceRequired(bool required) { m_pkceRequired = required; }
+    // The state the last authorization page was asked with.
+    QString lastState() const { return m_lastState; }
     QString issuedRefreshToken() const { return m_lastRefreshToken; }
 
     // The plain text blocks a legacy caption becomes in the new post format.
@@ -208,6 +213,7 @@ private:
     };
     struct CodeGrant {
         QString clientId, redirectUri, scope;
+        QString challenge; // PKCE: the token request must bring its verifier
         qint64 expiresAtMs = 0;
     };
     struct AccessGrant {
@@ -270,6 +276,8 @@ private:
     QHash<QString, AccessGrant> m_accessTokens;
     QHash<QString, RefreshGrant> m_refreshTokens; // only the current ones
     QString m_lastAccessToken, m_lastRefreshToken;
+    QString m_lastState;
+    bool m_pkceRequired = false;
     int m_tokenLifetime = 2520;
 
     // Calls counted in the current hour and day windows, which start at the

@@ -1,14 +1,22 @@
 // What the client gives away, and to whom: redirects, plain http, answers
 // too long to be real, writes over posts changed on the web.
+#include <QCryptographicHash>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QRegularExpression>
 #include <QTcpServer>
+#include <QUrlQuery>
 #include <QTcpSocket>
 #include <QtTest>
 #include <memory>
 
+#include "CurrentSimFixture.h"
 #include "SimFixture.h"
 #include "TestFolders.h"
 #include "TestService.h"
+#include "client/app/AppConfig.h"
 #include "client/net/HTTPRequest.h"
+#include "client/service/current/LoopbackReceiver.h"
 #include "client/service/designed/XmlTumblrService.h"
 #include "client/service/designed/modTumblrReader.h"
 
@@ -69,9 +77,51 @@ private slots:
     void answer_longerThanAnyPage_failsWithText_data();
     void answer_longerThanAnyPage_failsWithText();
 
+    void signIn_strongStateAndPkce_withAServerThatRequiresItOrNot_data();
+    void signIn_strongStateAndPkce_withAServerThatRequiresItOrNot();
+    void signIn_codeExchangeRedirected_notFollowed();
+    void loopback_takesOnlyThisSignInsAnswer_once_data();
+    void loopback_takesOnlyThisSignInsAnswer_once();
+    void loopback_slowRequest_endedAndIgnored();
+
 private:
+    std::unique_ptr<CurrentSimFixture> currentFixture();
+
     TestFolders m_folders;
+    int m_run = 0;
 };
+
+namespace {
+// One request to the receiver as a local process would make it; the answer's status (0: none).
+int askReceiver(quint16 port, const QByteArray &request)
+{
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    if (!socket.waitForConnected(2000))
+        return 0;
+    socket.write(request);
+    QByteArray answer;
+    QElapsedTimer timer;
+    timer.start();
+    while (!answer.contains("\r\n") && timer.elapsed() < 5000) {
+        QCoreApplication::processEvents();
+        if (socket.bytesAvailable() > 0 || socket.waitForReadyRead(20))
+            answer += socket.readAll();
+        if (socket.state() != QAbstractSocket::ConnectedState && socket.bytesAvailable() == 0 && !answer.isEmpty())
+            break;
+    }
+    return answer.split(' ').value(1).toInt();
+}
+}
+
+std::unique_ptr<CurrentSimFixture> tst_hardening::currentFixture()
+{
+    auto settings = AppConfig::openSettings();
+    settings->clear();
+    settings->sync();
+    return std::make_unique<CurrentSimFixture>(cursim::Server::generatedUser(QStringLiteral("cats"), 2),
+                                               QDir(m_folders.path()).filePath(QStringLiteral("secrets-%1").arg(++m_run)));
+}
 
 void tst_hardening::initTestCase() { QVERIFY(m_folders.isValid()); }
 
@@ -175,6 +225,113 @@ void tst_hardening::answer_longerThanAnyPage_failsWithText()
     QVERIFY(result.body.isEmpty());
     QVERIFY2(result.failureText.startsWith(QStringLiteral("The server's answer is larger than 8 MB")),
              qPrintable(result.failureText));
+}
+
+void tst_hardening::signIn_strongStateAndPkce_withAServerThatRequiresItOrNot_data()
+{
+    QTest::addColumn<bool>("required");
+    QTest::newRow("a server that requires PKCE") << true;
+    QTest::newRow("a server that knows nothing of it") << false;
+}
+
+void tst_hardening::signIn_strongStateAndPkce_withAServerThatRequiresItOrNot()
+{
+    QFETCH(bool, required);
+    QStringList states;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        auto fixture = currentFixture();
+        fixture->sim().setPkceRequired(required);
+        QString why;
+        QVERIFY2(fixture->signIn(&why), qPrintable(why));
+        const QUrlQuery sent(fixture->browser().authorizationUrl);
+        const QString state = sent.queryItemValue(QStringLiteral("state"));
+        // 128 bits at least, base64url.
+        QVERIFY2(state.size() >= 22, qPrintable(state));
+        QVERIFY(QRegularExpression(QStringLiteral("^[A-Za-z0-9_-]+$")).match(state).hasMatch());
+        QCOMPARE(fixture->sim().lastState(), state);
+        states << state;
+        QCOMPARE(sent.queryItemValue(QStringLiteral("code_challenge_method")), QStringLiteral("S256"));
+        const QString challenge = sent.queryItemValue(QStringLiteral("code_challenge"));
+        QCOMPARE(challenge.size(), 43);
+        const QList<cursim::Request> exchanges = fixture->sim().log(cursim::Endpoint::Token);
+        QCOMPARE(exchanges.size(), 1);
+        const QByteArray verifier = exchanges.first().formValue(QStringLiteral("code_verifier"));
+        QVERIFY(verifier.size() >= 43);
+        QCOMPARE(QString::fromLatin1(QCryptographicHash::hash(verifier, QCryptographicHash::Sha256)
+                                         .toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals)),
+                 challenge);
+        // The verifier never went out with the browser's address.
+        QVERIFY(!fixture->browser().authorizationUrl.toString().contains(QString::fromLatin1(verifier)));
+    }
+    QVERIFY(states.at(0) != states.at(1));
+}
+
+void tst_hardening::signIn_codeExchangeRedirected_notFollowed()
+{
+    OtherHost other(QHostAddress(QStringLiteral("127.0.0.2")));
+    if (!other.isListening())
+        QSKIP("127.0.0.2 can't be listened on here");
+    auto fixture = currentFixture();
+    cursim::Fault moved;
+    moved.kind = cursim::Fault::Status;
+    moved.status = 307;
+    moved.headers = "Location: http://" + other.host().toLatin1() + "/v2/oauth2/token\r\n";
+    fixture->sim().injectFault(cursim::Endpoint::Token, moved);
+    QString why;
+    QVERIFY(!fixture->signIn(&why));
+    QTest::qWait(200);
+    QVERIFY2(other.request.isEmpty(), other.request.constData());
+}
+
+void tst_hardening::loopback_takesOnlyThisSignInsAnswer_once_data()
+{
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<int>("status");
+    QTest::newRow("another state") << QByteArray("GET /callback?code=x&state=wrong HTTP/1.1\r\n\r\n") << 400;
+    QTest::newRow("no state") << QByteArray("GET /callback?code=x HTTP/1.1\r\n\r\n") << 400;
+    QTest::newRow("an error with another state")
+        << QByteArray("GET /callback?error=access_denied&state=wrong HTTP/1.1\r\n\r\n") << 400;
+    QTest::newRow("another path") << QByteArray("GET /other?code=x&state=s3cret HTTP/1.1\r\n\r\n") << 404;
+    QTest::newRow("too long") << QByteArray("GET /callback?code=" + QByteArray(9000, 'x') + " HTTP/1.1\r\n\r\n") << 431;
+    QTest::newRow("too long, no end of line") << QByteArray(9000, 'x') << 431;
+}
+
+void tst_hardening::loopback_takesOnlyThisSignInsAnswer_once()
+{
+    QFETCH(QByteArray, request);
+    QFETCH(int, status);
+    const quint16 port = SimFixture::unusedPort();
+    LoopbackReceiver receiver(port, QStringLiteral("http://127.0.0.1:%1/callback").arg(port));
+    QVERIFY(receiver.isListening());
+    receiver.setExpectedState(QStringLiteral("s3cret"));
+    QList<QVariantMap> taken;
+    connect(&receiver, &QAbstractOAuthReplyHandler::callbackReceived, this,
+            [&taken](const QVariantMap &values) { taken << values; });
+
+    QCOMPARE(askReceiver(port, request), status);
+    QVERIFY(taken.isEmpty());
+    QCOMPARE(receiver.ignored(), 1);
+
+    // The browser's real answer is still taken, its values decoded; nothing after it.
+    QCOMPARE(askReceiver(port, "GET /callback?code=a%2Fb&state=s3cret&note=two+words HTTP/1.1\r\n\r\n"), 200);
+    QCOMPARE(taken.size(), 1);
+    QCOMPARE(taken.first().value(QStringLiteral("code")).toString(), QStringLiteral("a/b"));
+    QCOMPARE(taken.first().value(QStringLiteral("note")).toString(), QStringLiteral("two words"));
+    QCOMPARE(askReceiver(port, "GET /callback?code=c&state=s3cret HTTP/1.1\r\n\r\n"), 0);
+    QCOMPARE(taken.size(), 1);
+}
+
+void tst_hardening::loopback_slowRequest_endedAndIgnored()
+{
+    const quint16 port = SimFixture::unusedPort();
+    LoopbackReceiver receiver(port, QStringLiteral("http://127.0.0.1:%1/callback").arg(port));
+    receiver.setRequestTimeLimit(300);
+    receiver.setExpectedState(QStringLiteral("s3cret"));
+    QElapsedTimer timer;
+    timer.start();
+    QCOMPARE(askReceiver(port, "GET /callback?code=x&state=s3cret HTTP/1.1\r\n"), 408); // the blank line never comes
+    QVERIFY(timer.elapsed() < 3000);
+    QCOMPARE(receiver.ignored(), 1);
 }
 
 QTEST_MAIN(tst_hardening)

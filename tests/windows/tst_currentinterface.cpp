@@ -32,6 +32,8 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QSettings>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QtTest>
 
 #include <memory>
@@ -338,15 +340,17 @@ void TestCurrentInterface::refusedRefresh_asksForBrowserAgain()
 void TestCurrentInterface::badAuthorization_data()
 {
     QTest::addColumn<int>("choice");
-    QTest::addColumn<QString>("stateChange"); // "": as sent; "drop"; else the state to put in
-    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("stateChange"); // "": as sent; "drop"; "error": an error added; else the state to put in
+    QTest::addColumn<QString>("message");     // empty: the forged answer is ignored, the genuine one signs in
 
     const QString denied = QStringLiteral("Can't authenticate on Tumblr. The authorization was denied in the browser.");
-    const QString forged = QStringLiteral("Can't authenticate on Tumblr. The browser came back with an answer this "
-                                          "sign-in did not ask for (its state does not match); nothing was accepted.");
     QTest::newRow("denied") << int(TestBrowser::Deny) << QString() << denied;
-    QTest::newRow("wrong state") << int(TestBrowser::Allow) << QStringLiteral("forged") << forged;
-    QTest::newRow("no state") << int(TestBrowser::Allow) << QStringLiteral("drop") << forged;
+    QTest::newRow("an error, its text decoded")
+        << int(TestBrowser::Allow) << QStringLiteral("error")
+        << QStringLiteral("Can't authenticate on Tumblr. The browser came back with the error server_error Try again "
+                          "later, 100% sure");
+    QTest::newRow("wrong state") << int(TestBrowser::Allow) << QStringLiteral("forged") << QString();
+    QTest::newRow("no state") << int(TestBrowser::Allow) << QStringLiteral("drop") << QString();
 }
 
 void TestCurrentInterface::badAuthorization()
@@ -355,12 +359,20 @@ void TestCurrentInterface::badAuthorization()
     QFETCH(QString, stateChange);
     QFETCH(QString, message);
     m_fixture->useBrowser(TestBrowser::Choice(choice));
+    QUrl genuine;
     if (!stateChange.isEmpty()) {
-        m_fixture->browser().tamper = [stateChange](const QUrl &url) {
+        m_fixture->browser().tamper = [stateChange, &genuine](const QUrl &url) {
+            genuine = url;
             QUrlQuery query(url);
-            query.removeAllQueryItems(QStringLiteral("state"));
-            if (stateChange != QLatin1String("drop"))
-                query.addQueryItem(QStringLiteral("state"), stateChange);
+            if (stateChange == QLatin1String("error")) {
+                query.removeAllQueryItems(QStringLiteral("code"));
+                query.addQueryItem(QStringLiteral("error"), QStringLiteral("server_error"));
+                query.addQueryItem(QStringLiteral("error_description"), QStringLiteral("Try%20again+later,%20100%25%20sure"));
+            } else {
+                query.removeAllQueryItems(QStringLiteral("state"));
+                if (stateChange != QLatin1String("drop"))
+                    query.addQueryItem(QStringLiteral("state"), stateChange);
+            }
             QUrl changed = url;
             changed.setQuery(query);
             return changed;
@@ -368,13 +380,47 @@ void TestCurrentInterface::badAuthorization()
     }
     QVERIFY(m_fixture->service().setApplicationKey(ClientId, Secret, nullptr));
     frmGroupSelector *window = makeLoginWindow();
+    // Once the forged answer was turned away, the genuine one comes, then one more.
+    QNetworkAccessManager network;
+    int genuineStatus = 0;
+    int lateStatus = -1;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, this, [&] {
+        if (!message.isEmpty() || m_fixture->browser().callbackStatus == 0 || genuineStatus != 0)
+            return;
+        genuineStatus = -1;
+        QNetworkReply *reply = network.get(QNetworkRequest(genuine));
+        connect(reply, &QNetworkReply::finished, this, [&, reply] {
+            genuineStatus = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+            reply->deleteLater();
+            QNetworkReply *late = network.get(QNetworkRequest(genuine));
+            connect(late, &QNetworkReply::finished, this, [&, late] {
+                lateStatus = late->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+                late->deleteLater();
+            });
+        });
+    });
+    poll.start(50);
     window->findChild<QPushButton *>(QStringLiteral("cmdGetGroups"))->click();
+    poll.stop();
 
-    QCOMPARE(m_dialogs.texts().size(), 1);
-    QCOMPARE(messagePart(m_dialogs.texts().first()), message);
-    QVERIFY(entries(window->findChild<QComboBox *>(QStringLiteral("cboGroup"))).isEmpty());
-    // No code was exchanged for a token.
-    QVERIFY(m_fixture->sim().log(cursim::Endpoint::Token).isEmpty());
+    if (!message.isEmpty()) {
+        QCOMPARE(m_dialogs.texts().size(), 1);
+        QCOMPARE(messagePart(m_dialogs.texts().first()), message);
+        QVERIFY(entries(window->findChild<QComboBox *>(QStringLiteral("cboGroup"))).isEmpty());
+        // No code was exchanged for a token.
+        QVERIFY(m_fixture->sim().log(cursim::Endpoint::Token).isEmpty());
+    } else {
+        // The forged answer was turned away and did not end the wait.
+        QCOMPARE(m_fixture->browser().callbackStatus, 400);
+        QCOMPARE(genuineStatus, 200);
+        QCOMPARE(m_dialogs.texts(), QStringList());
+        QVERIFY(!entries(window->findChild<QComboBox *>(QStringLiteral("cboGroup"))).isEmpty());
+        QCOMPARE(m_fixture->sim().log(cursim::Endpoint::Token).size(), 1);
+        // Nothing is taken after the first good answer: the receiver is gone.
+        QTRY_VERIFY(lateStatus != -1);
+        QCOMPARE(lateStatus, 0);
+    }
     QVERIFY(window->findChild<QPushButton *>(QStringLiteral("cmdGetGroups"))->isEnabled());
 }
 

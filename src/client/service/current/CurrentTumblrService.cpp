@@ -10,7 +10,8 @@
 #include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QOAuth2AuthorizationCodeFlow>
-#include <QOAuthHttpServerReplyHandler>
+#include <QCryptographicHash>
+#include <QRandomGenerator>
 #include <QTimer>
 #include <QUrlQuery>
 
@@ -22,6 +23,7 @@
 #include "client/app/modCommon.h"
 #include "client/app/modSupport.h"
 #include "client/login/SettingKeys.h"
+#include "client/service/current/LoopbackReceiver.h"
 
 namespace {
 const QString IncorrectResponse = QStringLiteral("Incorrect response received from server.");
@@ -42,22 +44,14 @@ QString withScheme(const QString &host)
     return (target.tls ? QStringLiteral("https://") : QStringLiteral("http://")) + trimmed;
 }
 
-// The reply handler's own address names no path and may name "localhost":
-// the registered address must be sent exactly.
-class RedirectReceiver final : public QOAuthHttpServerReplyHandler
+// 128 bits from the system's generator, base64url without padding: the
+// sign-in's state and the PKCE verifier.
+QString randomToken(int bytes)
 {
-public:
-    RedirectReceiver(quint16 port, QString redirect)
-        : QOAuthHttpServerReplyHandler(QHostAddress::LocalHost, port), m_redirect(std::move(redirect))
-    {
-        setCallbackPath(QStringLiteral("/callback"));
-        setCallbackText(QStringLiteral("Velloria has the answer: you can close this page and go back to it."));
-    }
-    QString callback() const override { return m_redirect; }
-
-private:
-    QString m_redirect;
-};
+    QByteArray random(bytes, Qt::Uninitialized);
+    QRandomGenerator::system()->generate(random.begin(), random.end());
+    return QString::fromLatin1(random.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals));
+}
 
 // The flow sets a User-Agent of its own on the code exchange: the service
 // wants one that never varies, so every request of the flow gets the program's.
@@ -219,7 +213,7 @@ ServiceResult CurrentTumblrService::authorizeInBrowser(const QString &account, I
     if (!key)
         return failure(ServiceResult::Refused, {}, QStringLiteral("No application key was entered."));
 
-    RedirectReceiver receiver(m_redirectPort, redirectUrl());
+    LoopbackReceiver receiver(m_redirectPort, redirectUrl());
     if (!receiver.isListening())
         return failure(ServiceResult::Failed,
                        QStringLiteral("Can't wait for the browser's answer on 127.0.0.1:%1: the port is taken "
@@ -228,7 +222,29 @@ ServiceResult CurrentTumblrService::authorizeInBrowser(const QString &account, I
 
     ConstantAgentManager network;
     network.setProxy(HTTPProxySettings::Loaded(m_settings).toNetworkProxy());
+    // The code exchange carries the client secret and the code: it goes nowhere else.
+    network.setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
     QOAuth2AuthorizationCodeFlow flow(&network);
+    // Qt's own state is short and from a clock-seeded generator.
+    const QString state = randomToken(16);
+    flow.setState(state);
+    receiver.setExpectedState(state);
+    // PKCE (RFC 7636, S256): a code caught on its way back is of no use
+    // without the verifier, which never leaves this process. A server that
+    // does not know the parameters ignores them (RFC 6749 section 3.1).
+    const QString verifier = randomToken(32);
+    const QString challenge = QString::fromLatin1(
+        QCryptographicHash::hash(verifier.toLatin1(), QCryptographicHash::Sha256)
+            .toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals));
+    flow.setModifyParametersFunction([verifier, challenge](QAbstractOAuth::Stage stage,
+                                                           QMultiMap<QString, QVariant> *parameters) {
+        if (stage == QAbstractOAuth::Stage::RequestingAuthorization) {
+            parameters->replace(QStringLiteral("code_challenge"), challenge);
+            parameters->replace(QStringLiteral("code_challenge_method"), QStringLiteral("S256"));
+        } else if (stage == QAbstractOAuth::Stage::RequestingAccessToken) {
+            parameters->replace(QStringLiteral("code_verifier"), verifier);
+        }
+    });
     flow.setAuthorizationUrl(QUrl(m_authorizationHost + QStringLiteral("/oauth2/authorize")));
     flow.setAccessTokenUrl(QUrl(m_apiHost + TokenPath));
     flow.setClientIdentifier(key->clientId);
@@ -248,7 +264,9 @@ ServiceResult CurrentTumblrService::authorizeInBrowser(const QString &account, I
     };
     QString sentState;
 
-    // Checked before the flow sees the answer: the flow drops a bad one without a word.
+    // Only the answer with this sign-in's state comes here (the receiver
+    // ignores any other), its values decoded. Checked before the flow sees
+    // it: the flow drops a bad one without a word.
     QObject::connect(&receiver, &QAbstractOAuthReplyHandler::callbackReceived, &loop, [&](const QVariantMap &values) {
         const QString error = values.value(QStringLiteral("error")).toString();
         const QString state = values.value(QStringLiteral("state")).toString();
