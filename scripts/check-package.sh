@@ -44,7 +44,7 @@ cat > "$root/tmp/start-from-menu.sh" <<'EOF'
 #!/bin/sh
 # Runs on the private X server: the menu entry's command, then its window.
 set -eu
-entry=/usr/share/applications/velloria.desktop
+entry=/usr/share/applications/com.zelvat.velloria.desktop
 command=$(sed -n 's/^Exec=//p' "$entry")
 icon=$(sed -n 's/^Icon=//p' "$entry")
 class=$(sed -n 's/^StartupWMClass=//p' "$entry")

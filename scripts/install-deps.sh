@@ -2,8 +2,9 @@
 # Installs what Velloria needs to build, run, test and package on Debian 12.
 set -euo pipefail
 packages=(cmake ninja-build g++ qt6-base-dev qt6-networkauth-dev qtkeychain-qt6-dev qt6-qpa-plugins libqt6dbus6 libgl-dev dbus fonts-dejavu-core fonts-dejavu-extra ca-certificates xvfb xauth openbox xdotool x11-utils curl)
-# Packaging: desktop-file-validate, and dpkg-shlibdeps and file for CPack's dependency list.
-packages+=(desktop-file-utils dpkg-dev file)
+# Packaging: desktop-file-validate, and dpkg-shlibdeps and file for CPack's dependency list;
+# gzip for the manual page and changelog; lintian and appstreamcli for scripts/lint-package.sh.
+packages+=(desktop-file-utils dpkg-dev file gzip lintian appstream)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

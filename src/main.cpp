@@ -14,6 +14,9 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     modMain::InitApplication();
+    // The menu entry's name (the AppStream id, from the build): Wayland
+    // desktops find the entry and its icon by it.
+    QGuiApplication::setDesktopFileName(QStringLiteral(VELLORIA_APP_ID));
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Adds each photo post's caption to its tags on a Tumblr-like blogging service."));

@@ -1,7 +1,9 @@
 // The program as a user runs it: its own process on an X server (Xvfb) with
 // a window manager (openbox), driven by real key presses (xdotool), against
 // the simulator in this process. What focus and key routing decide (Esc and
-// the close box during a run, after a stop) is only seen this way.
+// the close box during a run, after a stop) is only seen this way. It also
+// makes the picture of the posts window that the package's AppStream
+// metainfo shows (packaging/screenshots/posts-window.png is a copy).
 #include "SimFixture.h"
 #include "TestFolders.h"
 
@@ -9,11 +11,13 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTest>
+#include <QtEndian>
 #include <functional>
 
 namespace {
@@ -96,12 +100,12 @@ public:
         return env;
     }
 
-    QByteArray run(const QStringList &arguments, const QString &tool = QStringLiteral("xdotool")) const
+    QByteArray run(const QStringList &arguments, const QString &tool = QStringLiteral("xdotool"), int ms = 5000) const
     {
         QProcess process;
         process.setProcessEnvironment(environment());
         process.start(tool, arguments);
-        if (!process.waitForFinished(5000)) {
+        if (!process.waitForFinished(ms)) {
             process.kill();
             process.waitForFinished(1000);
         }
@@ -148,10 +152,12 @@ private slots:
     void fix_stopped_thenWindowClosed();
     void download_stopped_thenWindowClosed_data();
     void download_stopped_thenWindowClosed();
+    void postsWindow_screenshot();
 
 private:
-    // Starts the program with the account and blog remembered, and opens the posts window.
-    bool openPostsWindow(SimFixture &sim);
+    // Starts the program with the account and blog remembered, and opens the
+    // posts window; `scale` is the program's QT_SCALE_FACTOR.
+    bool openPostsWindow(SimFixture &sim, int scale = 1);
     bool downloadAll(int expectedRows);
     int listedRows() const; // from the posts window's title, -1 when it is not shown
     bool programRunning() const { return m_program.state() == QProcess::Running; }
@@ -182,7 +188,7 @@ void TestDesktop::cleanup()
     }
 }
 
-bool TestDesktop::openPostsWindow(SimFixture &sim)
+bool TestDesktop::openPostsWindow(SimFixture &sim, int scale)
 {
     const QString entry = sim.blog(Blog).title + QStringLiteral(" | ") + sim.blogHost(Blog);
     {
@@ -196,6 +202,8 @@ bool TestDesktop::openPostsWindow(SimFixture &sim)
         settings.setValue(QStringLiteral("Service host"), sim.serviceHost());
     }
     QProcessEnvironment env = m_desktop.environment();
+    if (scale != 1)
+        env.insert(QStringLiteral("QT_SCALE_FACTOR"), QString::number(scale));
     m_program.setProcessEnvironment(env);
     m_program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_program.start(QStringLiteral(VELLORIA_BIN_DIR "/velloria"), {});
@@ -323,6 +331,77 @@ void TestDesktop::download_stopped_thenWindowClosed()
     m_desktop.keys({key});
     QVERIFY(m_program.waitForFinished(10000));
     QCOMPARE(m_program.exitCode(), 0);
+}
+
+void TestDesktop::postsWindow_screenshot()
+{
+    // A blog as people keep one: captions as they write them, a few tags each.
+    const struct {
+        const char *caption;
+        QStringList tags;
+    } photos[] = {
+        {"Sunset over the harbour", {QStringLiteral("sea"), QStringLiteral("sunset")}},
+        {"Morning fog on the river", {QStringLiteral("river"), QStringLiteral("fog"), QStringLiteral("morning")}},
+        {"<p>Lisbon &mdash; tram 28</p>", {QStringLiteral("travel"), QStringLiteral("lisbon")}},
+        {"Train window, somewhere in the Alps", {QStringLiteral("travel"), QStringLiteral("mountains")}},
+        {"Caf&eacute; terrace in the rain", {QStringLiteral("city"), QStringLiteral("rain")}},
+        {"Fishing boats at rest", {QStringLiteral("sea"), QStringLiteral("boats")}},
+        {"Lighthouse on the north pier", {QStringLiteral("sea")}},
+        {"Market day", {QStringLiteral("city"), QStringLiteral("people")}},
+        {"Autumn leaves on the canal", {QStringLiteral("autumn"), QStringLiteral("city")}},
+        {"Night ferry to the islands", {QStringLiteral("sea"), QStringLiteral("night"), QStringLiteral("travel")}},
+        {"Old town at dawn", {QStringLiteral("city"), QStringLiteral("morning")}},
+        {"First snow in the park", {QStringLiteral("winter")}},
+        {"Bridge at blue hour", {QStringLiteral("city"), QStringLiteral("night")}},
+        {"Rooftops after the storm", {QStringLiteral("city"), QStringLiteral("weather")}},
+        {"The last tram home", {QStringLiteral("night"), QStringLiteral("travel")}},
+    };
+    std::vector<sim::Post> posts;
+    int day = 30;
+    for (const auto &photo : photos) {
+        sim::Post post =
+            SimFixture::photoPost(QString::number(4100 - day), QString::fromUtf8(photo.caption), photo.tags);
+        post.date = QStringLiteral("2026-11-%1 %2:%3:00 GMT")
+                        .arg(day, 2, 10, QLatin1Char('0'))
+                        .arg(8 + day % 12, 2, 10, QLatin1Char('0'))
+                        .arg(day % 6 * 10, 2, 10, QLatin1Char('0'));
+        posts.push_back(std::move(post));
+        day -= 2;
+    }
+    const int rows = int(posts.size());
+    sim::Account account;
+    account.email = EMail;
+    account.password = Password;
+    account.userName = QStringLiteral("harbourlights");
+    account.blogs.push_back(SimFixture::makeBlog(Blog, QStringLiteral("Harbour Lights"), std::move(posts)));
+    SimFixture sim(std::move(account));
+    // Twice its size, as on a high-density screen: the window's size is fixed,
+    // and software centres show pictures at least 620 pixels wide.
+    QVERIFY(openPostsWindow(sim, 2));
+    QVERIFY(downloadAll(rows));
+    QTest::qWait(500); // painted, the result square settled
+    const QString window = QString::fromUtf8(m_desktop.run({QStringLiteral("getactivewindow")})).trimmed();
+    QVERIFY2(!window.isEmpty(), "no active window");
+
+    const QString folder = QStringLiteral(VELLORIA_BIN_DIR "/screenshots");
+    const QString file = folder + QStringLiteral("/posts-window.png");
+    QVERIFY(QDir().mkpath(folder));
+    QFile::remove(file);
+    const QByteArray said =
+        m_desktop.run({window, file}, QStringLiteral(VELLORIA_BIN_DIR "/tests/windows/windowshot"), 30000);
+
+    // Nothing but a PNG of a window's size: its signature, then the IHDR chunk's width and height.
+    QFile picture(file);
+    QVERIFY2(picture.open(QIODevice::ReadOnly),
+             qPrintable(QStringLiteral("no %1 (windowshot: %2)").arg(file, QString::fromUtf8(said))));
+    const QByteArray head = picture.read(24);
+    QVERIFY(head.size() == 24 && head.startsWith("\x89PNG\r\n\x1a\n") && head.mid(12, 4) == "IHDR");
+    const quint32 width = qFromBigEndian<quint32>(head.constData() + 16);
+    const quint32 height = qFromBigEndian<quint32>(head.constData() + 20);
+    QVERIFY2(width >= 620 && width <= 1280 && height >= 300 && height <= 1024,
+             qPrintable(QStringLiteral("%1x%2").arg(width).arg(height)));
+    QVERIFY(picture.size() > 4096); // a window's worth of pixels, not a blank
+    qInfo("posts window: %ux%u in %s", width, height, qPrintable(file));
 }
 
 QTEST_GUILESS_MAIN(TestDesktop)
