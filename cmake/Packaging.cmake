@@ -170,13 +170,17 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # The libraries come from what the program links (dpkg-shlibdeps). On Debian 12
 # the xcb and offscreen platform plugins ship in libqt6gui6 itself and the TLS
 # backend in libqt6network6 (which depends on libssl3).
+# QtKeychain reaches the desktop's secret store through libsecret, which it
+# loads at run time (so dpkg-shlibdeps can't see it): without it the
+# passwords and tokens would go to the file.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libsecret-1-0")
 find_program(VELLORIA_DPKG_SHLIBDEPS dpkg-shlibdeps)
 if(NOT VELLORIA_DPKG_SHLIBDEPS)
   # Without dpkg-dev the same list, written out.
   set(qt "(>= ${Qt6_VERSION_MAJOR}.${Qt6_VERSION_MINOR})")
   set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "libc6, libstdc++6, libgcc-s1, libqt6core6 ${qt}, libqt6gui6 ${qt}, libqt6widgets6 ${qt}, libqt6network6 ${qt}, libqt6dbus6 ${qt}, libqt6networkauth6 ${qt}, libqt6keychain1")
+    "libc6, libstdc++6, libgcc-s1, libqt6core6 ${qt}, libqt6gui6 ${qt}, libqt6widgets6 ${qt}, libqt6network6 ${qt}, libqt6dbus6 ${qt}, libqt6networkauth6 ${qt}, libqt6keychain1, libsecret-1-0")
   unset(qt)
 endif()
 # Emoji in captions need a colour emoji font; the windows are laid out for a

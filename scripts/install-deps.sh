@@ -2,6 +2,10 @@
 # Installs what Velloria needs to build, run, test and package on Debian 12.
 set -euo pipefail
 packages=(cmake ninja-build g++ qt6-base-dev qt6-networkauth-dev qtkeychain-qt6-dev qt6-qpa-plugins libqt6dbus6 libgl-dev dbus fonts-dejavu-core fonts-dejavu-extra ca-certificates xvfb xauth openbox xdotool x11-utils curl)
+# The desktop's secret store: libsecret (QtKeychain loads it at run time), and
+# for tst_keyring the real gnome-keyring in a private D-Bus session
+# (dbus-run-session), secret-tool to look from outside, gcr's prompter.
+packages+=(libsecret-1-0 gnome-keyring gcr libsecret-tools dbus-daemon dbus-bin)
 # Packaging: desktop-file-validate, and dpkg-shlibdeps and file for CPack's dependency list;
 # gzip for the manual page and changelog; lintian and appstreamcli for scripts/lint-package.sh.
 packages+=(desktop-file-utils dpkg-dev file gzip lintian appstream)

@@ -78,8 +78,8 @@ int main(int argc, char *argv[])
     }
 
     if (interfaceName == QLatin1String("current")) {
-        SecretStore secrets;
-        CurrentTumblrService service(settings, secrets, parser.value(serviceOption));
+        // One secret store for the whole run: the settings' passwords, the key and the tokens.
+        CurrentTumblrService service(settings, settings.secrets(), parser.value(serviceOption));
         service.setWritesPerMinute(pace);
         service.setWebHost(parser.value(webHostOption));
         if (parser.isSet(noVerifyOption))

@@ -1,8 +1,11 @@
+#include "FakeKeychain.h"
 #include "TestFolders.h"
 
 #include "client/app/AppConfig.h"
+#include "client/app/PrivatePaths.h"
 #include "client/login/SettingKeys.h"
 #include "client/login/SettingsStore.h"
+#include "client/login/modPasswordCryptor.h"
 
 #include <QDir>
 #include <QFile>
@@ -53,6 +56,13 @@ private slots:
     void settingKeys_typedValuesAndEachInterfacesDefault_data();
     void settingKeys_typedValuesAndEachInterfacesDefault();
     void settingKeys_proxyFieldsLiveInTheirSection();
+    void secretSettings_keptInTheSecretStore_neverInTheFile_data();
+    void secretSettings_keptInTheSecretStore_neverInTheFile();
+    void oldFile_secretValues_readUntilTheNextSave_thenMovedOver_data();
+    void oldFile_secretValues_readUntilTheNextSave_thenMovedOver();
+    void secretStoreRefuses_oldValueStaysInTheFile_andTheSaveSaysWhy();
+    void file_userAloneInAPrivateFolder_data();
+    void file_userAloneInAPrivateFolder();
     void damagedFile_startsWithWhatCanBeRead_andWritesCleanFile_data();
     void damagedFile_startsWithWhatCanBeRead_andWritesCleanFile();
     void directoryInPlaceOfFile_readsDefaults_andFlushReportsFailure();
@@ -62,8 +72,15 @@ private slots:
 
 private:
     QString settingsFile() const { return m_dir->filePath(QStringLiteral("Zelvat/Velloria.ini")); }
+    // A store whose secret store is the stand-in keychain.
+    std::unique_ptr<SettingsStore> storeWithKeychain() const
+    {
+        return std::make_unique<SettingsStore>(
+            FakeKeychain::store(m_keychain, m_dir->filePath(QStringLiteral("Zelvat/Velloria"))));
+    }
     TestFolders m_folders;
     std::unique_ptr<QTemporaryDir> m_dir;
+    std::shared_ptr<FakeKeychain::State> m_keychain;
 };
 
 void TestSettingsStore::initTestCase()
@@ -79,6 +96,7 @@ void TestSettingsStore::init()
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_dir->path());
     QCOMPARE(QFileInfo(AppConfig::openSettings()->fileName()).absoluteFilePath(),
              QFileInfo(settingsFile()).absoluteFilePath());
+    m_keychain = std::make_shared<FakeKeychain::State>();
 }
 
 void TestSettingsStore::cleanup()
@@ -92,7 +110,8 @@ void TestSettingsStore::values_roundTrip_data()
     QTest::addColumn<QString>("value");
 
     QTest::newRow("e-mail") << QStringLiteral("E-Mail") << QStringLiteral("someone@example.com");
-    QTest::newRow("password") << QStringLiteral("Password") << QStringLiteral("9D419E7F");
+    // "Password" is no file value any more: a flush moves it to the secret store.
+    QTest::newRow("hex digits") << QStringLiteral("Service host") << QStringLiteral("9D419E7F");
     QTest::newRow("groups with CR LF")
         << QStringLiteral("Groups")
         << QStringLiteral("My blog | myblog.example.com\r\nOther, \"quoted\" = one | other.example.com\r\n");
@@ -193,9 +212,134 @@ void TestSettingsStore::settingKeys_proxyFieldsLiveInTheirSection()
     SettingKeys::set(store, Setting::Password, QStringLiteral("account"));
     SettingKeys::set(store, Setting::ProxyPassword, QStringLiteral("proxy"));
     QCOMPARE(store.GetValue(QStringLiteral("HTTP Proxy/Host")), QStringLiteral("proxy.example"));
-    QCOMPARE(store.GetValue(QStringLiteral("Password")), QStringLiteral("account"));
-    QCOMPARE(store.GetValue(QStringLiteral("HTTP Proxy/Password")), QStringLiteral("proxy"));
+    // The passwords are secret: read through their keys, never the file's values.
+    QCOMPARE(store.GetValue(QStringLiteral("Password")), QString());
+    QCOMPARE(store.GetValue(QStringLiteral("HTTP Proxy/Password")), QString());
+    QCOMPARE(SettingKeys::text(store, Setting::Password), QStringLiteral("account"));
+    QCOMPARE(SettingKeys::text(store, Setting::ProxyPassword), QStringLiteral("proxy"));
     QCOMPARE(SettingKeys::text(store, Setting::ProxyType), QStringLiteral("None"));
+}
+
+void TestSettingsStore::secretSettings_keptInTheSecretStore_neverInTheFile_data()
+{
+    QTest::addColumn<int>("setting");
+    QTest::addColumn<QString>("fileKey");    // where earlier versions kept it
+    QTest::addColumn<QString>("secretName"); // its name in the secret store
+
+    QTest::newRow("password") << int(Setting::Password) << QStringLiteral("Password") << QStringLiteral("password");
+    QTest::newRow("proxy password") << int(Setting::ProxyPassword) << QStringLiteral("HTTP Proxy/Password")
+                                    << QStringLiteral("proxy password");
+}
+
+void TestSettingsStore::secretSettings_keptInTheSecretStore_neverInTheFile()
+{
+    QFETCH(int, setting);
+    QFETCH(QString, fileKey);
+    QFETCH(QString, secretName);
+    const QString value = QStringLiteral("s3cret \u00C4 \u043F");
+    {
+        const auto store = storeWithKeychain();
+        SettingKeys::set(*store, Setting(setting), value);
+        SettingKeys::set(*store, Setting::EMail, QStringLiteral("me@example.com"));
+        QString error;
+        QVERIFY2(store->flush(&error), qPrintable(error));
+    }
+    QCOMPARE(m_keychain->entries.value(secretName), value.toUtf8());
+    QVERIFY(!QSettings(settingsFile(), QSettings::IniFormat).contains(fileKey));
+    QVERIFY(!readFile(settingsFile()).contains("s3cret"));
+    // The next run has it back.
+    QCOMPARE(SettingKeys::text(*storeWithKeychain(), Setting(setting)), value);
+}
+
+void TestSettingsStore::oldFile_secretValues_readUntilTheNextSave_thenMovedOver_data()
+{
+    QTest::addColumn<int>("setting");
+    QTest::addColumn<QString>("fileKey");
+    QTest::addColumn<QString>("fileValue"); // as an earlier version wrote it
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("secretName");
+
+    QTest::newRow("password, scrambled")
+        << int(Setting::Password) << QStringLiteral("Password") << modPasswordCryptor::ScramblePassword(QStringLiteral("hunter2"))
+        << QStringLiteral("hunter2") << QStringLiteral("password");
+    QTest::newRow("password beyond Latin-1, scrambled UTF-8")
+        << int(Setting::Password) << QStringLiteral("Password")
+        << modPasswordCryptor::ScramblePassword(QStringLiteral("\u043F\u0430\u0440\u043E\u043B\u044C"))
+        << QStringLiteral("\u043F\u0430\u0440\u043E\u043B\u044C") << QStringLiteral("password");
+    QTest::newRow("proxy password, in clear") << int(Setting::ProxyPassword) << QStringLiteral("HTTP Proxy/Password")
+                                              << QStringLiteral("p\u00E4ssw\u00F6rd") << QStringLiteral("p\u00E4ssw\u00F6rd")
+                                              << QStringLiteral("proxy password");
+}
+
+void TestSettingsStore::oldFile_secretValues_readUntilTheNextSave_thenMovedOver()
+{
+    QFETCH(int, setting);
+    QFETCH(QString, fileKey);
+    QFETCH(QString, fileValue);
+    QFETCH(QString, value);
+    QFETCH(QString, secretName);
+    QSettings(settingsFile(), QSettings::IniFormat).setValue(fileKey, fileValue);
+
+    const auto store = storeWithKeychain();
+    QCOMPARE(SettingKeys::text(*store, Setting(setting)), value);
+    QVERIFY(QSettings(settingsFile(), QSettings::IniFormat).contains(fileKey)); // until the next save
+    QVERIFY(m_keychain->entries.isEmpty());
+
+    SettingKeys::set(*store, Setting::EMail, QStringLiteral("me@example.com"));
+    QString error;
+    QVERIFY2(store->flush(&error), qPrintable(error));
+    QVERIFY(!QSettings(settingsFile(), QSettings::IniFormat).contains(fileKey));
+    QVERIFY(!readFile(settingsFile()).contains(fileValue.toUtf8()));
+    QCOMPARE(m_keychain->entries.value(secretName), value.toUtf8());
+    QCOMPARE(SettingKeys::text(*store, Setting(setting)), value);
+    QCOMPARE(SettingKeys::text(*storeWithKeychain(), Setting(setting)), value);
+}
+
+void TestSettingsStore::secretStoreRefuses_oldValueStaysInTheFile_andTheSaveSaysWhy()
+{
+    const QString scrambled = modPasswordCryptor::ScramblePassword(QStringLiteral("hunter2"));
+    QSettings(settingsFile(), QSettings::IniFormat).setValue(QStringLiteral("Password"), scrambled);
+    m_keychain->answer = SecretStore::Keychain::Answer::Locked;
+
+    const auto store = storeWithKeychain();
+    SettingKeys::set(*store, Setting::EMail, QStringLiteral("me@example.com"));
+    QString error;
+    QVERIFY(!store->flush(&error));
+    QVERIFY2(error.contains(QStringLiteral("The password could not be kept")) && error.contains(QStringLiteral("locked")),
+             qPrintable(error));
+    // Nothing lost: the rest is written, the password stays where it was.
+    const QSettings file(settingsFile(), QSettings::IniFormat);
+    QCOMPARE(file.value(QStringLiteral("E-Mail")).toString(), QStringLiteral("me@example.com"));
+    QCOMPARE(file.value(QStringLiteral("Password")).toString(), scrambled);
+    QCOMPARE(SettingKeys::text(*storeWithKeychain(), Setting::Password), QStringLiteral("hunter2"));
+}
+
+void TestSettingsStore::file_userAloneInAPrivateFolder_data()
+{
+    QTest::addColumn<bool>("earlierFile"); // an earlier version's 0644 file in a 0755 folder
+
+    QTest::newRow("new file") << false;
+    QTest::newRow("earlier version's file") << true;
+}
+
+void TestSettingsStore::file_userAloneInAPrivateFolder()
+{
+    QFETCH(bool, earlierFile);
+    const QString folder = QFileInfo(settingsFile()).absolutePath();
+    if (earlierFile) {
+        writeFile(settingsFile(), "[General]\nE-Mail=old@example.com\n");
+        QVERIFY(QFile::setPermissions(settingsFile(), QFileDevice::Permissions(0x6644)));
+        QVERIFY(QFile::setPermissions(folder, QFileDevice::Permissions(0x7755)));
+        QCOMPARE(PrivatePaths::modeOf(settingsFile()), 0644);
+    }
+    SettingsStore store;
+    store.SetValue(QStringLiteral("E-Mail"), QStringLiteral("me@example.com"));
+    QString error;
+    QVERIFY2(store.flush(&error), qPrintable(error));
+    QCOMPARE(PrivatePaths::modeOf(settingsFile()), 0600);
+    QCOMPARE(PrivatePaths::modeOf(folder), 0700);
+    QCOMPARE(QSettings(settingsFile(), QSettings::IniFormat).value(QStringLiteral("E-Mail")).toString(),
+             QStringLiteral("me@example.com"));
 }
 
 void TestSettingsStore::damagedFile_startsWithWhatCanBeRead_andWritesCleanFile_data()

@@ -2,7 +2,7 @@
 
 #include "SimFixture.h"
 
-CurrentSimFixture::CurrentSimFixture(cursim::User user, const QString &secretsFolder)
+CurrentSimFixture::CurrentSimFixture(cursim::User user, const QString &secretsFolder, SecretStore::Backend backend)
     : m_sim(std::make_unique<cursim::Server>()), m_redirectPort(SimFixture::unusedPort())
 {
     m_sim->setUser(std::move(user));
@@ -10,8 +10,7 @@ CurrentSimFixture::CurrentSimFixture(cursim::User user, const QString &secretsFo
                    QStringLiteral("http://127.0.0.1:%1/callback").arg(m_redirectPort)});
     if (!m_sim->start())
         qFatal("the current interface's simulator can't listen");
-    m_settings = std::make_unique<SettingsStore>();
-    m_secrets = std::make_unique<SecretStore>(SecretStore::Backend::File, secretsFolder);
+    m_settings = std::make_unique<SettingsStore>(std::make_unique<SecretStore>(backend, secretsFolder));
     m_browser = std::make_unique<TestBrowser>();
     restartService();
 }
@@ -26,7 +25,7 @@ void CurrentSimFixture::useBrowser(TestBrowser::Choice choice)
 
 void CurrentSimFixture::restartService()
 {
-    m_service = std::make_unique<CurrentTumblrService>(*m_settings, *m_secrets, m_sim->host());
+    m_service = std::make_unique<CurrentTumblrService>(*m_settings, m_settings->secrets(), m_sim->host());
     m_service->setRedirectPort(m_redirectPort);
     m_service->setBrowserOpener(m_browser->opener());
 }

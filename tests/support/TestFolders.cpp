@@ -5,7 +5,7 @@
 #include <QSettings>
 #include <QStandardPaths>
 
-TestFolders::TestFolders()
+TestFolders::TestFolders(SessionBus bus)
 {
     QStandardPaths::setTestModeEnabled(true);
     if (!m_dir.isValid())
@@ -20,6 +20,8 @@ TestFolders::TestFolders()
     point("XDG_CONFIG_HOME", QStringLiteral(".config"));
     point("XDG_DATA_HOME", QStringLiteral(".local/share"));
     point("XDG_CACHE_HOME", QStringLiteral(".cache"));
+    if (bus == SessionBus::None)
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + QFile::encodeName(home.filePath(QStringLiteral("no-session-bus"))));
     // QSettings works its folder out once and keeps it, so it is told outright.
     home.mkpath(settingsPath());
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsPath());

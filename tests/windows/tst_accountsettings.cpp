@@ -2,6 +2,9 @@
 #include "TestService.h"
 
 #include "client/app/AppConfig.h"
+#include "client/app/PrivatePaths.h"
+#include "client/login/SecretStore.h"
+#include "client/login/modPasswordCryptor.h"
 #include "windows/app/DialogServices.h"
 #include "windows/login/frmGroupSelector.h"
 
@@ -10,7 +13,6 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QRandomGenerator>
-#include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -40,7 +42,8 @@ private slots:
     void cleanupTestCase();
 
     void closeAndReopen_restoresAccountBlogsAndPlacement();
-    void password_isStoredScrambled();
+    void password_keptInTheSecretStore_notInTheSettingsFile();
+    void earlierSettingsFile_password_shownThenMovedAtTheNextSave();
     void emptyFields_areStoredEmptyAndReadBackEmpty();
     void lastGroup_selectsMatchingEntry_data();
     void lastGroup_selectsMatchingEntry();
@@ -139,7 +142,7 @@ void TestAccountSettings::closeAndReopen_restoresAccountBlogsAndPlacement()
     QVERIFY2(m_dialogs.texts().isEmpty(), qPrintable(m_dialogs.texts().join(u'\n')));
 }
 
-void TestAccountSettings::password_isStoredScrambled()
+void TestAccountSettings::password_keptInTheSecretStore_notInTheSettingsFile()
 {
     const QString password = QStringLiteral("hunter2");
     auto window = openWindow();
@@ -147,21 +150,44 @@ void TestAccountSettings::password_isStoredScrambled()
     control<QLineEdit>(window.get(), "txtPassword")->setText(password);
     frmGroupSelector::FillCombo(TwoBlogs, control<QComboBox>(window.get(), "cboGroup"));
     closeWindow(window);
+    QVERIFY2(m_dialogs.texts().isEmpty(), qPrintable(m_dialogs.texts().join(u'\n')));
 
     QFile file(settingsFile());
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QByteArray content = file.readAll();
     QVERIFY(!content.contains(password.toUtf8()));
-
     QSettings settings(settingsFile(), QSettings::IniFormat);
-    const QString stored = settings.value(QStringLiteral("Password")).toString();
-    QCOMPARE(stored.size(), 4 * password.size());
-    QVERIFY2(QRegularExpression(QStringLiteral("^[0-9A-F]+$")).match(stored).hasMatch(), qPrintable(stored));
-    // The last character's group comes first: 255 - '2' (50) = CD.
-    QCOMPARE(stored.left(2), QStringLiteral("CD"));
+    QVERIFY(!settings.contains(QStringLiteral("Password")));
     QCOMPARE(settings.value(QStringLiteral("Groups")).toString(), TwoBlogs);
     QCOMPARE(settings.value(QStringLiteral("Last Group")).toString(), QStringLiteral("Cats | cats.example.com"));
     QCOMPARE(settings.value(QStringLiteral("E-Mail")).toString(), QStringLiteral("me@example.com"));
+
+    // No desktop store in the tests: its file beside the settings, the user's alone.
+    SecretStore &secrets = sharedTestService().settings().secrets();
+    QCOMPARE(secrets.read(QStringLiteral("password")), std::optional<QByteArray>(password.toUtf8()));
+    QCOMPARE(QFileInfo(secrets.filePath()).absolutePath(), QFileInfo(m_dir->filePath(QStringLiteral("Zelvat/Velloria"))).absoluteFilePath());
+    QCOMPARE(PrivatePaths::modeOf(secrets.filePath()), 0600);
+    QCOMPARE(PrivatePaths::modeOf(settingsFile()), 0600);
+
+    window = openWindow();
+    QCOMPARE(control<QLineEdit>(window.get(), "txtPassword")->text(), password);
+    closeWindow(window);
+}
+
+void TestAccountSettings::earlierSettingsFile_password_shownThenMovedAtTheNextSave()
+{
+    storeValues({{QStringLiteral("E-Mail"), QStringLiteral("me@example.com")},
+                 {QStringLiteral("Password"), modPasswordCryptor::ScramblePassword(QStringLiteral("hunter2"))}});
+    auto window = openWindow();
+    QCOMPARE(control<QLineEdit>(window.get(), "txtPassword")->text(), QStringLiteral("hunter2"));
+    closeWindow(window);
+    QVERIFY2(m_dialogs.texts().isEmpty(), qPrintable(m_dialogs.texts().join(u'\n')));
+    QVERIFY(!QSettings(settingsFile(), QSettings::IniFormat).contains(QStringLiteral("Password")));
+
+    window = openWindow();
+    QCOMPARE(control<QLineEdit>(window.get(), "txtEMail")->text(), QStringLiteral("me@example.com"));
+    QCOMPARE(control<QLineEdit>(window.get(), "txtPassword")->text(), QStringLiteral("hunter2"));
+    closeWindow(window);
 }
 
 void TestAccountSettings::emptyFields_areStoredEmptyAndReadBackEmpty()

@@ -1,6 +1,7 @@
 #include "TestFolders.h"
 #include "TestService.h"
 
+#include "client/app/PrivatePaths.h"
 #include "windows/app/DialogServices.h"
 #include "windows/app/modMain.h"
 #include "client/service/Account.h"
@@ -15,6 +16,8 @@
 #include <QtTest>
 
 #include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 const QString LockPrefix = QStringLiteral("{4DDF3828-CA63-484F-8CED-8200C31B102E}_");
@@ -82,8 +85,22 @@ private slots:
     void proceed_sameBlogAfterPostsWindowClosed_opensAgain();
     void proceed_entryWithoutBar_wholeEntryIsTheBlogName();
 
+    void lockFolder_missing_madeForTheUserAlone();
+    void lockFolder_notPrivate_lockRefusedWithWhy_data();
+    void lockFolder_notPrivate_lockRefusedWithWhy();
+    void proceed_lockFolderNotPrivate_showsWhyAndStays();
+
 private:
     std::unique_ptr<frmGroupSelector> makeWindow(const QString &entries);
+    // The folder without XDG_RUNTIME_DIR: velloria-locks-UID in the temporary folder.
+    static QString tempLockFolder()
+    {
+        return QDir(QDir::tempPath()).filePath(QStringLiteral("velloria-locks-%1").arg(::getuid()));
+    }
+    // Where the locks go without XDG_RUNTIME_DIR, cleared; put back in cleanup().
+    void useTempLockFolder();
+    QByteArray m_runtimeDir;
+    bool m_runtimeDirChanged = false;
 
     TestFolders m_folders;
     ScriptedDialogs m_dialogs;
@@ -117,6 +134,24 @@ void TestBlogLock::init()
 void TestBlogLock::cleanup()
 {
     delete m_lastPostsWindow.data();
+    if (m_runtimeDirChanged) {
+        // Whatever a test left in the folder's place goes; the next lock makes it anew.
+        QFile::remove(tempLockFolder());
+        QDir(tempLockFolder()).removeRecursively();
+        if (!m_runtimeDir.isEmpty())
+            qputenv("XDG_RUNTIME_DIR", m_runtimeDir);
+        m_runtimeDirChanged = false;
+    }
+}
+
+void TestBlogLock::useTempLockFolder()
+{
+    m_runtimeDir = qgetenv("XDG_RUNTIME_DIR");
+    m_runtimeDirChanged = true;
+    qunsetenv("XDG_RUNTIME_DIR");
+    QFile::remove(tempLockFolder());
+    QDir(tempLockFolder()).removeRecursively();
+    QVERIFY(!QFileInfo::exists(tempLockFolder()));
 }
 
 std::unique_ptr<frmGroupSelector> TestBlogLock::makeWindow(const QString &entries)
@@ -299,6 +334,78 @@ void TestBlogLock::proceed_entryWithoutBar_wholeEntryIsTheBlogName()
     QCOMPARE(m_lastAccount.groupName, blog);
     OtherCopy other(LockPrefix + blog);
     QCOMPARE(other.answer(), QStringLiteral("refused"));
+}
+
+void TestBlogLock::lockFolder_missing_madeForTheUserAlone()
+{
+    useTempLockFolder();
+    NamedLock lock;
+    QString error;
+    QVERIFY2(lock.Acquire(uniqueName("private"), &error), qPrintable(error));
+    QCOMPARE(PrivatePaths::modeOf(tempLockFolder()), 0700);
+    const QStringList files = QDir(tempLockFolder()).entryList(QDir::Files);
+    QCOMPARE(files.size(), 1);
+    QCOMPARE(PrivatePaths::modeOf(QDir(tempLockFolder()).filePath(files.first())), 0600);
+}
+
+void TestBlogLock::lockFolder_notPrivate_lockRefusedWithWhy_data()
+{
+    QTest::addColumn<QString>("made"); // what is in the folder's place
+    QTest::addColumn<QString>("why");
+
+    QTest::newRow("a symbolic link to a private folder") << "link" << "it is a symbolic link";
+    QTest::newRow("open to the group and others (0755)") << "0755" << "others can reach it (mode 0755, not 0700)";
+    QTest::newRow("open to all, sticky (1777)") << "1777" << "others can reach it (mode 1777, not 0700)";
+    QTest::newRow("a file") << "file" << "it is not a folder";
+}
+
+void TestBlogLock::lockFolder_notPrivate_lockRefusedWithWhy()
+{
+    QFETCH(QString, made);
+    QFETCH(QString, why);
+    useTempLockFolder();
+    const QString folder = tempLockFolder();
+    const QString elsewhere = QDir(QDir::tempPath()).filePath(QStringLiteral("someone-elses-locks"));
+    if (made == QLatin1String("link")) {
+        QVERIFY(QDir().mkpath(elsewhere));
+        QVERIFY(QFile::setPermissions(elsewhere, QFileDevice::Permissions(0x7700)));
+        QVERIFY(QFile::link(elsewhere, folder));
+    } else if (made == QLatin1String("file")) {
+        QFile file(folder);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    } else {
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(::chmod(QFile::encodeName(folder).constData(), made.toUInt(nullptr, 8)) == 0);
+    }
+
+    NamedLock lock;
+    QString error;
+    QVERIFY(!lock.Acquire(uniqueName("unsafe"), &error));
+    QVERIFY2(error.contains(folder) && error.contains(why), qPrintable(error));
+    // Nothing was put there.
+    QVERIFY(QDir(elsewhere).entryList(QDir::Files).isEmpty());
+    if (made != QLatin1String("link") && made != QLatin1String("file"))
+        QVERIFY(QDir(folder).entryList(QDir::Files).isEmpty());
+    QDir(elsewhere).removeRecursively();
+}
+
+void TestBlogLock::proceed_lockFolderNotPrivate_showsWhyAndStays()
+{
+    useTempLockFolder();
+    QVERIFY(QDir().mkpath(tempLockFolder()));
+    QVERIFY(QFile::setPermissions(tempLockFolder(), QFileDevice::Permissions(0x7777)));
+    const QString blog = QStringLiteral("unsafe-%1.example.com").arg(QCoreApplication::applicationPid());
+    auto window = makeWindow(QStringLiteral("Unsafe | ") + blog);
+    window->findChild<QPushButton *>(QStringLiteral("cmdPostsList"))->click();
+
+    QCOMPARE(m_dialogs.shown.size(), 1);
+    QCOMPARE(m_dialogs.shown.first().icon, DialogServices::Critical);
+    const QString text = m_dialogs.shown.first().text;
+    QVERIFY2(text.startsWith(QStringLiteral("Can't open this group.")) && text.contains(tempLockFolder())
+                 && text.contains(QStringLiteral("not safe to use")),
+             qPrintable(text));
+    QCOMPARE(m_postsWindowsMade, 0);
+    QVERIFY(window->isVisible());
 }
 
 QTEST_MAIN(TestBlogLock)

@@ -1,4 +1,5 @@
 #include "TestFolders.h"
+#include "TestService.h"
 
 #include "windows/app/AboutBox.h"
 #include "client/app/AppConfig.h"
@@ -7,6 +8,8 @@
 #include "client/login/SettingsStore.h"
 #include "client/net/HTTPProxySettings.h"
 #include "client/net/HTTPRequest.h"
+#include "windows/login/ApplicationKeyDialog.h"
+#include "windows/login/frmGroupSelector.h"
 #include "ModalDialogs.h"
 
 #include <QApplication>
@@ -14,12 +17,20 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QNetworkProxy>
 #include <QPushButton>
 #include <QSettings>
 #include <QSpinBox>
 #include <QTcpServer>
 #include <QTest>
 #include <QTimer>
+#include <QTextDocument>
+#include <functional>
+#include <memory>
+
+// Makes a window whose labels are looked at.
+using WindowMaker = std::function<QWidget *()>;
+Q_DECLARE_METATYPE(WindowMaker)
 
 class TestDialogs final : public QObject
 {
@@ -40,6 +51,9 @@ private slots:
     void messageBox_okOnly();
     void proxyDialog_okSavesTheSettings();
     void proxyDialog_cancelKeepsTheSettings();
+    void proxyDialog_earlierSettingsFile_passwordWorksThenMovesAtTheSave();
+    void labels_ampersandMarksAShortcut_neverShowsAsText_data();
+    void labels_ampersandMarksAShortcut_neverShowsAsText();
     void aboutBox_showsTitleVersionAndDedication();
 
 private:
@@ -219,6 +233,12 @@ void TestDialogs::proxyDialog_okSavesTheSettings()
     QCOMPARE(settings.port, 3128);
     QCOMPARE(settings.user, QStringLiteral("me"));
     QCOMPARE(settings.password, QStringLiteral("pässwörd"));
+    // The password is in the secret store, not in the settings file; requests get it.
+    QVERIFY(!AppConfig::openSettings()->contains(QStringLiteral("HTTP Proxy/Password")));
+    QFile file(AppConfig::openSettings()->fileName());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(!file.readAll().contains(QStringLiteral("pässwörd").toUtf8()));
+    QCOMPARE(HTTPProxySettings::Loaded(SettingsStore()).toNetworkProxy().password(), QStringLiteral("pässwörd"));
 }
 
 void TestDialogs::proxyDialog_cancelKeepsTheSettings()
@@ -241,6 +261,69 @@ void TestDialogs::proxyDialog_cancelKeepsTheSettings()
     QCOMPARE(after.kind, HTTPProxySettings::Socks5);
     QCOMPARE(after.host, QStringLiteral("socks.local"));
     QCOMPARE(after.port, 1080);
+}
+
+void TestDialogs::proxyDialog_earlierSettingsFile_passwordWorksThenMovesAtTheSave()
+{
+    {
+        const auto file = AppConfig::openSettings();
+        file->remove(QStringLiteral("HTTP Proxy"));
+        file->setValue(QStringLiteral("HTTP Proxy/Type"), QStringLiteral("HTTP"));
+        file->setValue(QStringLiteral("HTTP Proxy/Host"), QStringLiteral("old.proxy"));
+        file->setValue(QStringLiteral("HTTP Proxy/Port"), QStringLiteral("8080"));
+        file->setValue(QStringLiteral("HTTP Proxy/Password"), QStringLiteral("old pässwörd"));
+    }
+    SettingsStore store;
+    // Read from the file until the next save.
+    QCOMPARE(HTTPProxySettings::Loaded(store).toNetworkProxy().password(), QStringLiteral("old pässwörd"));
+    QString shown;
+    whenModal<QWidget>([&shown](QWidget *modal) {
+        shown = modal->findChild<QLineEdit *>(QStringLiteral("txtPassword"))->text();
+        modal->findChild<QPushButton *>(QStringLiteral("cmdCancel"))->click();
+    });
+    ShowProxyDialog(nullptr, store);
+    QCOMPARE(shown, QStringLiteral("old pässwörd"));
+    QVERIFY(!AppConfig::openSettings()->contains(QStringLiteral("HTTP Proxy/Password")));
+    QCOMPARE(AppConfig::openSettings()->value(QStringLiteral("HTTP Proxy/Host")).toString(), QStringLiteral("old.proxy"));
+    QCOMPARE(HTTPProxySettings::Loaded(SettingsStore()).toNetworkProxy().password(), QStringLiteral("old pässwörd"));
+}
+
+void TestDialogs::labels_ampersandMarksAShortcut_neverShowsAsText_data()
+{
+    QTest::addColumn<WindowMaker>("make");
+
+    QTest::newRow("application key dialog")
+        << WindowMaker([] { return new ApplicationKeyDialog(QStringLiteral("http://127.0.0.1:47321/callback")); });
+    QTest::newRow("proxy dialog") << WindowMaker([] { return new ProxyDialog; });
+    QTest::newRow("about box") << WindowMaker([] { return new AboutBox; });
+    QTest::newRow("login window") << WindowMaker([] {
+        return new frmGroupSelector(sharedTestService().settings(), sharedTestService().service());
+    });
+}
+
+void TestDialogs::labels_ampersandMarksAShortcut_neverShowsAsText()
+{
+    QFETCH(WindowMaker, make);
+    const std::unique_ptr<QWidget> window(make());
+    window->show();
+    int shortcuts = 0;
+    for (const QLabel *label : window->findChildren<QLabel *>()) {
+        QString text = label->text();
+        if (label->textFormat() == Qt::RichText || (label->textFormat() == Qt::AutoText && Qt::mightBeRichText(text)))
+            continue;
+        text.replace(QStringLiteral("&&"), QString()); // a shown "&"
+        if (!text.contains(u'&'))
+            continue;
+        ++shortcuts;
+        // Without a buddy a label shows its "&" as it is.
+        QVERIFY2(label->buddy(), qPrintable(label->text()));
+    }
+    if (qobject_cast<ApplicationKeyDialog *>(window.get())) {
+        const auto *redirect = window->findChild<QLabel *>(QStringLiteral("lblRedirect"));
+        QVERIFY(redirect);
+        QCOMPARE(redirect->buddy(), window->findChild<QWidget *>(QStringLiteral("txtRedirect")));
+        QCOMPARE(shortcuts, 3);
+    }
 }
 
 void TestDialogs::aboutBox_showsTitleVersionAndDedication()

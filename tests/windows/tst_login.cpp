@@ -5,7 +5,7 @@
 #include "client/app/AppConfig.h"
 #include "windows/app/DialogServices.h"
 #include "windows/login/frmGroupSelector.h"
-#include "client/login/modPasswordCryptor.h"
+#include "client/login/SecretStore.h"
 #include "client/net/HTTPRequest.h"
 
 #include <QApplication>
@@ -628,10 +628,11 @@ void TestLogin::signIn_passwordBeyondLatin1_sentAsUtf8_keptAcrossRuns()
     QCOMPARE(requests.size(), 1);
     QCOMPARE(requests.first().field(QStringLiteral("password")), password.toUtf8());
 
-    // Stored at close in a form that comes back, never as an empty password.
+    // Kept at close in the secret store, as it was typed; never in the settings file.
     m_window->close();
-    const QString stored = sharedTestService().settings().GetValue(QStringLiteral("Password"));
-    QVERIFY2(stored.startsWith(QLatin1String(modPasswordCryptor::Utf8Mark)), qPrintable(stored));
+    QCOMPARE(sharedTestService().settings().GetValue(QStringLiteral("Password")), QString());
+    QCOMPARE(sharedTestService().settings().secrets().read(QStringLiteral("password")),
+             std::optional<QByteArray>(password.toUtf8()));
     makeWindow();
     QCOMPARE(control<QLineEdit>("txtPassword")->text(), password);
 }

@@ -339,6 +339,41 @@ private slots:
         QCOMPARE(m_opened, QStringList({post.postUrl}));
     }
 
+    void openPost_onlyWebAddressesReachTheDesktop_data()
+    {
+        QTest::addColumn<QString>("postUrl");
+        QTest::addColumn<bool>("opens");
+        QTest::newRow("http") << "http://b.test/post/1" << true;
+        QTest::newRow("https, scheme in capitals") << "HTTPS://b.test/post/1" << true;
+        QTest::newRow("file") << "file:///etc/passwd" << false;
+        QTest::newRow("a path, which would become a file address") << "/home/someone/.ssh/id_rsa" << false;
+        QTest::newRow("custom handler") << "vnd.some-handler://run?command=x" << false;
+        QTest::newRow("custom handler without slashes") << "ms-settings:display" << false;
+        QTest::newRow("javascript") << "javascript:alert(1)" << false;
+        QTest::newRow("http without a host") << "http:///post/1" << false;
+    }
+    void openPost_onlyWebAddressesReachTheDesktop()
+    {
+        QFETCH(QString, postUrl);
+        QFETCH(bool, opens);
+        PostRow post = row(1);
+        post.postUrl = postUrl;
+        m_window->posts().append(post);
+        m_window->DrawControls();
+        select({1});
+        QTest::mouseClick(button(*m_window, "cmdOpenPost"), Qt::LeftButton);
+        if (opens) {
+            QCOMPARE(m_opened.size(), 1);
+            QVERIFY(m_dialogs.shown.isEmpty());
+            return;
+        }
+        QVERIFY2(m_opened.isEmpty(), qPrintable(m_opened.join(u' ')));
+        QCOMPARE(m_dialogs.texts(),
+                 QStringList({postUrl + QStringLiteral("\r\n\r\nThis post's address is not a web address (http or "
+                                                       "https), so it is not opened.")}));
+        QCOMPARE(m_dialogs.shown.at(0).icon, DialogServices::Critical);
+    }
+
     void selectedIndexes_fromSelection_ascending()
     {
         fill(8);

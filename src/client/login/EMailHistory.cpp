@@ -7,6 +7,8 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 
+#include "client/app/PrivatePaths.h"
+
 namespace {
 constexpr auto Signature = "Velloria e-mail history 1";
 constexpr int MaxAddresses = 50;
@@ -82,13 +84,14 @@ bool EMailHistory::Save(QString *error)
     };
 
     const QString folder = QFileInfo(m_path).absolutePath();
-    if (!QDir().mkpath(folder))
+    if (!PrivatePaths::makeFolder(folder))
         return fail(QStringLiteral("The folder \"%1\" could not be created.").arg(folder));
 
     // Another copy may be saving right now: wait for it, then keep its addresses too.
     QLockFile lock(m_path + QStringLiteral(".lock"));
     if (!lock.tryLock(LockWaitMs))
         return fail(QStringLiteral("The e-mail history \"%1\" is locked by another program.").arg(m_path));
+    PrivatePaths::narrowFile(lock.fileName());
 
     QStringList merged = m_addresses;
     mergeInto(merged, readHistoryFile(m_path));
@@ -98,7 +101,9 @@ bool EMailHistory::Save(QString *error)
         data += address.toUtf8() + '\n';
 
     QSaveFile file(m_path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit())
+    // Readable by the user alone, before a byte of it is written.
+    if (!file.open(QIODevice::WriteOnly) || !PrivatePaths::narrowFile(file.handle()) || file.write(data) != data.size()
+        || !file.commit())
         return fail(QStringLiteral("The e-mail history \"%1\" could not be written: %2")
                         .arg(m_path, file.errorString()));
     m_addresses = merged;

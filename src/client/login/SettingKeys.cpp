@@ -5,7 +5,8 @@
 #include "client/login/SettingsStore.h"
 
 namespace {
-enum class Type { Text, Bytes, Number, Flag };
+// Secret: in the secret store, never in the file.
+enum class Type { Text, Bytes, Number, Flag, Secret };
 
 struct Entry {
     Setting key;
@@ -17,10 +18,23 @@ struct Entry {
     int max = INT_MAX;
 };
 
+// The secret keys: their names in the secret store, and how earlier
+// versions kept them in the settings file.
+struct SecretEntry {
+    Setting key;
+    const char *secretName;
+    bool scrambled;
+    const char *what;
+};
+const SecretEntry Secrets[] = {
+    {Setting::Password, "password", true, "The password"},
+    {Setting::ProxyPassword, "proxy password", false, "The proxy's password"},
+};
+
 // Rows in the order of the enum.
 const Entry Table[] = {
     {Setting::EMail, "E-Mail", Type::Text, "", nullptr},
-    {Setting::Password, "Password", Type::Text, "", nullptr},
+    {Setting::Password, "Password", Type::Secret, "", nullptr},
     {Setting::Groups, "Groups", Type::Text, "", nullptr},
     {Setting::LastGroup, "Last Group", Type::Text, "", nullptr},
     {Setting::WindowPlacement, "Window placement", Type::Bytes, "", nullptr},
@@ -38,7 +52,7 @@ const Entry Table[] = {
     {Setting::ProxyHost, "Host", Type::Text, "", nullptr},
     {Setting::ProxyPort, "Port", Type::Number, "0", nullptr, 0, 65535},
     {Setting::ProxyUser, "User", Type::Text, "", nullptr},
-    {Setting::ProxyPassword, "Password", Type::Text, "", nullptr},
+    {Setting::ProxyPassword, "Password", Type::Secret, "", nullptr},
 };
 static_assert(sizeof(Table) / sizeof(Table[0]) == size_t(Setting::ProxyPassword) + 1);
 
@@ -67,6 +81,8 @@ QString name(Setting key) { return QString::fromLatin1(entry(key).name); }
 
 QString text(const SettingsStore &store, Setting key, ServiceInterface interface)
 {
+    if (isSecret(key))
+        return store.GetSecret(secretValue(key));
     return store.GetValue(storeName(key), defaultOf(key, interface));
 }
 
@@ -96,5 +112,31 @@ bool flag(const SettingsStore &store, Setting key, ServiceInterface interface)
     return defaultOf(key, interface) == QLatin1String("yes");
 }
 
-void set(SettingsStore &store, Setting key, const QString &value) { store.SetValue(storeName(key), value); }
+void set(SettingsStore &store, Setting key, const QString &value)
+{
+    if (isSecret(key))
+        store.SetSecret(secretValue(key), value);
+    else
+        store.SetValue(storeName(key), value);
+}
+
+bool isSecret(Setting key) { return entry(key).type == Type::Secret; }
+
+SecretValue secretValue(Setting key)
+{
+    for (const SecretEntry &secret : Secrets) {
+        if (secret.key == key)
+            return {QString::fromLatin1(secret.secretName), storeName(key), secret.scrambled,
+                    QString::fromLatin1(secret.what)};
+    }
+    return {};
+}
+
+std::vector<SecretValue> secretValues()
+{
+    std::vector<SecretValue> values;
+    for (const SecretEntry &secret : Secrets)
+        values.push_back(secretValue(secret.key));
+    return values;
+}
 }

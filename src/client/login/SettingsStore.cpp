@@ -1,14 +1,24 @@
 #include "client/login/SettingsStore.h"
 
 #include "client/app/AppConfig.h"
+#include "client/app/PrivatePaths.h"
+#include "client/login/SecretStore.h"
+#include "client/login/SettingKeys.h"
+#include "client/login/modPasswordCryptor.h"
 
 #include <QByteArray>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 #include <QStringDecoder>
 #include <QStringList>
 #include <QVariant>
+#include <algorithm>
+#include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 // Our own file holds a few kilobytes; anything this big is not ours.
@@ -84,6 +94,8 @@ QByteArray decodeBase64(const QString &text)
 
 SettingsStore::SettingsStore() = default;
 
+SettingsStore::SettingsStore(std::unique_ptr<SecretStore> secrets) : m_secrets(std::move(secrets)) {}
+
 SettingsStore::~SettingsStore()
 {
     // Kept for the next flush(), so a failure at exit is not lost.
@@ -155,6 +167,106 @@ void SettingsStore::SetBytes(const QString &name, const QByteArray &bytes)
 
 QString SettingsStore::fileName() const { return settings().fileName(); }
 
+SecretStore &SettingsStore::secrets() const
+{
+    if (!m_secrets) {
+        // ~/.config/Zelvat/Velloria.ini: ~/.config/Zelvat/Velloria/secrets.json
+        const QFileInfo file(settings().fileName());
+        m_secrets = std::make_unique<SecretStore>(SecretStore::Backend::Auto,
+                                                  QDir(file.absolutePath()).filePath(file.completeBaseName()));
+    }
+    return *m_secrets;
+}
+
+QString SettingsStore::GetSecret(const SecretValue &secret, QString *error) const
+{
+    const auto pending = m_pendingSecrets.constFind(secret.secretName);
+    if (pending != m_pendingSecrets.cend())
+        return pending->value;
+    // An earlier version's value in the file is the newest until a flush moves it.
+    const QVariant old = value(secret.fileKey);
+    if (old.isValid()) {
+        const QString text = old.toString();
+        return secret.scrambled ? modPasswordCryptor::UnscramblePassword(text) : text;
+    }
+    const auto known = m_secretValues.constFind(secret.secretName);
+    if (known != m_secretValues.cend())
+        return *known;
+    QString why;
+    const std::optional<QByteArray> stored = secrets().read(secret.secretName, &why);
+    if (!stored && !why.isEmpty()) {
+        if (error)
+            *error = why;
+        return {};
+    }
+    const QString text = stored ? QString::fromUtf8(*stored) : QString();
+    m_secretValues.insert(secret.secretName, text);
+    return text;
+}
+
+void SettingsStore::SetSecret(const SecretValue &secret, const QString &value)
+{
+    settings();
+    m_pendingSecrets.insert(secret.secretName, {secret, value});
+    m_changed = true;
+}
+
+void SettingsStore::moveSecrets(QStringList &problems)
+{
+    std::vector<SecretValue> secretValues = SettingKeys::secretValues();
+    for (const PendingSecret &pending : std::as_const(m_pendingSecrets)) {
+        if (std::none_of(secretValues.cbegin(), secretValues.cend(),
+                         [&](const SecretValue &s) { return s.secretName == pending.secret.secretName; }))
+            secretValues.push_back(pending.secret);
+    }
+    for (const SecretValue &secret : secretValues) {
+        const auto pending = m_pendingSecrets.constFind(secret.secretName);
+        const bool set = pending != m_pendingSecrets.cend();
+        const QVariant old = m_settings->value(secret.fileKey);
+        if (!set && !old.isValid())
+            continue;
+        const QString text = set ? pending->value
+                             : secret.scrambled ? modPasswordCryptor::UnscramblePassword(old.toString())
+                                                : old.toString();
+        const auto known = m_secretValues.constFind(secret.secretName);
+        if (!old.isValid() && known != m_secretValues.cend() && *known == text) {
+            m_pendingSecrets.remove(secret.secretName); // as the secret store has it
+            continue;
+        }
+        QString why;
+        const bool kept = text.isEmpty() ? secrets().remove(secret.secretName, &why)
+                                         : secrets().write(secret.secretName, text.toUtf8(), &why);
+        if (!kept) {
+            // Nothing is lost: a value from the file stays there, a new one in memory.
+            problems << QStringLiteral("%1 could not be kept in the secret store: %2").arg(secret.what, why);
+            continue;
+        }
+        m_secretValues.insert(secret.secretName, text);
+        m_pendingSecrets.remove(secret.secretName);
+        if (old.isValid())
+            m_settings->remove(secret.fileKey);
+    }
+}
+
+void SettingsStore::makeFilePrivate() const
+{
+    // The file and its folder are the user's alone; a new file is 0600 before
+    // its first byte, and QSettings keeps an existing file's mode.
+    const QString path = m_settings->fileName();
+    PrivatePaths::makeFolder(QFileInfo(path).absolutePath());
+    const QFileInfo info(path);
+    if (info.isDir())
+        return;
+    if (info.exists()) {
+        PrivatePaths::narrowFile(path);
+        return;
+    }
+    const int handle = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                              PrivatePaths::FileMode);
+    if (handle >= 0)
+        ::close(handle);
+}
+
 void SettingsStore::replaceDamagedFile()
 {
     const QString path = m_settings->fileName();
@@ -172,25 +284,28 @@ bool SettingsStore::write(QString *error)
     m_changed = false;
     if (m_damaged)
         replaceDamagedFile();
+    QStringList problems;
+    moveSecrets(problems);
+    makeFilePrivate();
     m_settings->sync();
     switch (m_settings->status()) {
     case QSettings::NoError:
-        return true;
+        break;
     case QSettings::AccessError:
-        if (error)
-            *error = QStringLiteral("The settings file \"%1\" could not be written.")
-                         .arg(m_settings->fileName());
-        return false;
+        problems.prepend(QStringLiteral("The settings file \"%1\" could not be written.").arg(m_settings->fileName()));
+        break;
     case QSettings::FormatError:
         // Also set when the file read before writing had a flaw; what counts
         // is the file now on disk.
-        if (isWellFormedIni(m_settings->fileName()))
-            return true;
-        if (error)
-            *error = QStringLiteral("The settings file \"%1\" is damaged and could not be written.")
-                         .arg(m_settings->fileName());
-        return false;
+        if (!isWellFormedIni(m_settings->fileName()))
+            problems.prepend(QStringLiteral("The settings file \"%1\" is damaged and could not be written.")
+                                 .arg(m_settings->fileName()));
+        break;
     }
+    if (problems.isEmpty())
+        return true;
+    if (error)
+        *error = problems.join(QStringLiteral("\r\n"));
     return false;
 }
 

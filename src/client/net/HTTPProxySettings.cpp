@@ -19,6 +19,17 @@ QString kindName(HTTPProxySettings::Kind kind)
     return QStringLiteral("None");
 }
 
+// Where the password of the proxy of section is kept.
+SecretValue passwordOf(const QString &section)
+{
+    SecretValue secret = SettingKeys::secretValue(Setting::ProxyPassword);
+    if (section != QLatin1String(SettingKeys::ProxySection)) {
+        secret.secretName += QStringLiteral(" of ") + section;
+        secret.fileKey = section + u'/' + SettingKeys::name(Setting::ProxyPassword);
+    }
+    return secret;
+}
+
 HTTPProxySettings::Kind kindFromName(const QString &name)
 {
     if (name.compare(QLatin1String("HTTP"), Qt::CaseInsensitive) == 0)
@@ -31,6 +42,11 @@ HTTPProxySettings::Kind kindFromName(const QString &name)
 
 void HTTPProxySettings::LoadSettings(const SettingsStore &store, const QString &section)
 {
+    loadFields(store, section, true);
+}
+
+void HTTPProxySettings::loadFields(const SettingsStore &store, const QString &section, bool withPassword)
+{
     // A missing or broken section reads as "no proxy": requests must still go out.
     *this = HTTPProxySettings();
     const QString prefix = section + u'/';
@@ -41,18 +57,20 @@ void HTTPProxySettings::LoadSettings(const SettingsStore &store, const QString &
     if (!ok || port < 0 || port > 65535)
         port = 0;
     user = store.GetValue(prefix + SettingKeys::name(Setting::ProxyUser));
-    password = store.GetValue(prefix + SettingKeys::name(Setting::ProxyPassword));
+    // Without a proxy the secret store is not asked (it may prompt to be unlocked).
+    if (withPassword || kind != None)
+        password = store.GetSecret(passwordOf(section));
 }
 
-bool HTTPProxySettings::SaveSettings(SettingsStore &store, const QString &section) const
+bool HTTPProxySettings::SaveSettings(SettingsStore &store, const QString &section, QString *error) const
 {
     const QString prefix = section + u'/';
     store.SetValue(prefix + SettingKeys::name(Setting::ProxyType), kindName(kind));
     store.SetValue(prefix + SettingKeys::name(Setting::ProxyHost), host);
     store.SetValue(prefix + SettingKeys::name(Setting::ProxyPort), QString::number(port));
     store.SetValue(prefix + SettingKeys::name(Setting::ProxyUser), user);
-    store.SetValue(prefix + SettingKeys::name(Setting::ProxyPassword), password);
-    return store.flush();
+    store.SetSecret(passwordOf(section), password);
+    return store.flush(error);
 }
 
 QNetworkProxy HTTPProxySettings::toNetworkProxy() const
@@ -67,6 +85,6 @@ QNetworkProxy HTTPProxySettings::toNetworkProxy() const
 HTTPProxySettings HTTPProxySettings::Loaded(const SettingsStore &store)
 {
     HTTPProxySettings proxy;
-    proxy.LoadSettings(store);
+    proxy.loadFields(store, QString::fromLatin1(SettingKeys::ProxySection), false);
     return proxy;
 }

@@ -14,6 +14,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "client/app/PrivatePaths.h"
 #include "client/posts/TagRules.h"
 
 namespace {
@@ -333,13 +334,25 @@ RunJournal::~RunJournal()
 bool RunJournal::Begin(const QString &kind, const QString &undoes, QString &why)
 {
     const QFileInfo info(m_file.fileName());
-    if (!QDir().mkpath(info.absolutePath())) {
+    if (!PrivatePaths::makeFolder(info.absolutePath())) {
         why = QStringLiteral("the folder %1 can't be made.").arg(QDir::toNativeSeparators(info.absolutePath()));
         return false;
     }
     const bool created = !info.exists();
+    if (created && !m_file.isOpen()) {
+        // Made 0600, never for a moment more open than that.
+        const int handle = ::open(QFile::encodeName(m_file.fileName()).constData(),
+                                  O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, PrivatePaths::FileMode);
+        if (handle >= 0)
+            ::close(handle);
+    }
     if (!m_file.isOpen() && !m_file.open(QIODevice::ReadWrite | QIODevice::Append | QIODevice::Unbuffered)) {
         why = m_file.errorString() + QLatin1Char('.');
+        return false;
+    }
+    // The user's alone: a new file before its first byte, an older one narrowed.
+    if (!PrivatePaths::narrowFile(m_file.handle())) {
+        why = QStringLiteral("its permissions can't be set.");
         return false;
     }
     if (created)

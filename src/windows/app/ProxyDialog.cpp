@@ -94,6 +94,7 @@ void ShowProxyDialog(QWidget *parent, SettingsStore &settings)
     if (dialog.exec() == QDialog::Accepted)
         proxy = dialog.settings();
     // Cancel leaves the loaded values, saved back unchanged.
-    if (!proxy.SaveSettings(settings, QStringLiteral("HTTP Proxy")))
-        dialogs().critical(QStringLiteral("Can't save the proxy settings."));
+    QString error;
+    if (!proxy.SaveSettings(settings, QString::fromLatin1(SettingKeys::ProxySection), &error))
+        dialogs().critical(QStringLiteral("Can't save the proxy settings.") + QStringLiteral("\r\n\r\n") + error);
 }

@@ -44,7 +44,11 @@ ApplicationKeyDialog::ApplicationKeyDialog(const QString &redirectUrl, QWidget *
     m_txtSecret->setEchoMode(QLineEdit::Password);
 
     auto *form = new QFormLayout;
-    form->addRow(QStringLiteral("&Redirect URL:"), redirectRow);
+    // A row of a layout gets no buddy by itself: without one the "&" would show.
+    auto *redirectLabel = new QLabel(QStringLiteral("&Redirect URL:"), this);
+    redirectLabel->setObjectName(QStringLiteral("lblRedirect"));
+    redirectLabel->setBuddy(m_txtRedirect);
+    form->addRow(redirectLabel, redirectRow);
     form->addRow(QStringLiteral("Consumer &key:"), m_txtConsumerKey);
     form->addRow(QStringLiteral("&Secret:"), m_txtSecret);
 

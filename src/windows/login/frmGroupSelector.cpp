@@ -11,7 +11,6 @@
 #include "windows/login/EMailHistoryMenu.h"
 #include "client/login/NamedLock.h"
 #include "client/login/SettingsStore.h"
-#include "client/login/modPasswordCryptor.h"
 #include "windows/posts/frmPostsList.h"
 #include "client/login/SettingKeys.h"
 #include "client/service/ITumblrService.h"
@@ -37,7 +36,8 @@ const QString LockPrefix = QStringLiteral("{4DDF3828-CA63-484F-8CED-8200C31B102E
 }
 
 frmGroupSelector::frmGroupSelector(SettingsStore &settings, ITumblrService &service, QWidget *parent)
-    : QWidget(parent, Qt::Window), m_settings(settings), m_service(service)
+    : QWidget(parent, Qt::Window), m_settings(settings), m_service(service),
+      m_usesPassword(service.capabilities().usesPassword)
 {
     g_instance = this;
     setObjectName(QStringLiteral("frmGroupSelector"));
@@ -371,7 +371,10 @@ void frmGroupSelector::LoadAccountSettings()
     const SettingsStore &store = m_settings;
     WindowPlacement::LoadFormPlacement(store, this, SettingKeys::name(Setting::WindowPlacement));
     txtEMail->setText(SettingKeys::text(store, Setting::EMail));
-    txtPassword->setText(modPasswordCryptor::UnscramblePassword(SettingKeys::text(store, Setting::Password)));
+    // From the secret store (or a settings file of an earlier version, until
+    // the next save moves it); where the browser signs in it is not asked.
+    if (m_usesPassword)
+        txtPassword->setText(SettingKeys::text(store, Setting::Password));
     FillCombo(SettingKeys::text(store, Setting::Groups), cboGroup);
     if (cboGroup->count() > 0) {
         const QString last = SettingKeys::text(store, Setting::LastGroup);
@@ -391,7 +394,8 @@ bool frmGroupSelector::SaveAccountSettings(QString *error)
     SettingsStore &store = m_settings;
     WindowPlacement::SaveFormPlacement(store, this, SettingKeys::name(Setting::WindowPlacement));
     SettingKeys::set(store, Setting::EMail, txtEMail->text());
-    SettingKeys::set(store, Setting::Password, modPasswordCryptor::ScramblePassword(txtPassword->text()));
+    if (m_usesPassword)
+        SettingKeys::set(store, Setting::Password, txtPassword->text());
     SettingKeys::set(store, Setting::Groups, JoinComboItems(cboGroup));
     SettingKeys::set(store, Setting::LastGroup, cboGroup->currentText());
     return store.flush(error);
@@ -404,9 +408,13 @@ void frmGroupSelector::cmdPostsList_Click()
 
     if (!g_groupLock)
         g_groupLock = std::make_unique<NamedLock>();
-    if (!g_groupLock->Acquire(LockPrefix + account.groupName)) {
-        dialogs().exclamation(QStringLiteral("Can't open this group because it was already opened by another "
-                                             "instance. Switch to that instance of program and use it."));
+    QString lockError;
+    if (!g_groupLock->Acquire(LockPrefix + account.groupName, &lockError)) {
+        if (!lockError.isEmpty())
+            dialogs().critical(QStringLiteral("Can't open this group.") + QStringLiteral("\r\n\r\n") + lockError);
+        else
+            dialogs().exclamation(QStringLiteral("Can't open this group because it was already opened by another "
+                                                 "instance. Switch to that instance of program and use it."));
         g_groupLock.reset();
         return;
     }

@@ -83,6 +83,9 @@ private:
 
     SettingsStore &m_settings;
     ITumblrService &m_service;
+    // The password box is loaded and saved only where the sign-in takes it;
+    // known from the start, as the window saves when it goes.
+    const bool m_usesPassword;
     EMailHistory History;
     bool Busy = false;
     bool CancelRequested = false;

@@ -28,6 +28,16 @@ bool openAddress(const QUrl &url)
     return QDesktopServices::openUrl(url);
 }
 
+// Addresses come from the service: only a web page goes to the desktop. Any
+// other scheme (file:, a custom handler's) would have the desktop open a file
+// or start a program on the service's word.
+bool isWebAddress(const QUrl &url)
+{
+    const QString scheme = url.scheme().toLower();
+    return url.isValid() && (scheme == QLatin1String("http") || scheme == QLatin1String("https"))
+           && !url.host().isEmpty();
+}
+
 // The address as it is. Tolerant parsing keeps percent escapes and reserved
 // characters where they are ("%2F" stays "%2F"), but one stray "%" would make
 // it re-escape every "%" of the address; so only a stray one becomes "%25",
@@ -109,7 +119,13 @@ void PostActions::OpenPost()
         dialogs().critical(QStringLiteral("Oops! For some reason this post don't have URL!"));
         return;
     }
-    if (!openAddress(addressUrl(address)))
+    const QUrl url = addressUrl(address);
+    if (!isWebAddress(url)) {
+        dialogs().critical(address + QStringLiteral("\r\n\r\nThis post's address is not a web address (http or "
+                                                    "https), so it is not opened."));
+        return;
+    }
+    if (!openAddress(url))
         dialogs().critical(address + QStringLiteral("\r\n\r\nCan't open post in default browser."));
 }
 
@@ -130,7 +146,13 @@ void PostActions::EditPost()
     QString address = m_editorAddress ? m_editorAddress(post) : QString();
     if (address.isEmpty())
         address = EditorAddress(m_webHost, post.id, post.postUrl);
-    if (!openAddress(addressUrl(address)))
+    const QUrl url = addressUrl(address);
+    if (!isWebAddress(url)) {
+        dialogs().critical(address + QStringLiteral("\r\n\r\nThe post editor's address is not a web address (http "
+                                                    "or https), so it is not opened."));
+        return;
+    }
+    if (!openAddress(url))
         dialogs().critical(address + QStringLiteral("\r\n\r\nCan't open post editor in default browser."));
 }
 

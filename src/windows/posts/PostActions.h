@@ -21,6 +21,7 @@ public:
     void SelectAllPosts();
     void RemovePostAt(int row);
     void RemoveSelectedPosts();
+    // Only http and https addresses reach the browser; any other is refused with a message.
     void OpenPost();
     void EditPost();
 
