@@ -15,4 +15,6 @@ struct CurlRun {
     bool ok() const { return error.isEmpty() && answered == requests; }
 };
 
+// The status each request must be answered with: a read's 200, else `status`.
+int expectedStatus(const HTTPRequestData &request, int status);
 CurlRun runCurl(const QList<HTTPRequestData> &requests, int expectedStatus);
