@@ -126,7 +126,13 @@ PageResult ReadPostsXML(const PageRequest &page, IHTTPRequestCallback *callback,
         XMLDocument document;
         XMLNodeList posts;
         QString parseError;
-        if (!ParsePostsPage(document, answer.body, posts, parseError)) {
+        // A page goes through its temporary file; one post is read in memory,
+        // as it is read before every write.
+        const bool parsed = page.postId.isEmpty() ? ParsePostsPage(document, answer.body, posts, parseError)
+                                                  : document.LoadXML(answer.body);
+        if (parsed && !page.postId.isEmpty())
+            posts = document.Root().SelectNodes(QStringLiteral("/tumblr/posts/post"));
+        if (!parsed) {
             // Read again from the blog's own host, as a new read.
             result.outcome = ServiceResult::Unreadable;
             result.errorText = parseError;
