@@ -88,6 +88,12 @@ Account designedAccount(SimFixture &sim)
     return Account{sim.blogHost(Blog), owner.email, owner.password};
 }
 
+// Every post to fix of the simulator's blog, listed as "Get posts" lists them.
+bool listAll(SimFixture &sim, PostsModel &rows, RecordingObserver &observer)
+{
+    return DownloadRun(sharedTestService().service(), rows, observer).run(designedAccount(sim), allPages());
+}
+
 QList<QJsonObject> journalRecords(const QString &path)
 {
     QList<QJsonObject> records;
@@ -265,7 +271,7 @@ void tst_runs::fix_designed_writesEveryRowAndEmptiesTheModel()
     sharedTestService().useSimulator(sim);
     PostsModel rows;
     RecordingObserver observer;
-    QVERIFY(DownloadRun(sharedTestService().service(), rows, observer).run(designedAccount(sim), allPages()));
+    QVERIFY(listAll(sim, rows, observer));
     RecordingObserver fixing;
     FixRun run(sharedTestService().service(), rows, fixing, m_journals);
 
@@ -299,7 +305,7 @@ void tst_runs::fix_designed_postChangedOnTheWebSinceListed_notWrittenAndNamed()
     sharedTestService().useSimulator(sim);
     PostsModel rows;
     RecordingObserver observer;
-    QVERIFY(DownloadRun(sharedTestService().service(), rows, observer).run(designedAccount(sim), allPages()));
+    QVERIFY(listAll(sim, rows, observer));
     sim::Post &edited = sim.post(QStringLiteral("5002"));
     if (field == QLatin1String("caption"))
         edited.caption = QStringLiteral("Photo 2, edited on the web");
@@ -332,7 +338,7 @@ void tst_runs::undo_designed_postEditedSinceTheRun_leftAsItIs()
     sharedTestService().useSimulator(sim);
     PostsModel rows;
     RecordingObserver observer;
-    QVERIFY(DownloadRun(sharedTestService().service(), rows, observer).run(designedAccount(sim), allPages()));
+    QVERIFY(listAll(sim, rows, observer));
     QVERIFY(FixRun(sharedTestService().service(), rows, observer, m_journals).fix(designedAccount(sim)));
     // The caption is edited after the run; the tags are still what the run wrote.
     sim.post(QStringLiteral("5001")).caption = QStringLiteral("Rewritten on the web");
@@ -367,7 +373,7 @@ void tst_runs::fix_intentsShareOneWaitForTheDisk_andNeverTrailTheWrite()
     sharedTestService().service().setWritesPerMinute(perMinute);
     PostsModel rows;
     RecordingObserver observer;
-    QVERIFY(DownloadRun(sharedTestService().service(), rows, observer).run(designedAccount(sim), allPages()));
+    QVERIFY(listAll(sim, rows, observer));
     const QString path = journalPath(designedAccount(sim).groupName);
     QList<int> intentsAtWrite;
     QStringList unrecorded;
@@ -400,7 +406,7 @@ void tst_runs::fix_stopped_intentsNotSentAreClosed()
     sharedTestService().useSimulator(sim);
     PostsModel rows;
     RecordingObserver observer;
-    QVERIFY(DownloadRun(sharedTestService().service(), rows, observer).run(designedAccount(sim), allPages()));
+    QVERIFY(listAll(sim, rows, observer));
     // The stop comes after the second write: the third, slow to be answered, is cancelled in flight.
     sim.server().injectFault(sim::Endpoint::Write, SimFixture::fault(sim::Fault::Delay), 2);
     sim::Fault slow = SimFixture::fault(sim::Fault::Delay);
@@ -432,7 +438,7 @@ void tst_runs::undo_designed_putsBackWhatTheRunWrote()
     sharedTestService().useSimulator(sim);
     PostsModel rows;
     RecordingObserver observer;
-    QVERIFY(DownloadRun(sharedTestService().service(), rows, observer).run(designedAccount(sim), allPages()));
+    QVERIFY(listAll(sim, rows, observer));
     QVERIFY(FixRun(sharedTestService().service(), rows, observer, m_journals).fix(designedAccount(sim)));
     sim.post(QStringLiteral("5004")).tags.append(QStringLiteral("by hand"));
     const JournalRun fixRun = RunJournal::Read(journalPath(designedAccount(sim).groupName)).runs.front();

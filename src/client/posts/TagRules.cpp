@@ -104,6 +104,11 @@ QString cantFixReason(const PostRow &post, const TagRules &rules)
     return {};
 }
 
+bool tagsChangedSinceListed(const QStringList &listed, const QStringList &wanted, const QStringList &now)
+{
+    return wanted != listed && now != listed;
+}
+
 QStringList fixedTags(const PostRow &post, const TagRules &rules)
 {
     return post.tags + QStringList{captionTag(post.caption, rules)};

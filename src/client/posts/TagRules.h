@@ -37,6 +37,11 @@ bool needsFix(const PostRow &post, const TagRules &rules);
 QString cantFixReason(const PostRow &post, const TagRules &rules);
 // The post's tags with its caption tag added: what it is written with.
 QStringList fixedTags(const PostRow &post, const TagRules &rules);
+// A write that adds to the listed tags would drop any tag given on the
+// service since the post was listed: true when that is so and the post must
+// be left as it is. A write of the listed tags themselves (undo) is checked
+// by its caller.
+bool tagsChangedSinceListed(const QStringList &listed, const QStringList &wanted, const QStringList &now);
 // The tags a fixed post is written with, as the list's tool tip shows them.
 QString fixedTagsText(const PostRow &post, const TagRules &rules);
 

@@ -66,10 +66,6 @@ protected:
     }
 };
 
-ServiceResult failure(ServiceResult::Outcome outcome, const QString &errorText, const QString &message = {})
-{
-    return ServiceResult::failure(outcome, errorText, message);
-}
 }
 
 CurrentTumblrService::CurrentTumblrService(const SettingsStore &settings, SecretStore &secrets,
@@ -169,7 +165,7 @@ ServiceResult CurrentTumblrService::refresh(const QString &account, IHTTPRequest
     const Tokens held = tokens(account);
     const std::optional<AppKey> key = appKey();
     if (held.refresh.isEmpty() || !key)
-        return failure(ServiceResult::Refused, {}, SignInEnded);
+        return ServiceResult::failure(ServiceResult::Refused, {}, SignInEnded);
 
     HTTPRequestData data;
     data.host = m_apiHost;
@@ -200,10 +196,10 @@ ServiceResult CurrentTumblrService::refresh(const QString &account, IHTTPRequest
     const int lifetime = object.value(QLatin1String("expires_in")).toInt(2520);
     renewed.expiresAt = QDateTime::currentDateTimeUtc().addSecs(lifetime);
     if (renewed.access.isEmpty())
-        return failure(ServiceResult::BadAnswer, IncorrectResponse);
+        return ServiceResult::failure(ServiceResult::BadAnswer, IncorrectResponse);
     QString error;
     if (!keepTokens(account, renewed, &error))
-        return failure(ServiceResult::Failed, QStringLiteral("Can't keep the new sign-in: ") + error);
+        return ServiceResult::failure(ServiceResult::Failed, QStringLiteral("Can't keep the new sign-in: ") + error);
     return {};
 }
 
@@ -211,11 +207,11 @@ ServiceResult CurrentTumblrService::authorizeInBrowser(const QString &account, I
 {
     const std::optional<AppKey> key = appKey();
     if (!key)
-        return failure(ServiceResult::Refused, {}, QStringLiteral("No application key was entered."));
+        return ServiceResult::failure(ServiceResult::Refused, {}, QStringLiteral("No application key was entered."));
 
     LoopbackReceiver receiver(m_redirectPort, redirectUrl());
     if (!receiver.isListening())
-        return failure(ServiceResult::Failed,
+        return ServiceResult::failure(ServiceResult::Failed,
                        QStringLiteral("Can't wait for the browser's answer on 127.0.0.1:%1: the port is taken "
                                       "(is another copy signing in?).")
                            .arg(m_redirectPort));
@@ -271,29 +267,29 @@ ServiceResult CurrentTumblrService::authorizeInBrowser(const QString &account, I
         const QString error = values.value(QStringLiteral("error")).toString();
         const QString state = values.value(QStringLiteral("state")).toString();
         if (error == QLatin1String("access_denied"))
-            finish(failure(ServiceResult::Refused, {}, QStringLiteral("The authorization was denied in the browser.")));
+            finish(ServiceResult::failure(ServiceResult::Refused, {}, QStringLiteral("The authorization was denied in the browser.")));
         else if (!error.isEmpty())
-            finish(failure(ServiceResult::Refused, {},
+            finish(ServiceResult::failure(ServiceResult::Refused, {},
                            QStringLiteral("The browser came back with the error ") + error + u' '
                                + values.value(QStringLiteral("error_description")).toString()));
         else if (state.isEmpty() || state != sentState)
-            finish(failure(ServiceResult::Refused, {},
+            finish(ServiceResult::failure(ServiceResult::Refused, {},
                            QStringLiteral("The browser came back with an answer this sign-in did not ask for "
                                           "(its state does not match); nothing was accepted.")));
         else if (values.value(QStringLiteral("code")).toString().isEmpty())
-            finish(failure(ServiceResult::Refused, {},
+            finish(ServiceResult::failure(ServiceResult::Refused, {},
                            QStringLiteral("The browser came back without an authorization code.")));
     });
     flow.setReplyHandler(&receiver);
     QObject::connect(&flow, &QAbstractOAuth::authorizeWithBrowser, &loop, [&](const QUrl &url) {
         sentState = QUrlQuery(url).queryItemValue(QStringLiteral("state"), QUrl::FullyDecoded);
         if (!m_openBrowser(url))
-            finish(failure(ServiceResult::Failed, QStringLiteral("Can't open the browser at ") + url.toString()));
+            finish(ServiceResult::failure(ServiceResult::Failed, QStringLiteral("Can't open the browser at ") + url.toString()));
     });
     QObject::connect(&flow, &QAbstractOAuth::granted, &loop, [&] { finish({}); });
     QObject::connect(&flow, &QAbstractOAuth2::error, &loop,
                      [&](const QString &error, const QString &description, const QUrl &) {
-                         finish(failure(ServiceResult::Refused, {}, error + u' ' + description));
+                         finish(ServiceResult::failure(ServiceResult::Refused, {}, error + u' ' + description));
                      });
     // The flow also drops a refused or tokenless token answer without a word:
     // once it has seen the answer and not granted, say what came.
@@ -309,12 +305,12 @@ ServiceResult CurrentTumblrService::authorizeInBrowser(const QString &account, I
             if (done || flow.status() == QAbstractOAuth::Status::Granted)
                 return;
             if (!reason.isEmpty())
-                finish(failure(ServiceResult::Failed, reason));
+                finish(ServiceResult::failure(ServiceResult::Failed, reason));
             else if (status != 200)
-                finish(failure(ServiceResult::Refused, QStringLiteral("HTTP %1").arg(status),
+                finish(ServiceResult::failure(ServiceResult::Refused, QStringLiteral("HTTP %1").arg(status),
                                JsonReader::RefusalText(body)));
             else
-                finish(failure(ServiceResult::BadAnswer, IncorrectResponse));
+                finish(ServiceResult::failure(ServiceResult::BadAnswer, IncorrectResponse));
         });
     });
 
@@ -330,9 +326,9 @@ ServiceResult CurrentTumblrService::authorizeInBrowser(const QString &account, I
             callback->BlockReceived({}, removeBlock, 0, -1, cancel);
         }
         if (cancel)
-            finish(failure(ServiceResult::Stopped, QStringLiteral("The sign-in in the browser was stopped.")));
+            finish(ServiceResult::failure(ServiceResult::Stopped, QStringLiteral("The sign-in in the browser was stopped.")));
         else if (waited.elapsed() > qint64(m_browserWaitSeconds) * 1000)
-            finish(failure(ServiceResult::Failed,
+            finish(ServiceResult::failure(ServiceResult::Failed,
                            QStringLiteral("The browser did not come back within %1 minutes.")
                                .arg(m_browserWaitSeconds / 60)));
     });
@@ -351,7 +347,7 @@ ServiceResult CurrentTumblrService::authorizeInBrowser(const QString &account, I
                                                        : QDateTime::currentDateTimeUtc().addSecs(2520);
     QString error;
     if (!keepTokens(account, received, &error))
-        return failure(ServiceResult::Failed, QStringLiteral("Can't keep the sign-in: ") + error);
+        return ServiceResult::failure(ServiceResult::Failed, QStringLiteral("Can't keep the sign-in: ") + error);
     return {};
 }
 
@@ -417,7 +413,7 @@ CurrentTumblrService::ApiAnswer CurrentTumblrService::call(const QString &accoun
         static_cast<ServiceResult &>(result) = mapped;
         std::optional<JsonReader::Envelope> envelope = JsonReader::ParseEnvelope(answer.body);
         if (!envelope)
-            return fail(failure(ServiceResult::BadAnswer, IncorrectResponse));
+            return fail(ServiceResult::failure(ServiceResult::BadAnswer, IncorrectResponse));
         result.envelope = std::move(*envelope);
         result.body = answer.body;
         result.outcome = ServiceResult::Accepted;
@@ -513,7 +509,7 @@ SignInResult CurrentTumblrService::signIn(const QString &email, const QString &p
         return asResult(info);
     const std::optional<QString> list = JsonReader::BlogList(info.envelope.response);
     if (!list)
-        return asResult(failure(ServiceResult::BadAnswer, IncorrectResponse));
+        return asResult(ServiceResult::failure(ServiceResult::BadAnswer, IncorrectResponse));
     result.outcome = ServiceResult::Accepted;
     if (!list->isEmpty())
         result.blogList = *list;
@@ -641,21 +637,17 @@ WriteResult CurrentTumblrService::writePost(const Account &account, const PostRo
     // read-back is compared with.
     const ApiAnswer before = readNpf(account, post.id, callback);
     if (before.outcome == ServiceResult::Refused && before.status == 404)
-        return finish(failure(ServiceResult::Refused, before.errorText,
+        return finish(ServiceResult::failure(ServiceResult::Refused, before.errorText,
                               QStringLiteral("The post is no longer on the blog.")));
     if (!before.accepted())
         return finish(before);
     const QJsonObject beforePost = postObject(before.envelope);
     if (beforePost.isEmpty() || JsonReader::ReadPost(beforePost) == std::nullopt)
-        return finish(failure(ServiceResult::BadAnswer, IncorrectResponse));
+        return finish(ServiceResult::failure(ServiceResult::BadAnswer, IncorrectResponse));
 
-    // A write that adds to the listed tags would drop any tag given since the
-    // post was listed: such a post is left as it is. (Putting listed tags
-    // back, as undo does, is checked by its caller.)
-    const QStringList &listed = post.tags;
     const QStringList tagsBefore = JsonReader::Tags(beforePost);
-    if (wanted != listed && tagsBefore != listed) {
-        ServiceResult changed = failure(
+    if (TagRule::tagsChangedSinceListed(post.tags, wanted, tagsBefore)) {
+        ServiceResult changed = ServiceResult::failure(
             ServiceResult::Refused, {},
             QStringLiteral("The post's tags changed since it was listed (now \"%1\"); it was not written. "
                            "\"Get posts\" lists it as it is now.")

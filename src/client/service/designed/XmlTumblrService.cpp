@@ -86,9 +86,7 @@ WriteResult XmlTumblrService::writePost(const Account &account, const PostRow &p
         done.answerLine = QStringLiteral("(the post already had these tags: not written again)");
         return done;
     }
-    // Tags added to the listed ones would drop any given since; putting the
-    // listed ones back, as undo does, is checked by its caller.
-    if (tags != post.tags && now.post->tags != post.tags)
+    if (TagRule::tagsChangedSinceListed(post.tags, tags, now.post->tags))
         changed.prepend(QStringLiteral("tags"));
     if (!changed.isEmpty()) {
         WriteResult refused = ServiceResult::failure(
