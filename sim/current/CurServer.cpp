@@ -45,6 +45,8 @@ Route routeOf(const QString &method, const QString &path)
         return {Endpoint::Token, {}, {}};
     if (path == QLatin1String("/v2/user/info"))
         return {Endpoint::UserInfo, {}, {}};
+    if (path == QLatin1String("/v2/user/limits"))
+        return {Endpoint::Limits, {}, {}};
     const QStringList parts = path.split(QLatin1Char('/'));
     // "", "v2", "blog", BLOG, "posts" or "post", ID or "edit"
     if (parts.size() != 6 || !parts.at(0).isEmpty() || parts.at(1) != QLatin1String("v2")
@@ -62,7 +64,7 @@ Route routeOf(const QString &method, const QString &path)
 
 bool isApi(Endpoint e)
 {
-    return e == Endpoint::UserInfo || e == Endpoint::Posts || e == Endpoint::OnePost || e == Endpoint::Edit
+    return e == Endpoint::UserInfo || e == Endpoint::Limits || e == Endpoint::Posts || e == Endpoint::OnePost || e == Endpoint::Edit
         || e == Endpoint::Update;
 }
 
@@ -638,20 +640,20 @@ void Server::handle(QTcpSocket *socket, Request request)
         if (!m_buffers.contains(socket))
             return; // a listener stopped the server
     }
+    // Every API call counts, whatever it is answered; one the rolling window
+    // has no room for is refused (and counts, as on the service).
+    bool overWindow = false;
     if (isApi(endpoint)) {
-        // Every API call counts, whatever it is answered.
-        const qint64 now = nowMs();
-        if (m_hourCalls == 0 || now - m_hourStartMs >= hourMs) {
-            m_hourStartMs = now;
-            m_hourCalls = 0;
-        }
-        if (m_dayCalls == 0 || now - m_dayStartMs >= dayMs) {
-            m_dayStartMs = now;
-            m_dayCalls = 0;
-        }
-        ++m_hourCalls;
-        ++m_dayCalls;
-        ++m_callsSinceLimitReset;
+        overWindow = m_windowLimit > 0 && hourCallsNow() >= m_windowLimit;
+        countCall();
+    }
+    if (overWindow) {
+        ++m_refusedForLimit;
+        Reply reply = envelope(429, QStringLiteral("Limit Exceeded"), Json::array(),
+                               QStringLiteral("You have exceeded your rate limit."), 0);
+        reply.extraHeaders = rateHeaders(false, 0);
+        send(socket, responseBytes(reply, close), close);
+        return;
     }
 
     Fault fault;
@@ -674,9 +676,70 @@ void Server::handle(QTcpSocket *socket, Request request)
 
 // ---- answers ----
 
+void Server::countCall()
+{
+    const qint64 now = nowMs();
+    if (m_hourCalls == 0 || now - m_hourStartMs >= hourMs) {
+        m_hourStartMs = now;
+        m_hourCalls = 0;
+    }
+    if (m_dayCalls == 0 || now - m_dayStartMs >= dayMs) {
+        m_dayStartMs = now;
+        m_dayCalls = 0;
+    }
+    ++m_hourCalls;
+    ++m_dayCalls;
+    ++m_callsSinceLimitReset;
+    if (m_windowLimit > 0)
+        m_windowCalls.push_back(now);
+}
+
+int Server::hourCallsNow() const
+{
+    if (m_windowLimit <= 0)
+        return m_hourCalls;
+    const qint64 from = nowMs() - qint64(m_windowSeconds) * 1000;
+    int calls = 0;
+    for (auto it = m_windowCalls.rbegin(); it != m_windowCalls.rend() && *it > from; ++it)
+        ++calls;
+    return calls;
+}
+
+void Server::setCallWindow(int limit, int seconds)
+{
+    m_windowLimit = limit;
+    m_windowSeconds = std::max(1, seconds);
+    m_windowCalls.clear();
+    m_refusedForLimit = 0;
+}
+
 QByteArray Server::rateHeaders(bool hourSpent, int resetSeconds) const
 {
     const qint64 now = nowMs();
+    if (m_windowLimit > 0 && !hourSpent) {
+        // The rolling window: room comes back as the oldest calls leave it.
+        const qint64 from = now - qint64(m_windowSeconds) * 1000;
+        auto &calls = const_cast<std::deque<qint64> &>(m_windowCalls);
+        while (!calls.empty() && calls.front() <= from)
+            calls.pop_front();
+        const int held = int(calls.size());
+        const int left = std::max(0, m_windowLimit - held);
+        qint64 reset = m_windowSeconds;
+        if (held >= m_windowLimit && held > 0)
+            reset = std::max<qint64>(1, (calls.at(size_t(held - m_windowLimit)) + qint64(m_windowSeconds) * 1000 - now + 999) / 1000);
+        else if (held > 0)
+            reset = std::max<qint64>(1, (calls.front() + qint64(m_windowSeconds) * 1000 - now + 999) / 1000);
+        QByteArray out;
+        out += "X-Ratelimit-Perday-Limit: " + QByteArray::number(dayLimit) + "\r\n";
+        out += "X-Ratelimit-Perday-Remaining: " + QByteArray::number(std::max(0, dayLimit - m_dayCalls)) + "\r\n";
+        out += "X-Ratelimit-Perday-Reset: "
+            + QByteArray::number(m_dayCalls == 0 ? dayMs / 1000 : std::max<qint64>(0, (m_dayStartMs + dayMs - now + 999) / 1000))
+            + "\r\n";
+        out += "X-Ratelimit-Perhour-Limit: " + QByteArray::number(m_windowLimit) + "\r\n";
+        out += "X-Ratelimit-Perhour-Remaining: " + QByteArray::number(left) + "\r\n";
+        out += "X-Ratelimit-Perhour-Reset: " + QByteArray::number(reset) + "\r\n";
+        return out;
+    }
     const auto secondsLeft = [now](qint64 start, qint64 window, int calls) -> qint64 {
         if (calls == 0)
             return window / 1000;
@@ -767,6 +830,7 @@ Server::Reply Server::normalReply(const Request &request, Endpoint endpoint)
         }
         return tokenReply(request);
     case Endpoint::UserInfo:
+    case Endpoint::Limits:
     case Endpoint::Posts:
     case Endpoint::OnePost:
     case Endpoint::Edit:
@@ -1028,6 +1092,8 @@ Server::Reply Server::apiReply(const Request &request, Endpoint endpoint)
                          1016);
     } else if (endpoint == Endpoint::UserInfo) {
         reply = userInfoReply();
+    } else if (endpoint == Endpoint::Limits) {
+        reply = limitsReply();
     } else if (Blog *b = findBlog(route.blog); !b) {
         reply = envelope(404, QStringLiteral("Not Found"), Json::array(), QStringLiteral("No blog %1.").arg(route.blog),
                          4012);
@@ -1070,6 +1136,29 @@ Server::Reply Server::userInfoReply()
     return envelope(200, QStringLiteral("OK"), response);
 }
 
+Server::Reply Server::limitsReply()
+{
+    // The account's own limits, as the service lists them; the calls of the
+    // application key are in the headers of every answer.
+    const qint64 nowSeconds = QDateTime::currentSecsSinceEpoch();
+    const auto limit = [nowSeconds](const char *description, int limit, int remaining, qint64 resetIn) {
+        Json o = Json::object();
+        o.insert(QStringLiteral("description"), description);
+        o.insert(QStringLiteral("limit"), limit);
+        o.insert(QStringLiteral("remaining"), remaining);
+        o.insert(QStringLiteral("reset_at"), nowSeconds + resetIn);
+        return o;
+    };
+    Json user = Json::object();
+    user.insert(QStringLiteral("blogs"), limit("Blogs created per day", 10, 10, 86400));
+    user.insert(QStringLiteral("follows"), limit("Blogs followed per day", 200, 200, 86400));
+    user.insert(QStringLiteral("likes"), limit("Posts liked per day", 1000, 1000, 86400));
+    user.insert(QStringLiteral("posts"), limit("Posts made per day", 250, 250, 86400));
+    Json response = Json::object();
+    response.insert(QStringLiteral("user"), user);
+    return envelope(200, QStringLiteral("OK"), response);
+}
+
 Server::Reply Server::postsReply(const Request &request, const Blog &blog)
 {
     const auto intParam = [&request](const char *name, int fallback, bool *ok) {
@@ -1086,12 +1175,24 @@ Server::Reply Server::postsReply(const Request &request, const Blog &blog)
     if (!ok || offset < 0)
         return envelope(400, QStringLiteral("Bad Request"), Json::array(), QStringLiteral("offset must be 0 or more."));
     const bool npf = request.queryValue(QStringLiteral("npf")) == QLatin1String("true");
+    // before: only posts older than that time (seconds); not with an offset.
+    const QString beforeText = request.queryValue(QStringLiteral("before"));
+    std::optional<qint64> before;
+    if (!beforeText.isNull()) {
+        bool number = false;
+        before = beforeText.toLongLong(&number);
+        if (!number)
+            return envelope(400, QStringLiteral("Bad Request"), Json::array(), QStringLiteral("before must be a time in seconds."));
+        if (!request.queryValue(QStringLiteral("offset")).isNull())
+            return envelope(400, QStringLiteral("Bad Request"), Json::array(),
+                            QStringLiteral("before and offset can't be used together."));
+    }
 
     // Without npf the service reshapes new-editor posts as text posts, so
     // they are not photo posts there.
     std::vector<const Post *> photos;
     for (const Post &p : blog.posts) {
-        if (p.type == QLatin1String("photo") && (npf || !p.blocks))
+        if (p.type == QLatin1String("photo") && (npf || !p.blocks) && (!before || p.timestamp < *before))
             photos.push_back(&p);
     }
     const qsizetype total = qsizetype(photos.size());
@@ -1109,7 +1210,7 @@ Server::Reply Server::postsReply(const Request &request, const Blog &blog)
     response.insert(QStringLiteral("blog"), blogInfo);
     response.insert(QStringLiteral("posts"), posts);
     response.insert(QStringLiteral("total_posts"), qint64(total));
-    if (blog.loopingNext || qint64(offset) + limit < total) {
+    if (!before && (blog.loopingNext || qint64(offset) + limit < total)) {
         const QString nextOffset = QString::number(blog.loopingNext ? 0 : offset + limit);
         Json params = Json::object();
         params.insert(QStringLiteral("limit"), QString::number(limit));
@@ -1227,6 +1328,14 @@ Server::Reply Server::editReply(const Request &request, Blog &blog)
         edited.slug.clear();
     else if (m_legacyEditWipes == QLatin1String("link_url") && field("link").isNull())
         edited.linkUrl.clear();
+    else if (m_legacyEditWipes == QLatin1String("format") && field("format").isNull())
+        edited.format = edited.format == QLatin1String("markdown") ? QStringLiteral("html") : QStringLiteral("markdown");
+    else if (m_legacyEditWipes == QLatin1String("photos") && field("source").isNull())
+        edited.photoUrl.clear();
+    else if (m_legacyEditWipes == QLatin1String("date") && field("date").isNull())
+        edited.date = dateText(QDateTime::fromSecsSinceEpoch(edited.timestamp = QDateTime::currentSecsSinceEpoch(), QTimeZone::utc()));
+    else if (m_legacyEditWipes == QLatin1String("state") && field("state").isNull())
+        edited.state = QStringLiteral("published");
 
     ++edited.editCount;
     *it = std::move(edited);
@@ -1332,14 +1441,34 @@ Server::Reply Server::updateReply(const Request &request, Blog &blog, const QStr
             edited.extraFields.append({key, body[key]});
     }
 
+    // A careless service losing one member of what it was sent.
+    if (m_updateDrops == QLatin1String("layout"))
+        edited.layout = Json::array();
+    else if (m_updateDrops == QLatin1String("can_be_tipped"))
+        edited.canBeTipped = !edited.canBeTipped;
+    else if (m_updateDrops == QLatin1String("interactability_reblog"))
+        edited.interactability = edited.interactability == QLatin1String("noone") ? QStringLiteral("everyone") : QStringLiteral("noone");
+    else if (m_updateDrops == QLatin1String("alt_text")) {
+        Json blocks = Json::array();
+        for (qsizetype i = 0; i < edited.content.size(); ++i) {
+            Json block = edited.content.at(i);
+            if (block[QStringLiteral("type")].toString() == QLatin1String("image"))
+                block.insert(QStringLiteral("alt_text"), "");
+            blocks.append(block);
+        }
+        edited.content = blocks;
+    } else if (!m_updateDrops.isEmpty()) {
+        edited.extraFields.removeIf([this](const QPair<QString, Json> &f) { return f.first == m_updateDrops; });
+    }
+
     // The fields the rest of the simulator reads follow the blocks.
     edited.texts.clear();
     edited.altText.clear();
     edited.photoUrl.clear();
     edited.imageExtra.clear();
     bool image = false;
-    for (qsizetype i = 0; i < content.size(); ++i) {
-        const Json &block = content.at(i);
+    for (qsizetype i = 0; i < edited.content.size(); ++i) {
+        const Json &block = edited.content.at(i);
         const QString blockType = block[QStringLiteral("type")].toString();
         if (blockType == QLatin1String("text")) {
             edited.texts.append(block[QStringLiteral("text")].toString());
@@ -1398,7 +1527,11 @@ Json Server::npfPost(const Blog &blog, const Post &post) const
     o.insert(QStringLiteral("trail"), Json::array());
     o.insert(QStringLiteral("can_be_tipped"), post.canBeTipped);
     o.insert(QStringLiteral("interactability_reblog"), post.interactability);
-    if (!post.linkUrl.isEmpty())
+    // A legacy post's conversion keeps nothing of the legacy form: its
+    // format and click-through link are not in the new post format.
+    if (!post.blocks)
+        o.remove(QStringLiteral("format"));
+    else if (!post.linkUrl.isEmpty())
         o.insert(QStringLiteral("link_url"), post.linkUrl);
     for (const auto &extra : post.extraFields)
         o.insert(extra.first, extra.second);

@@ -97,6 +97,7 @@ enum class Endpoint {
     Authorize,
     Token,
     UserInfo,
+    Limits,   // GET /v2/user/limits
     Posts,    // GET /v2/blog/BLOG/posts/photo
     OnePost,  // GET /v2/blog/BLOG/posts/ID (and any method there but PUT)
     Edit,     // POST /v2/blog/BLOG/post/edit, the legacy form edit
@@ -182,10 +183,22 @@ public:
     void resetRateLimit();
     // The day's calls so far made such that `left` remain (the day's window starting now).
     void setDayCallsLeft(int left);
-    // The legacy edit route empties this field ("caption", "slug" or
-    // "link_url") when an edit does not send it, as a careless service might:
-    // a client that checks its writes sees it. Empty: unsent fields are kept.
+    // The hour's limit as a rolling window: at most `limit` API calls in any
+    // `seconds`; a call beyond it answers like the RateLimited fault, its
+    // Reset the seconds until the oldest call counted leaves the window.
+    // The headers and /v2/user/limits then report this window. limit <= 0: off
+    // (the default: the hour is counted, never refused).
+    void setCallWindow(int limit, int seconds);
+    int refusedForLimit() const { return m_refusedForLimit; } // 429s the window answered
+    // The legacy edit route empties this member when an edit does not send
+    // it, as a careless service might: "caption", "slug", "link_url",
+    // "format", "photos", "date" or "state" (a draft becomes published). A
+    // client that checks its writes sees it. Empty: unsent fields are kept.
     void setLegacyEditWipes(const QString &field) { m_legacyEditWipes = field; }
+    // The new post format's edit loses this member of what it was sent:
+    // "layout", "can_be_tipped", "interactability_reblog", "alt_text" (of the
+    // image block) or any further top-level field's name. Empty: none.
+    void setUpdateDrops(const QString &member) { m_updateDrops = member; }
     // Every answer waits this long (the request takes effect at once).
     void setAnswerDelay(int ms) { m_answerDelayMs = ms > 0 ? ms : 0; }
 
@@ -241,6 +254,9 @@ private:
     Reply tokenReply(const Request &request);
     Reply apiReply(const Request &request, Endpoint endpoint);
     Reply userInfoReply();
+    Reply limitsReply();
+    void countCall();
+    int hourCallsNow() const; // the calls the hour's window holds now
     Reply postsReply(const Request &request, const Blog &blog);
     Reply onePostReply(const Request &request, const Blog &blog, const QString &id);
     Reply editReply(const Request &request, Blog &blog);
@@ -284,6 +300,10 @@ private:
     // first call after the previous one ran out.
     int m_hourCalls = 0, m_dayCalls = 0;
     QString m_legacyEditWipes;
+    QString m_updateDrops;
+    int m_windowLimit = 0, m_windowSeconds = 3600;
+    std::deque<qint64> m_windowCalls; // when each call the rolling window holds came
+    int m_refusedForLimit = 0;
     qint64 m_hourStartMs = 0, m_dayStartMs = 0;
     int m_callsSinceLimitReset = 0;
     int m_rateLimitAfter = -1;

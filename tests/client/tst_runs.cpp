@@ -31,6 +31,12 @@ public:
     void BlockReceived(const QByteArray &, bool &, qint64, qint64, bool &cancel) override { cancel = stop; }
     void BlockSent(const QByteArray &, qint64, qint64, bool &cancel) override { cancel = stop; }
     void WaitStarted(int seconds) override { waits << seconds; }
+    void BudgetWaitStarted(int seconds, bool day) override
+    {
+        budgetWaits << qMakePair(seconds, day);
+        if (onBudgetWait)
+            onBudgetWait();
+    }
     void Waiting(int, bool &cancel) override { cancel = stop; }
 
     void stepSucceeded() override { ++steps; }
@@ -60,6 +66,8 @@ public:
     QList<int> added;
     QList<int> written;
     QList<int> waits;
+    QList<QPair<int, bool>> budgetWaits;
+    std::function<void()> onBudgetWait;
     int steps = 0;
     int finishedCount = 0;
     RunReport report;
@@ -157,7 +165,7 @@ private slots:
     void journal_incompleteOrForeignRecords_refusedAndSaid_data();
     void journal_incompleteOrForeignRecords_refusedAndSaid();
     void current_downloadFixUndo_throughTheSameRuns();
-    void current_dayAlmostSpent_runPausesBeforeWriting();
+    void current_dayAlmostSpent_waitsForTheDaysReset_escStops();
 
 private:
     QString journalPath(const QString &blog) const { return RunJournal::filePath(m_journals, blog); }
@@ -574,7 +582,7 @@ void tst_runs::current_downloadFixUndo_throughTheSameRuns()
     QCOMPARE(fixture.sim().post(QStringLiteral("30002"))->tags, QStringList());
 }
 
-void tst_runs::current_dayAlmostSpent_runPausesBeforeWriting()
+void tst_runs::current_dayAlmostSpent_waitsForTheDaysReset_escStops()
 {
     auto settings = AppConfig::openSettings();
     settings->clear();
@@ -589,17 +597,21 @@ void tst_runs::current_dayAlmostSpent_runPausesBeforeWriting()
     RecordingObserver observer;
     QVERIFY(DownloadRun(fixture.service(), rows, observer).run(account, allPages()));
     QCOMPARE(rows.count(), 5);
-    fixture.sim().setDayCallsLeft(4); // enough for one post, not two
+    // The budget's own call, then one post: its read, its write and its read-back.
+    fixture.sim().setDayCallsLeft(4);
     fixture.sim().clearLog();
+    observer.onBudgetWait = [&observer] { observer.stop = true; }; // Esc during the wait
 
     QVERIFY(!FixRun(fixture.service(), rows, observer, m_journals).fix(account));
 
-    QCOMPARE(observer.report.outcome, RunReport::Failed);
-    QCOMPARE(observer.report.problem.kind, RunProblem::BudgetSpent);
-    QCOMPARE(observer.report.problem.callsNeeded, 3);
-    QVERIFY(observer.report.problem.callsLeft < 3);
+    QCOMPARE(observer.report.outcome, RunReport::Stopped);
+    QCOMPARE(observer.budgetWaits.size(), 1);
+    QVERIFY(observer.budgetWaits.first().second); // the day's window
+    QVERIFY(observer.budgetWaits.first().first > 3600); // its reset, as the service named it
     QCOMPARE(rows.count(), 4);
     QCOMPARE(fixture.sim().log(cursim::Endpoint::Edit).size(), 1);
+    QCOMPARE(fixture.sim().log().size(), 4); // not one call beyond what the day allowed
+    QCOMPARE(fixture.service().budget().dayLeft, std::optional<int>(0));
 }
 
 QTEST_MAIN(tst_runs) // turning caption HTML into text needs QGuiApplication

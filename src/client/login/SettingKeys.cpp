@@ -47,6 +47,7 @@ const Entry Table[] = {
     // 250 new posts a day and counts every call, so it is paced by default.
     {Setting::WritesPerMinute, "Writes per minute", Type::Number, "0", "10", 0, INT_MAX},
     {Setting::VerifyWrites, "Verify writes", Type::Flag, "yes", nullptr},
+    {Setting::ShowFirstWrite, "Show first write", Type::Flag, "yes", nullptr},
     {Setting::RedirectPort, "Redirect port", Type::Number, "47321", nullptr, 1, 65535},
     {Setting::ProxyType, "Type", Type::Text, "None", nullptr},
     {Setting::ProxyHost, "Host", Type::Text, "", nullptr},

@@ -24,6 +24,7 @@ enum class Setting {
     WebHost,
     WritesPerMinute,
     VerifyWrites,
+    ShowFirstWrite, // the first write of a blog's first run shown, to go on or stop
     RedirectPort,
     ProxyType, // the fields of the proxy's section
     ProxyHost,

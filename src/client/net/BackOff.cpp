@@ -118,6 +118,13 @@ bool Wait(int seconds, IHTTPRequestCallback *callback)
     return waitFor(qint64(seconds) * g_secondMs, g_secondMs, callback);
 }
 
+bool WaitForBudget(int seconds, bool day, IHTTPRequestCallback *callback)
+{
+    if (callback)
+        callback->BudgetWaitStarted(seconds, day);
+    return waitFor(qint64(std::max(seconds, 1)) * 1000, 1000, callback);
+}
+
 bool WaitMs(qint64 ms, IHTTPRequestCallback *callback)
 {
     return waitFor(ms, 1000, callback);

@@ -32,6 +32,10 @@ HTTPResult Send(HTTPRequest &request, const HTTPRequestData &data, IHTTPRequestC
 // letting events run meanwhile; false when the callback stops it.
 bool Wait(int seconds, IHTTPRequestCallback *callback);
 
+// Waits until the service's window of calls has room again (real seconds,
+// whatever the tests' second), telling the callback; false when stopped.
+bool WaitForBudget(int seconds, bool day, IHTTPRequestCallback *callback);
+
 // Waits ms milliseconds, telling the callback the whole seconds left,
 // letting events run; false when the callback stops it.
 bool WaitMs(qint64 ms, IHTTPRequestCallback *callback);

@@ -22,6 +22,13 @@ public:
     // The service asked to wait before the request is made again: the wait
     // starts, then secondsLeft of it remain (told several times a second).
     virtual void WaitStarted(int seconds) { Q_UNUSED(seconds) }
+    // No call is sent until the service's hourly or daily window has room
+    // again: the wait starts (Waiting then counts it down).
+    virtual void BudgetWaitStarted(int seconds, bool day)
+    {
+        Q_UNUSED(seconds)
+        Q_UNUSED(day)
+    }
     virtual void Waiting(int secondsLeft, bool &cancel)
     {
         Q_UNUSED(secondsLeft)

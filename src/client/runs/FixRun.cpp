@@ -27,9 +27,24 @@ FixRun::FixRun(ITumblrService &service, PostsModel &rows, RunObserver &observer,
 {
 }
 
-bool FixRun::begin(RunJournal &journal, const char *kind, const QString &undoes, RunReport &report)
+bool FixRun::begin(const Account &account, RunJournal &journal, const char *kind, const QString &undoes,
+                   RunReport &report)
 {
     m_requestNumber = 0;
+    m_fixing = QLatin1String(kind) == QLatin1String(RunJournal::Fix);
+    m_firstOfBlog = false;
+    if (m_fixing) {
+        const JournalContents earlier = RunJournal::Read(journal.path(), account.groupName);
+        m_firstOfBlog = earlier.status != JournalContents::Unreadable
+            && std::none_of(earlier.runs.begin(), earlier.runs.end(), [](const JournalRun &run) {
+                   return run.kind == QLatin1String(RunJournal::Fix) && run.written() > 0;
+               });
+    }
+    m_endAfterRow.reset();
+    // The budget learnt afresh, and nothing kept of an earlier run.
+    const ServiceResult started = m_service.beginRun(account, &m_observer);
+    if (started.outcome == ServiceResult::Stopped)
+        return false;
     setProgress(1);
     const int perMinute = m_service.capabilities().writesPerMinute;
     m_gapMs = perMinute > 0 ? 60000 / perMinute : 0;
@@ -56,6 +71,7 @@ bool FixRun::finish(RunJournal &journal, RunReport &report, RunReport::Outcome o
         m_intended.clear();
     }
     report.outcome = outcome;
+    report.unchecked = m_service.uncheckedWrites();
     m_observer.finished(report);
     return outcome == RunReport::Done;
 }
@@ -80,8 +96,8 @@ bool FixRun::fix(const Account &account)
 {
     RunJournal journal(RunJournal::filePath(m_journalFolder, account.groupName), account.groupName);
     RunReport report;
-    if (!begin(journal, RunJournal::Fix, {}, report))
-        return finish(journal, report, RunReport::Failed);
+    if (!begin(account, journal, RunJournal::Fix, {}, report))
+        return finish(journal, report, report.problem.kind == RunProblem::None ? RunReport::Stopped : RunReport::Failed);
     const ServiceCapabilities capabilities = m_service.capabilities();
     const TagRules &rules = capabilities.tagRules;
 
@@ -95,8 +111,10 @@ bool FixRun::fix(const Account &account)
             ++index;
             continue;
         }
+        // A day's window the service names a reset for is waited out by the
+        // back end; without one, the run pauses before the limit.
         const CallBudget budget = m_service.budget();
-        if (budget.dayLeft && *budget.dayLeft < capabilities.callsPerWrite) {
+        if (budget.dayLeft && !budget.dayResetSeconds && *budget.dayLeft < capabilities.callsPerWrite) {
             report.problem.kind = RunProblem::BudgetSpent;
             report.problem.callsLeft = *budget.dayLeft;
             report.problem.callsNeeded = capabilities.callsPerWrite;
@@ -114,7 +132,7 @@ bool FixRun::fix(const Account &account)
             const PostRow post = m_rows.at(index); // the row must not be read again after the request
             const RunReport::Outcome sent =
                 sendPost(account, post, TagRule::fixedTags(post, rules), post, index, journal, report);
-            if (sent != RunReport::Done)
+            if (sent != RunReport::Done && !m_endAfterRow)
                 return finish(journal, report, sent);
             m_observer.stepSucceeded();
         }
@@ -122,17 +140,19 @@ bool FixRun::fix(const Account &account)
         m_rows.removeAt(index);
         m_observer.rowWritten(index);
         setProgress(m_requestNumber + 1);
+        if (m_endAfterRow)
+            return finish(journal, report, *m_endAfterRow);
         QCoreApplication::processEvents(QEventLoop::AllEvents);
     }
-    return finish(journal, report, RunReport::Done);
+    return finish(journal, report, settle(account, journal, report));
 }
 
 bool FixRun::undo(const Account &account, const JournalRun &run)
 {
     RunJournal journal(RunJournal::filePath(m_journalFolder, account.groupName), account.groupName);
     RunReport report;
-    if (!begin(journal, RunJournal::Undo, run.id, report))
-        return finish(journal, report, RunReport::Failed);
+    if (!begin(account, journal, RunJournal::Undo, run.id, report))
+        return finish(journal, report, report.problem.kind == RunProblem::None ? RunReport::Stopped : RunReport::Failed);
     RunReport::Undo &undone = report.undo;
     undone.runPosts = int(run.posts.size());
     for (const JournalRun::Post &entry : run.posts) {
@@ -141,7 +161,7 @@ bool FixRun::undo(const Account &account, const JournalRun &run)
         if (m_observer.stopRequested())
             return finish(journal, report, RunReport::Stopped);
         std::optional<PostRow> current;
-        const RunReport::Outcome read = readCurrent(account, entry.before.id, current);
+        const RunReport::Outcome read = readCurrent(account, entry.before, current);
         if (read != RunReport::Done)
             return finish(journal, report, read);
         const QStringList tagsNow = current ? comparable(current->tags) : QStringList();
@@ -166,13 +186,38 @@ bool FixRun::undo(const Account &account, const JournalRun &run)
         setProgress(m_requestNumber + 1);
         QCoreApplication::processEvents(QEventLoop::AllEvents);
     }
-    return finish(journal, report, RunReport::Done);
+    return finish(journal, report, settle(account, journal, report));
 }
 
-RunReport::Outcome FixRun::readCurrent(const Account &account, const QString &postId, std::optional<PostRow> &current)
+RunReport::Outcome FixRun::settle(const Account &account, RunJournal &journal, RunReport &report)
 {
+    const WriteResult settled = m_service.settleWrites(account, &m_observer);
+    if (settled.outcome == ServiceResult::Stopped)
+        return RunReport::Stopped;
+    return settled.accepted() ? RunReport::Done : checkFailed(settled, journal, report);
+}
+
+RunReport::Outcome FixRun::checkFailed(const WriteResult &result, RunJournal &journal, RunReport &report)
+{
+    // The post whose read-back differed, recorded so: undo reads it as it stands.
+    QString why;
+    if (!result.earlierPostId.isEmpty() && !journal.RecordOutcome(result.earlierPostId, result, why)) {
+        report.problem.kind = RunProblem::JournalFailed;
+        report.problem.text = why;
+        report.problem.path = journal.path();
+        return RunReport::Failed;
+    }
+    report.problem.kind = RunProblem::WriteFailed;
+    report.problem.text = result.errorText;
+    report.problem.postId = result.earlierPostId;
+    return RunReport::Failed;
+}
+
+RunReport::Outcome FixRun::readCurrent(const Account &account, const PostRow &known, std::optional<PostRow> &current)
+{
+    const QString &postId = known.id;
     for (;;) {
-        const PostResult result = m_service.readPost(account, postId, &m_observer);
+        const PostResult result = m_service.readPost(account, known, &m_observer);
         if (result.accepted()) {
             current = result.post;
             return RunReport::Done;
@@ -233,9 +278,28 @@ RunReport::Outcome FixRun::sendPost(const Account &account, const PostRow &post,
             return journalFailed(why);
         const WriteResult result = m_service.writePost(account, post, tags, &m_observer);
         m_sinceWrite.start();
+        if (!result.earlierPostId.isEmpty()) {
+            // An earlier post's read-back differed: this one was written with
+            // it or not sent at all (its intent is closed as not sent).
+            if (result.written) {
+                m_intended.remove(post.id);
+                WriteResult accepted = result;
+                accepted.outcome = ServiceResult::Accepted;
+                if (!journal.RecordOutcome(post.id, accepted, why))
+                    return journalFailed(why);
+            }
+            const RunReport::Outcome failed = checkFailed(result, journal, report);
+            if (result.written)
+                m_endAfterRow = failed;
+            return failed;
+        }
         m_intended.remove(post.id);
         if (!journal.RecordOutcome(post.id, result, why))
             return journalFailed(why);
+        if (result.accepted() && result.firstCheck && m_firstOfBlog && !m_observer.firstWriteChecked(*result.firstCheck)) {
+            m_endAfterRow = RunReport::Stopped; // written and checked: the row leaves, then the run stops
+            return RunReport::Stopped;
+        }
         switch (result.outcome) {
         case ServiceResult::Accepted:
             return RunReport::Done;

@@ -36,7 +36,8 @@ public:
     bool undo(const Account &account, const JournalRun &run);
 
 private:
-    bool begin(RunJournal &journal, const char *kind, const QString &undoes, RunReport &report);
+    bool begin(const Account &account, RunJournal &journal, const char *kind, const QString &undoes,
+               RunReport &report);
     bool finish(RunJournal &journal, RunReport &report, RunReport::Outcome outcome);
     // Waits out the pacing gap, counted from the answer to the write before;
     // false when stopped meanwhile.
@@ -49,7 +50,10 @@ private:
                                 const PostRow &before, int row, RunJournal &journal, RunReport &report);
     bool recordIntent(const PostRow &before, const QStringList &tags, int row, RunJournal &journal, QString &why);
     // The post as it stands now, asking Retry or Stop while it can't be read.
-    RunReport::Outcome readCurrent(const Account &account, const QString &postId, std::optional<PostRow> &current);
+    RunReport::Outcome readCurrent(const Account &account, const PostRow &known, std::optional<PostRow> &current);
+    // Every write whose read-back is still due, read back; Failed when one differs.
+    RunReport::Outcome settle(const Account &account, RunJournal &journal, RunReport &report);
+    RunReport::Outcome checkFailed(const WriteResult &result, RunJournal &journal, RunReport &report);
     void setProgress(long number);
 
     ITumblrService &m_service;
@@ -61,4 +65,9 @@ private:
     QElapsedTimer m_sinceWrite;
     QSet<QString> m_intended; // posts whose intent is on the disk, not sent yet
     QElapsedTimer m_sinceSync;
+    bool m_fixing = false;
+    bool m_firstOfBlog = false; // no earlier run wrote a post of this blog
+    // The run ends once the row being written has left the list (it was
+    // written, but the run stops there).
+    std::optional<RunReport::Outcome> m_endAfterRow;
 };

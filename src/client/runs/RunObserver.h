@@ -5,6 +5,7 @@
 
 #include "client/net/HTTPRequest.h"
 #include "client/posts/PostRow.h"
+#include "client/service/ITumblrService.h"
 
 // What went wrong in a run, handed to its observer to show as it shows things.
 struct RunProblem {
@@ -36,6 +37,8 @@ struct RunReport {
     Outcome outcome = Done;
     RunProblem problem; // the failure that ended it, when it has not been asked about already
 
+    // Fix and undo: writes accepted whose read-back was still due when the run ended.
+    int unchecked = 0;
     // Download: photo posts the service gave without an id (left out).
     int withoutId = 0;
     // Fix: rows left listed, not written, with the reason for each count.
@@ -66,6 +69,12 @@ public:
     virtual void rowWritten(int row) = 0;
     // A problem to ask about: true to try again, false to stop.
     virtual bool askRetry(const RunProblem &problem) = 0;
+    // Fix: the run's first write was read back; true to go on, false to stop.
+    virtual bool firstWriteChecked(const WriteCheck &check)
+    {
+        Q_UNUSED(check)
+        return true;
+    }
     // True once the user asked to stop (between requests too).
     virtual bool stopRequested() const = 0;
     virtual void finished(const RunReport &report) = 0;

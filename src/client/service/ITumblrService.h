@@ -47,7 +47,26 @@ struct PostResult : ServiceResult {
     std::optional<PostRow> post;
 };
 
-using WriteResult = ServiceResult;
+// What the read-back of a written post showed.
+struct WriteCheck {
+    PostRow post;           // the post as listed
+    QStringList tagsBefore; // its tags before the write
+    QStringList tagsAfter;  // its tags as read back
+    int membersCompared = 0; // the other members, each found as it was before the write
+    QStringList changed;    // members found changed; empty: the post is as it was, but its tags
+};
+
+struct WriteResult : ServiceResult {
+    WriteResult() = default;
+    WriteResult(const ServiceResult &result) : ServiceResult(result) {}
+    // A write whose read-back is shared with the posts after it can be found
+    // changed later: that post's id. The post of this call was then not sent.
+    QString earlierPostId;
+    // This call's own write was accepted (even when an earlier post's check failed).
+    bool written = false;
+    // The first read-back of a run, when this call made it.
+    std::optional<WriteCheck> firstCheck;
+};
 
 // What a back end is, for the windows and the runs.
 struct ServiceCapabilities {
@@ -56,7 +75,7 @@ struct ServiceCapabilities {
     bool usesApplicationKey = false; // the sign-in needs a registered application key
     bool verifiesWrites = false;     // each accepted write is read back and compared
     int postsPerRead = 50;           // the most posts one read returns
-    int callsPerWrite = 1;           // calls one written post takes
+    int callsPerWrite = 1;           // the most calls one written post takes
     int writesPerMinute = 0;         // the pace of a run; 0: no limit
     QString webHost;                 // host of the service's web pages (the post editor)
     QString inClearHost;             // where the account's credentials travel unencrypted; empty: nowhere
@@ -67,6 +86,10 @@ struct ServiceCapabilities {
 struct CallBudget {
     std::optional<int> hourLeft;
     std::optional<int> dayLeft;
+    std::optional<int> hourLimit;        // calls an hour's window allows
+    std::optional<int> dayLimit;
+    std::optional<int> hourResetSeconds; // until the hour's window has room again
+    std::optional<int> dayResetSeconds;
 };
 
 // The service, as the runs and the windows reach it: each back end only
@@ -81,11 +104,22 @@ public:
 
     virtual SignInResult signIn(const QString &email, const QString &password, IHTTPRequestCallback *callback) = 0;
     virtual PageResult readPage(const PageRequest &request, IHTTPRequestCallback *callback) = 0;
-    // One post of the account's blog as it stands now.
-    virtual PostResult readPost(const Account &account, const QString &postId, IHTTPRequestCallback *callback) = 0;
+    // One post of the account's blog as it stands now; `post` as it was
+    // known (its id; its date lets a back end read it with its neighbours).
+    virtual PostResult readPost(const Account &account, const PostRow &post, IHTTPRequestCallback *callback) = 0;
     // Writes the post back with these tags.
     virtual WriteResult writePost(const Account &account, const PostRow &post, const QStringList &tags,
                                   IHTTPRequestCallback *callback) = 0;
+
+    // A run starts: what the back end keeps of earlier runs is dropped, and
+    // it may learn the service's budget.
+    virtual ServiceResult beginRun(const Account &account, IHTTPRequestCallback *callback);
+    // Every write whose read-back is still due is read back and checked.
+    virtual WriteResult settleWrites(const Account &account, IHTTPRequestCallback *callback);
+    // Writes accepted whose read-back is still due.
+    virtual int uncheckedWrites() const { return 0; }
+    // The calls writing this post takes, on average over a run.
+    virtual double callsToWrite(const PostRow &post) const;
 
     // The sign-in needs an application key the user has not entered yet.
     virtual bool needsApplicationKey() const { return false; }

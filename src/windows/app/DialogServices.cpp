@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace {
 QMessageBoxDialogs g_messageBoxes;
@@ -78,6 +79,15 @@ DialogServices::Answer QMessageBoxDialogs::show(Icon icon, Buttons buttons, cons
         box.setEscapeButton(QMessageBox::Cancel);
         return box.exec() == QMessageBox::Retry ? Retry : Cancel;
     }
+    if (buttons == ContinueStop) {
+        box.setIcon(QMessageBox::Question);
+        QPushButton *go = box.addButton(QStringLiteral("Continue"), QMessageBox::AcceptRole);
+        QPushButton *stop = box.addButton(QStringLiteral("Stop"), QMessageBox::RejectRole);
+        box.setDefaultButton(stop);
+        box.setEscapeButton(stop);
+        box.exec();
+        return box.clickedButton() == go ? Ok : Cancel;
+    }
     box.setStandardButtons(QMessageBox::Ok);
     box.exec();
     return Ok;
@@ -91,7 +101,7 @@ DialogServices::Answer ScriptedDialogs::show(Icon icon, Buttons buttons, const Q
         onShow(entry);
     if (!m_answers.isEmpty())
         return m_answers.takeFirst();
-    return buttons == RetryCancel ? Cancel : Ok;
+    return buttons == OkOnly ? Ok : Cancel;
 }
 
 QStringList ScriptedDialogs::texts() const

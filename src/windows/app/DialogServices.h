@@ -12,7 +12,7 @@ class DialogServices
 {
 public:
     enum Icon { Critical, Exclamation, Information };
-    enum Buttons { OkOnly, RetryCancel };
+    enum Buttons { OkOnly, RetryCancel, ContinueStop }; // ContinueStop answers Ok or Cancel
     enum Answer { Ok = 1, Cancel = 2, Retry = 4 };
 
     struct Shown {
@@ -36,6 +36,9 @@ public:
     static QString RequestErrorText(const HTTPRequest &request);
     // Flags 21: Retry and Cancel with the stop icon. Returns Retry (4) or Cancel (2).
     Answer MessageBoxEx(const QString &message, int flags = 21);
+
+    // "Continue" and "Stop", with the question icon; true for Continue.
+    bool askContinue(const QString &text) { return show(Information, ContinueStop, text) == Ok; }
 
     void critical(const QString &text) { show(Critical, OkOnly, text); }
     void exclamation(const QString &text) { show(Exclamation, OkOnly, text); }

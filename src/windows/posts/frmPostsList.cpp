@@ -19,6 +19,7 @@
 #include "client/login/SettingsStore.h"
 #include "windows/posts/PostActions.h"
 #include "windows/posts/PostsListView.h"
+#include "client/runs/RunEstimate.h"
 #include "client/runs/RunJournal.h"
 #include "windows/posts/frmUndoRuns.h"
 #include "windows/posts/ucPostsFixer.h"
@@ -38,6 +39,7 @@ frmPostsList::frmPostsList(SettingsStore &settings, ITumblrService &service, con
       m_settings(settings), m_service(service), m_account(account), m_posts(new PostsModel(this)), lvPosts(new PostsListView(this)),
       cmdGetPosts(new QPushButton(QStringLiteral("Get posts"), this)),
       cmdFixPosts(new QPushButton(QStringLiteral("Fix posts"), this)), lblResult(new QLabel(this)),
+      lblEstimate(new QLabel(this)),
       cmdOpenPost(new QPushButton(QStringLiteral("Open"), this)),
       cmdEditPost(new QPushButton(QStringLiteral("Edit"), this)),
       cmdRemoveSelected(new QPushButton(QStringLiteral("Remove"), this)), uplLoader(new ucPostsLoader(service, *this, this)),
@@ -61,6 +63,11 @@ frmPostsList::frmPostsList(SettingsStore &settings, ITumblrService &service, con
     lblResult->setAlignment(Qt::AlignCenter);
     lblResult->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     lblResult->setAutoFillBackground(true);
+    // Between the result square and "Open": the estimate, in full in its tool tip.
+    lblEstimate->setObjectName(QStringLiteral("lblEstimate"));
+    lblEstimate->setGeometry(twips(3210), twips(3180), twips(1815), twips(435));
+    lblEstimate->setWordWrap(true);
+    lblEstimate->setFont(QFont(QStringLiteral("Tahoma"), 7));
     cmdOpenPost->setObjectName(QStringLiteral("cmdOpenPost"));
     cmdOpenPost->setGeometry(twips(5100), twips(3180), twips(975), twips(435));
     cmdEditPost->setObjectName(QStringLiteral("cmdEditPost"));
@@ -171,6 +178,9 @@ void frmPostsList::DrawControls()
         cmdOpenPost->setEnabled(any);
         cmdEditPost->setEnabled(any);
         cmdRemoveSelected->setEnabled(any);
+        const QString estimate = any ? RunEstimate::of(*m_posts, m_service).text() : QString();
+        lblEstimate->setText(estimate);
+        lblEstimate->setToolTip(estimate);
     }
     setWindowTitle(QStringLiteral("Velloria :: Posts list :: ") + QString::number(count));
 }
@@ -247,6 +257,7 @@ void frmPostsList::cmdFixPosts_Click()
         return;
     EnableControls(false);
     upfFixer->show();
+    upfFixer->setShowFirstWrite(SettingKeys::flag(m_settings, Setting::ShowFirstWrite, m_service.capabilities().interface));
     upfFixer->FixPosts(m_account);
     upfFixer->hide();
     EnableControls(true);

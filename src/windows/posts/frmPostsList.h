@@ -88,6 +88,7 @@ private:
     QPushButton *cmdGetPosts;
     QPushButton *cmdFixPosts;
     QLabel *lblResult;
+    QLabel *lblEstimate; // what "Fix posts" will take
     QPushButton *cmdOpenPost;
     QPushButton *cmdEditPost;
     QPushButton *cmdRemoveSelected;

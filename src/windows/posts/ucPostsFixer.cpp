@@ -1,6 +1,7 @@
 #include "windows/posts/ucPostsFixer.h"
 
 #include "client/runs/FixRun.h"
+#include "client/runs/RunEstimate.h"
 #include "client/runs/RunJournal.h"
 #include "windows/app/DialogServices.h"
 
@@ -53,10 +54,28 @@ bool ucPostsFixer::FixPosts(const Account &account)
     if (!accountComplete(account))
         return false;
     goOnline();
+    m_fixing = true;
+    m_estimatedAt = -1;
     FixRun run(service(), posts(), *this, m_journalFolder);
     const bool result = run.fix(account);
+    m_fixing = false;
     goOffline();
     return result;
+}
+
+QString ucPostsFixer::idleLine()
+{
+    // Where the service counts calls, what the rows left take is what
+    // matters; elsewhere the bytes of each request.
+    const CallBudget budget = service().budget();
+    if (!m_fixing || (!budget.hourLeft && !budget.dayLeft))
+        return {};
+    // Once a row: the rows are many, the answers' blocks more.
+    if (m_estimatedAt != progressNumber()) {
+        m_estimatedAt = progressNumber();
+        m_estimate = RunEstimate::of(posts(), service()).text();
+    }
+    return m_estimate;
 }
 
 bool ucPostsFixer::UndoRun(const Account &account, const JournalRun &run)

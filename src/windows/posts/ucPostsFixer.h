@@ -24,7 +24,12 @@ public:
 
 protected:
     QString progressWord() const override { return QStringLiteral("Rquest #"); }
+    // During "Fix posts": what the rows left will take.
+    QString idleLine() override;
 
 private:
     QString m_journalFolder;
+    bool m_fixing = false;
+    long m_estimatedAt = -1; // the request number the estimate is for
+    QString m_estimate;
 };

@@ -42,7 +42,12 @@ void ucPostsPanel::StopIt()
 
 void ucPostsPanel::BlockReceived(const QByteArray &, bool &, qint64 receivedBytes, qint64 totalBytes, bool &cancel)
 {
-    ShowProgress(receivedBytes, totalBytes);
+    m_budgetWait = BudgetWait::None;
+    const QString idle = idleLine();
+    if (idle.isEmpty())
+        ShowProgress(receivedBytes, totalBytes);
+    else
+        showStatus(idle);
     letEventsRun();
     if (m_stopRequested)
         cancel = true;
@@ -55,8 +60,15 @@ void ucPostsPanel::BlockSent(const QByteArray &, qint64, qint64, bool &cancel)
         cancel = true;
 }
 
+void ucPostsPanel::BudgetWaitStarted(int, bool day)
+{
+    // Not a refusal: the run keeps within what the service allows.
+    m_budgetWait = day ? BudgetWait::Day : BudgetWait::Hour;
+}
+
 void ucPostsPanel::WaitStarted(int)
 {
+    m_budgetWait = BudgetWait::None;
     // A request the service asked to repeat later counts as one refused.
     resultIndicator().setResultColor(IResultIndicator::Yellow);
     resultIndicator().countFailure();
@@ -64,12 +76,46 @@ void ucPostsPanel::WaitStarted(int)
 
 void ucPostsPanel::Waiting(int secondsLeft, bool &cancel)
 {
-    showStatus(QStringLiteral("Waiting %1 s").arg(secondsLeft));
+    if (m_budgetWait == BudgetWait::None)
+        showStatus(QStringLiteral("Waiting %1 s").arg(secondsLeft));
+    else
+        showStatus(QStringLiteral("Waiting for %1's calls: %2 left")
+                       .arg(m_budgetWait == BudgetWait::Day ? QStringLiteral("tomorrow") : QStringLiteral("the next hour"),
+                            countdownText(secondsLeft)));
     if (m_stopRequested)
         cancel = true;
 }
 
 PostsModel &ucPostsPanel::posts() { return m_window.posts(); }
+
+QString ucPostsPanel::countdownText(int seconds)
+{
+    if (seconds < 60)
+        return QStringLiteral("%1 s").arg(seconds);
+    if (seconds < 3600)
+        return QStringLiteral("%1 min %2 s").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
+    return QStringLiteral("%1 h %2 min").arg(seconds / 3600).arg((seconds % 3600) / 60, 2, 10, QLatin1Char('0'));
+}
+
+QString ucPostsPanel::FirstWriteText(const WriteCheck &check)
+{
+    const auto tags = [](const QStringList &list) {
+        return list.isEmpty() ? QStringLiteral("(none)") : QStringLiteral("\"") + list.join(QStringLiteral("\", \"")) + u'"';
+    };
+    QString verdict = check.changed.isEmpty()
+        ? QStringLiteral("Read back: every other member of the post (%1) is as it was.").arg(check.membersCompared)
+        : QStringLiteral("Read back: these members changed: %1.").arg(check.changed.join(QStringLiteral(", ")));
+    return QStringLiteral("The first post of this blog was written and read back:\r\n%1 \"%2\" (post %3)\r\n\r\n"
+                          "Tags before: %4\r\nTags after: %5\r\n\r\n%6\r\n\r\nContinue with the other posts?")
+        .arg(check.post.date, check.post.caption, check.post.id, tags(check.tagsBefore), tags(check.tagsAfter), verdict);
+}
+
+bool ucPostsPanel::firstWriteChecked(const WriteCheck &check)
+{
+    if (!m_showFirstWrite)
+        return true;
+    return dialogs().askContinue(FirstWriteText(check));
+}
 
 IResultIndicator &ucPostsPanel::resultIndicator() { return m_window.resultIndicator(); }
 
@@ -172,6 +218,10 @@ void ucPostsPanel::finished(const RunReport &report)
     if (report.withoutId > 0)
         dialogs().critical(QStringLiteral("%1 photo posts came without an id and were left out.").arg(report.withoutId));
     showProblem(report.problem);
+    if (report.outcome == RunReport::Stopped && report.unchecked > 0)
+        dialogs().information(QStringLiteral("The run stopped before the last %1 posts it wrote were read back to "
+                                             "check them; the journal holds what they were before.")
+                                  .arg(report.unchecked));
     if (report.outcome != RunReport::Done) {
         resultIndicator().setResultColor(IResultIndicator::Red);
         return;

@@ -35,6 +35,7 @@ public:
                        bool &cancel) override;
     void BlockSent(const QByteArray &block, qint64 sentBytes, qint64 totalBytes, bool &cancel) override;
     void WaitStarted(int seconds) override;
+    void BudgetWaitStarted(int seconds, bool day) override;
     void Waiting(int secondsLeft, bool &cancel) override;
 
     // RunObserver
@@ -43,6 +44,11 @@ public:
     void rowsAdded(int count) override;
     void rowWritten(int row) override;
     bool askRetry(const RunProblem &problem) override;
+    bool firstWriteChecked(const WriteCheck &check) override;
+    // The dialog of a blog's first write (on by default; the setting "Show first write").
+    void setShowFirstWrite(bool show) { m_showFirstWrite = show; }
+    // The text of that dialog.
+    static QString FirstWriteText(const WriteCheck &check);
     bool stopRequested() const override { return m_stopRequested; }
     void finished(const RunReport &report) override;
 
@@ -68,8 +74,11 @@ protected:
 private:
     void ShowProgress(qint64 receivedBytes, qint64 totalBytes);
     void showStatus(const QString &secondLine); // under the "Request #N" line
+    // What the panel says under the number while nothing else is to be said.
+    virtual QString idleLine() { return {}; }
     void showProblem(const RunProblem &problem);
     QString limitsText() const;
+    static QString countdownText(int seconds);
     static void letEventsRun();
 
     ITumblrService &m_service;
@@ -78,6 +87,8 @@ private:
     bool m_online = false;
     bool m_stopRequested = false;
     long m_requestNumber = 0;
+    enum class BudgetWait { None, Hour, Day } m_budgetWait = BudgetWait::None;
+    bool m_showFirstWrite = true;
     RunReport m_lastReport;
     FramePacer m_pacer; // the window is painted once a frame during a run
 };

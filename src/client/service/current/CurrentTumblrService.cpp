@@ -13,6 +13,7 @@
 #include <QCryptographicHash>
 #include <QRandomGenerator>
 #include <QTimer>
+#include <QTimeZone>
 #include <QUrlQuery>
 
 #include "client/login/SecretStore.h"
@@ -79,6 +80,7 @@ CurrentTumblrService::CurrentTumblrService(const SettingsStore &settings, Secret
         m_apiHost = m_authorizationHost = withScheme(serviceHost);
     }
     m_redirectPort = quint16(SettingKeys::number(settings, Setting::RedirectPort, ServiceInterface::Current));
+    m_clock.start();
     m_openBrowser = [](const QUrl &url) { return QDesktopServices::openUrl(url); };
 }
 
@@ -382,6 +384,10 @@ CurrentTumblrService::ApiAnswer CurrentTumblrService::call(const QString &accoun
     HTTPRequest request;
     request.setProxy(HTTPProxySettings::Loaded(m_settings));
     for (;;) {
+        // No call the service's windows have no room for.
+        const ServiceResult room = ensureBudget(1, callback);
+        if (!room.accepted())
+            return fail(room);
         HTTPRequestData data;
         data.host = m_apiHost;
         data.method = call.method;
@@ -394,10 +400,11 @@ CurrentTumblrService::ApiAnswer CurrentTumblrService::call(const QString &accoun
             data.body = call.json;
             data.extraHeaders += "Content-Type: application/json\r\n";
         }
-        int repeats = 0;
+        int repeats = call.replay ? 0 : BackOff::MaxRepeats;
         bool stopped = false;
         const HTTPResult answer = BackOff::Send(request, data, callback, repeats, stopped);
         noteLimits(answer);
+        result.http = answer;
         if (answer.status == 401 && !refreshed && !stopped) {
             // Expired or revoked: renew once and ask again.
             const ServiceResult renewed = refresh(account, callback);
@@ -436,6 +443,45 @@ void CurrentTumblrService::noteLimits(const HTTPResult &answer)
         m_hourLeft = hour;
     if (const std::optional<int> day = remaining("X-Ratelimit-Perday-Remaining"))
         m_dayLeft = day;
+    if (const std::optional<int> limit = remaining("X-Ratelimit-Perhour-Limit"))
+        m_hourLimit = limit;
+    if (const std::optional<int> limit = remaining("X-Ratelimit-Perday-Limit"))
+        m_dayLimit = limit;
+    if (const std::optional<int> reset = remaining("X-Ratelimit-Perhour-Reset"); reset && *reset >= 0)
+        m_hourResetAtMs = nowMs() + qint64(*reset) * 1000;
+    if (const std::optional<int> reset = remaining("X-Ratelimit-Perday-Reset"); reset && *reset >= 0)
+        m_dayResetAtMs = nowMs() + qint64(*reset) * 1000;
+}
+
+CallBudget CurrentTumblrService::budget() const
+{
+    const auto secondsTo = [this](const std::optional<qint64> &at) -> std::optional<int> {
+        if (!at)
+            return std::nullopt;
+        return int(std::max<qint64>(0, (*at - nowMs() + 999) / 1000));
+    };
+    return {m_hourLeft, m_dayLeft, m_hourLimit, m_dayLimit, secondsTo(m_hourResetAtMs), secondsTo(m_dayResetAtMs)};
+}
+
+ServiceResult CurrentTumblrService::ensureBudget(int calls, IHTTPRequestCallback *callback)
+{
+    for (;;) {
+        const bool day = m_dayLeft && *m_dayLeft < calls;
+        const bool hour = m_hourLeft && *m_hourLeft < calls;
+        if (!day && !hour)
+            return {};
+        const std::optional<qint64> resetAt = day ? m_dayResetAtMs : m_hourResetAtMs;
+        if (!resetAt)
+            return ServiceResult::failure(ServiceResult::Refused, {},
+                                          QStringLiteral("The service allows no more calls %1, and did not say when it will again.")
+                                              .arg(day ? QStringLiteral("today") : QStringLiteral("this hour")));
+        // Waited out to the second the service named, then learnt afresh from the next answer.
+        const int seconds = int(std::max<qint64>(1, (*resetAt - nowMs() + 999) / 1000));
+        if (!BackOff::WaitForBudget(seconds, day, callback))
+            return ServiceResult::failure(ServiceResult::Stopped, QStringLiteral("Stopped."));
+        (day ? m_dayLeft : m_hourLeft).reset();
+        (day ? m_dayResetAtMs : m_hourResetAtMs).reset();
+    }
 }
 
 bool CurrentTumblrService::verifiesWrites() const
@@ -545,21 +591,13 @@ PageResult CurrentTumblrService::readPage(const PageRequest &request, IHTTPReque
         result.errorText = IncorrectResponse;
         return result;
     }
+    notePosts(answer.envelope.response.toObject().value(QLatin1String("posts")), Npf);
     result.posts = std::move(posts->posts);
     result.received = posts->received;
     result.withoutId = posts->withoutId;
     if (posts->received > 0 && posts->nextOffset)
         result.next = long(*posts->nextOffset);
     return result;
-}
-
-CurrentTumblrService::ApiAnswer CurrentTumblrService::readNpf(const Account &account, const QString &postId,
-                                                              IHTTPRequestCallback *callback)
-{
-    return call(account.email,
-                blogPath(account.groupName) + QStringLiteral("/posts/")
-                    + QString::fromLatin1(QUrl::toPercentEncoding(postId)) + QStringLiteral("?post_format=npf"),
-                callback);
 }
 
 namespace {
@@ -587,27 +625,241 @@ QByteArray postText(const QByteArray &body)
     return text;
 }
 
-// The members whose values differ between two states of a post, tags aside.
-QStringList changedFields(const QJsonObject &before, const QJsonObject &after)
+// The members whose values differ between two states of a post, tags and
+// what the service changes by itself aside; `compared` counts the others.
+QStringList changedMembers(const QJsonObject &before, const QJsonObject &after, int *compared = nullptr)
 {
+    const QStringList &skipped = CurrentTumblrService::UncomparedMembers();
     QStringList changed;
+    int same = 0;
     for (auto it = before.begin(); it != before.end(); ++it) {
-        if (it.key() != QLatin1String("tags") && after.value(it.key()) != it.value())
+        if (it.key() == QLatin1String("tags") || skipped.contains(it.key()))
+            continue;
+        if (after.value(it.key()) != it.value())
             changed << it.key();
+        else
+            ++same;
     }
     for (auto it = after.begin(); it != after.end(); ++it) {
-        if (it.key() != QLatin1String("tags") && !before.contains(it.key()))
+        if (it.key() != QLatin1String("tags") && !skipped.contains(it.key()) && !before.contains(it.key()))
             changed << it.key();
     }
+    if (compared)
+        *compared = same;
     return changed;
+}
+
+// "2024-01-31 18:04:05 GMT", the service's date text, in seconds.
+std::optional<qint64> dateSeconds(const QString &date)
+{
+    QString text = date.trimmed();
+    if (text.endsWith(QLatin1String(" GMT")))
+        text.chop(4);
+    QDateTime time = QDateTime::fromString(text, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    if (!time.isValid())
+        return std::nullopt;
+    time.setTimeZone(QTimeZone::utc());
+    return time.toSecsSinceEpoch();
 }
 }
 
-PostResult CurrentTumblrService::readPost(const Account &account, const QString &postId,
-                                          IHTTPRequestCallback *callback)
+const QStringList &CurrentTumblrService::UncomparedMembers()
 {
-    const ApiAnswer answer = readNpf(account, postId, callback);
+    // note_count: others' likes and reblogs change it at any time.
+    static const QStringList members{QStringLiteral("note_count")};
+    return members;
+}
+
+void CurrentTumblrService::notePosts(const QJsonValue &posts, Form form)
+{
+    const qint64 now = nowMs();
+    for (const QJsonValue &entry : posts.toArray()) {
+        const QJsonObject post = entry.toObject();
+        const QString id = post.value(QLatin1String("id_string")).toString();
+        if (id.isEmpty())
+            continue;
+        m_states[form].insert(id, PostState{post, {}, now});
+        noteListed(id, post);
+    }
+}
+
+void CurrentTumblrService::noteListed(const QString &postId, const QJsonObject &post)
+{
+    Listed seen;
+    seen.blocks = post.value(QLatin1String("is_blocks_post_format")).toBool();
+    if (post.value(QLatin1String("timestamp")).isDouble())
+        seen.timestamp = qint64(post.value(QLatin1String("timestamp")).toDouble());
+    const auto it = m_listed.constFind(postId);
+    if (it != m_listed.constEnd() && it->blocks == seen.blocks && it->timestamp == seen.timestamp)
+        return;
+    m_listed.insert(postId, seen);
+    m_timeline.reset();
+}
+
+const CurrentTumblrService::Timeline &CurrentTumblrService::timeline() const
+{
+    if (!m_timeline) {
+        std::vector<std::pair<qint64, bool>> posts;
+        posts.reserve(size_t(m_listed.size()));
+        for (const Listed &listed : m_listed) {
+            if (listed.timestamp)
+                posts.emplace_back(*listed.timestamp, listed.blocks);
+        }
+        std::sort(posts.begin(), posts.end(), [](const auto &a, const auto &b) { return a.first > b.first; });
+        Timeline built;
+        int legacy = 0;
+        for (const auto &[time, blocks] : posts) {
+            built.times.push_back(time);
+            built.legacyBefore.push_back(legacy);
+            legacy += blocks ? 0 : 1;
+            built.blocks += blocks ? 1 : 0;
+        }
+        built.legacyBefore.push_back(legacy);
+        m_timeline = std::move(built);
+    }
+    return *m_timeline;
+}
+
+int CurrentTumblrService::postsBetween(Form form, qint64 newest, qint64 oldest) const
+{
+    const Timeline &line = timeline();
+    const auto from = std::lower_bound(line.times.begin(), line.times.end(), newest, std::greater<>());
+    const auto to = std::upper_bound(line.times.begin(), line.times.end(), oldest, std::greater<>());
+    const qsizetype first = from - line.times.begin(), last = to - line.times.begin();
+    if (last <= first)
+        return 0;
+    // The list read without npf holds the legacy posts alone.
+    return form == Npf ? int(last - first) : line.legacyBefore[size_t(last)] - line.legacyBefore[size_t(first)];
+}
+
+CurrentTumblrService::ApiAnswer CurrentTumblrService::readWindow(const Account &account, Form form, qint64 timestamp,
+                                                                 IHTTPRequestCallback *callback)
+{
+    // The post and the ones older than it, 20 at once: posts sharing its
+    // time included, those newer left out, however many were added since.
+    ApiAnswer answer = call(account.email,
+                            blogPath(account.groupName)
+                                + QStringLiteral("/posts/photo?%1limit=%2&before=%3")
+                                      .arg(form == Npf ? QStringLiteral("npf=true&") : QString())
+                                      .arg(PostsPerRequest)
+                                      .arg(timestamp + 1),
+                            callback);
+    if (answer.accepted()) {
+        const QJsonValue posts = answer.envelope.response.toObject().value(QLatin1String("posts"));
+        if (!posts.isArray())
+            return ApiAnswer{ServiceResult::failure(ServiceResult::BadAnswer, IncorrectResponse), {}, {}, answer.http};
+        notePosts(posts, form);
+    }
+    return answer;
+}
+
+CurrentTumblrService::ApiAnswer CurrentTumblrService::readOne(const Account &account, const QString &postId, Form form,
+                                                              IHTTPRequestCallback *callback)
+{
+    ApiAnswer answer = call(account.email,
+                            blogPath(account.groupName) + QStringLiteral("/posts/")
+                                + QString::fromLatin1(QUrl::toPercentEncoding(postId))
+                                + (form == Npf ? QStringLiteral("?post_format=npf") : QStringLiteral("?post_format=legacy")),
+                            callback);
+    if (answer.accepted()) {
+        const QJsonObject post = postObject(answer.envelope);
+        if (post.isEmpty() || !JsonReader::ReadPost(post))
+            return ApiAnswer{ServiceResult::failure(ServiceResult::BadAnswer, IncorrectResponse), {}, {}, answer.http};
+        m_states[form].insert(postId, PostState{post, postText(answer.body), nowMs()});
+        noteListed(postId, post);
+    }
+    return answer;
+}
+
+std::optional<CurrentTumblrService::PostState> CurrentTumblrService::freshState(const QString &postId, Form form,
+                                                                                 qint64 since) const
+{
+    const auto it = m_states[form].constFind(postId);
+    if (it == m_states[form].constEnd() || nowMs() - it->readAtMs > FreshMs || it->readAtMs < since)
+        return std::nullopt;
+    return *it;
+}
+
+std::optional<qint64> CurrentTumblrService::timestampOf(const PostRow &post) const
+{
+    const auto it = m_listed.constFind(post.id);
+    if (it != m_listed.constEnd() && it->timestamp)
+        return it->timestamp;
+    return dateSeconds(post.date);
+}
+
+bool CurrentTumblrService::due(Form form, const PostRow *next) const
+{
+    const Pending *first = nullptr;
+    int count = 0;
+    for (const Pending &pending : m_pending) {
+        if (pending.form != form)
+            continue;
+        ++count;
+        if (!first)
+            first = &pending;
+    }
+    if (!first)
+        return false;
+    // The first write of a run is read back at once; later ones share reads.
+    if (!m_firstChecked || count >= PostsPerRequest - 1 || nowMs() - first->writtenAtMs >= CheckWithinMs)
+        return true;
+    if (!next)
+        return false;
+    const std::optional<qint64> newest = timestampOf(first->post);
+    const std::optional<qint64> oldest = timestampOf(*next);
+    return !newest || !oldest || postsBetween(form, *newest, *oldest) > PostsPerRequest;
+}
+
+ServiceResult CurrentTumblrService::beginRun(const Account &account, IHTTPRequestCallback *callback)
+{
+    m_pending.clear();
+    m_states[Legacy].clear();
+    m_states[Npf].clear();
+    m_firstChecked = false;
+    // The budget, from the headers of the account's limits.
+    ApiAnswer limits = call(account.email, QStringLiteral("/v2/user/limits"), callback);
+    if (limits.outcome == ServiceResult::Stopped)
+        return limits;
+    return {}; // a budget not learnt here is learnt from the next answer
+}
+
+double CurrentTumblrService::callsToWrite(const PostRow &post) const
+{
+    const auto it = m_listed.constFind(post.id);
+    const bool blocks = it != m_listed.constEnd() && it->blocks;
+    if (!verifiesWrites())
+        return blocks ? 2.0 : 1.0 + 1.0 / PostsPerRequest;
+    // The write, its share of the reads of the list and, for a post of the
+    // new editor, the read of its own bytes.
+    const Timeline &line = timeline();
+    const double share = line.times.empty() ? 1.0 : double(line.blocks) / double(line.times.size());
+    return blocks ? 2.0 + 1.0 / std::max(1.0, PostsPerRequest * share - 1) : 1.0 + 2.0 / PostsPerRequest;
+}
+
+PostResult CurrentTumblrService::readPost(const Account &account, const PostRow &post, IHTTPRequestCallback *callback)
+{
     PostResult result;
+    const auto asRow = [&result](const QJsonObject &object) {
+        result.post = JsonReader::ReadPost(object);
+        if (!result.post) {
+            result.outcome = ServiceResult::BadAnswer;
+            result.errorText = IncorrectResponse;
+        }
+        return result;
+    };
+    // As the list shows it, in the new post format; read with its neighbours.
+    if (const std::optional<PostState> state = freshState(post.id, Npf))
+        return asRow(state->post);
+    const qint64 before = nowMs();
+    if (const std::optional<qint64> timestamp = timestampOf(post)) {
+        const ApiAnswer window = readWindow(account, Npf, *timestamp, callback);
+        if (window.outcome == ServiceResult::Stopped)
+            return PostResult{window, std::nullopt};
+        if (const std::optional<PostState> state = freshState(post.id, Npf, before))
+            return asRow(state->post);
+    }
+    const ApiAnswer answer = readOne(account, post.id, Npf, callback);
     static_cast<ServiceResult &>(result) = answer;
     if (answer.outcome == ServiceResult::Refused && answer.status == 404) {
         result.outcome = ServiceResult::Accepted; // no such post: none to give
@@ -615,102 +867,234 @@ PostResult CurrentTumblrService::readPost(const Account &account, const QString 
     }
     if (!answer.accepted())
         return result;
-    result.post = JsonReader::ReadPost(postObject(answer.envelope));
-    if (!result.post) {
+    return asRow(m_states[Npf].value(post.id).post);
+}
+
+WriteResult CurrentTumblrService::checkPending(const Account &account, Form form, const PostRow *alsoFor,
+                                               IHTTPRequestCallback *callback)
+{
+    std::vector<Pending> checked;
+    std::vector<Pending> kept;
+    for (Pending &pending : m_pending)
+        (pending.form == form ? checked : kept).push_back(std::move(pending));
+    m_pending = std::move(kept);
+    const PostRow *first = checked.empty() ? alsoFor : &checked.front().post;
+    if (!first)
+        return {};
+
+    const auto unread = [&](const Pending &pending, const ServiceResult &why) {
+        WriteResult failed = why;
+        failed.outcome = why.outcome == ServiceResult::Stopped ? ServiceResult::Stopped : ServiceResult::BadAnswer;
+        failed.errorText = QStringLiteral("Post %1 was written, but it could not be read back to check it: %2")
+                               .arg(pending.post.id, why.errorText + u' ' + why.serverMessage);
+        failed.earlierPostId = pending.post.id;
+        // What was not read back stays due.
+        m_pending.insert(m_pending.begin(), checked.begin(), checked.end());
+        return failed;
+    };
+
+    const qint64 readFrom = nowMs();
+    if (const std::optional<qint64> timestamp = timestampOf(*first)) {
+        const ApiAnswer window = readWindow(account, form, *timestamp, callback);
+        if (!window.accepted() && !checked.empty())
+            return unread(checked.front(), window);
+        if (!window.accepted())
+            return window;
+    }
+
+    WriteResult result;
+    QStringList problems;
+    for (size_t i = 0; i < checked.size(); ++i) {
+        const Pending &pending = checked[i];
+        std::optional<PostState> state = freshState(pending.post.id, form, readFrom);
+        if (!state) {
+            // Not among its neighbours (posts sharing a time move between reads): read alone.
+            const ApiAnswer alone = readOne(account, pending.post.id, form, callback);
+            if (!alone.accepted()) {
+                checked.erase(checked.begin(), checked.begin() + qsizetype(i));
+                return unread(pending, alone);
+            }
+            state = m_states[form].value(pending.post.id);
+        }
+        // The tags must be the ones sent, everything else as it was.
+        WriteCheck check;
+        check.post = pending.post;
+        check.tagsBefore = JsonReader::Tags(pending.basis);
+        check.tagsAfter = JsonReader::Tags(state->post);
+        check.changed = changedMembers(pending.basis, state->post, &check.membersCompared);
+        QStringList differences;
+        if (check.tagsAfter != pending.tags)
+            differences << QStringLiteral("tags are \"%1\" instead of \"%2\"")
+                               .arg(check.tagsAfter.join(QStringLiteral(", ")), pending.tags.join(QStringLiteral(", ")));
+        if (!check.changed.isEmpty())
+            differences << QStringLiteral("changed: ") + check.changed.join(QStringLiteral(", "));
+        if (!m_firstChecked) {
+            m_firstChecked = true;
+            result.firstCheck = check;
+        }
+        if (!differences.isEmpty()) {
+            if (result.earlierPostId.isEmpty())
+                result.earlierPostId = pending.post.id;
+            problems << QStringLiteral("Post %1 (%2 \"%3\") was written, but reading it back shows a difference: %4.")
+                            .arg(pending.post.id, pending.post.date, pending.post.caption,
+                                 differences.join(QStringLiteral("; ")));
+        }
+    }
+    if (!problems.isEmpty()) {
         result.outcome = ServiceResult::BadAnswer;
-        result.errorText = IncorrectResponse;
+        result.errorText = problems.join(QStringLiteral("\r\n")) + QStringLiteral(" The run stops here.");
     }
     return result;
+}
+
+WriteResult CurrentTumblrService::settleWrites(const Account &account, IHTTPRequestCallback *callback)
+{
+    for (const Form form : {Legacy, Npf}) {
+        const WriteResult checked = checkPending(account, form, nullptr, callback);
+        if (!checked.accepted())
+            return checked;
+    }
+    return {};
 }
 
 WriteResult CurrentTumblrService::writePost(const Account &account, const PostRow &post, const QStringList &tags,
                                             IHTTPRequestCallback *callback)
 {
-    WriteResult result;
-    const auto finish = [&result](const ServiceResult &why) {
-        static_cast<ServiceResult &>(result) = why;
-        return result;
-    };
     const QStringList &wanted = tags;
-
-    // The post as it is now: its form decides the route, and it is what the
-    // read-back is compared with.
-    const ApiAnswer before = readNpf(account, post.id, callback);
-    if (before.outcome == ServiceResult::Refused && before.status == 404)
-        return finish(ServiceResult::failure(ServiceResult::Refused, before.errorText,
-                              QStringLiteral("The post is no longer on the blog.")));
-    if (!before.accepted())
-        return finish(before);
-    const QJsonObject beforePost = postObject(before.envelope);
-    if (beforePost.isEmpty() || JsonReader::ReadPost(beforePost) == std::nullopt)
-        return finish(ServiceResult::failure(ServiceResult::BadAnswer, IncorrectResponse));
-
-    const QStringList tagsBefore = JsonReader::Tags(beforePost);
-    if (TagRule::tagsChangedSinceListed(post.tags, wanted, tagsBefore)) {
-        ServiceResult changed = ServiceResult::failure(
-            ServiceResult::Refused, {},
-            QStringLiteral("The post's tags changed since it was listed (now \"%1\"); it was not written. "
-                           "\"Get posts\" lists it as it is now.")
-                .arg(tagsBefore.join(QStringLiteral(", "))));
-        changed.status = before.status;
-        changed.errorText = changed.serverMessage;
-        return finish(changed);
+    const bool verify = verifiesWrites();
+    if (!m_listed.contains(post.id)) {
+        // Not listed by this run: its form decides the route, so ask.
+        const ApiAnswer probe = readOne(account, post.id, Npf, callback);
+        if (probe.outcome == ServiceResult::Refused && probe.status == 404)
+            return ServiceResult::failure(ServiceResult::Refused, probe.errorText,
+                                          QStringLiteral("The post is no longer on the blog."));
+        if (!probe.accepted())
+            return probe;
     }
-
-    Call write;
-    const QString id = QString::fromLatin1(QUrl::toPercentEncoding(post.id));
-    if (beforePost.value(QLatin1String("is_blocks_post_format")).toBool()) {
-        // Made in the new editor: the whole post goes back as received, tags alone changed.
-        const QByteArray beforeText = postText(before.body);
-        const QByteArray tagsJson =
-            QJsonDocument(QJsonArray{wanted.join(u',')}).toJson(QJsonDocument::Compact).mid(1).chopped(1);
-        std::optional<QByteArray> body = JsonReader::ReplaceMember(beforeText, QStringLiteral("tags"), tagsJson);
-        if (!body) {
-            // A post that came without tags gets the member, first.
-            QByteArray added = beforeText;
-            added.insert(added.indexOf('{') + 1, "\"tags\":" + tagsJson + ','); // the post is not empty: checked above
-            body = added;
+    const Form form = m_listed.value(post.id).blocks ? Npf : Legacy;
+    int repeats = 0;
+    for (;;) {
+        // Room for this post's calls before its state is read: a wait for
+        // the budget never comes between the read and the write.
+        const ServiceResult room = ensureBudget(form == Npf ? 3 : 2, callback);
+        if (!room.accepted())
+            return room;
+        // Writes whose read-back is due are checked first; a difference
+        // stops the run before this post is sent.
+        if (verify && due(form, &post)) {
+            const WriteResult checked = checkPending(account, form, &post, callback);
+            if (!checked.accepted())
+                return checked;
         }
-        write.method = QStringLiteral("PUT");
-        write.pathAndQuery = blogPath(account.groupName) + QStringLiteral("/posts/") + id;
-        write.json = *body;
-    } else {
-        // A legacy post: its id, its type (else the route makes it a text post) and the tags.
-        write.method = QStringLiteral("POST");
-        write.pathAndQuery = blogPath(account.groupName) + QStringLiteral("/post/edit");
-        write.form.AddField(QStringLiteral("id"), post.id);
-        write.form.AddField(QStringLiteral("type"), QStringLiteral("photo"));
-        write.form.AddField(QStringLiteral("tags"), wanted.join(u','));
-    }
-    const ApiAnswer written = call(account.email, write, callback);
-    finish(written);
-    if (!written.accepted() || !verifiesWrites())
-        return result;
 
-    // Read back: the tags must be the ones sent, everything else as it was.
-    const ApiAnswer after = readNpf(account, post.id, callback);
-    if (!after.accepted()) {
-        ServiceResult unread = after;
-        unread.outcome = after.outcome == ServiceResult::Stopped ? ServiceResult::Stopped : ServiceResult::BadAnswer;
-        unread.errorText = QStringLiteral("Post %1 was written, but it could not be read back to check it: %2")
-                               .arg(post.id, after.errorText + u' ' + after.serverMessage);
-        unread.status = written.status;
-        return finish(unread);
+        // The state this write rests on, in the post's own form, fresh.
+        std::optional<PostState> state = form == Legacy ? freshState(post.id, Legacy) : std::nullopt;
+        if (!state && form == Legacy) {
+            const WriteResult checked = checkPending(account, Legacy, &post, callback);
+            if (!checked.accepted())
+                return checked;
+            state = freshState(post.id, Legacy);
+        }
+        if (!state) {
+            const ApiAnswer alone = readOne(account, post.id, form, callback);
+            if (alone.outcome == ServiceResult::Refused && alone.status == 404)
+                return ServiceResult::failure(ServiceResult::Refused, alone.errorText,
+                                              QStringLiteral("The post is no longer on the blog."));
+            if (alone.outcome == ServiceResult::Refused && alone.status == 400 && form == Legacy) {
+                WriteResult moved = ServiceResult::failure(
+                    ServiceResult::Refused, {},
+                    QStringLiteral("The post was made over in the new editor since it was listed; it was not written. "
+                                   "\"Get posts\" lists it as it is now."));
+                moved.errorText = moved.serverMessage;
+                return moved;
+            }
+            if (!alone.accepted())
+                return alone;
+            state = m_states[form].value(post.id);
+        }
+
+        const QStringList tagsBefore = JsonReader::Tags(state->post);
+        if (tagsBefore == wanted && tagsBefore != post.tags) {
+            // Written already (the answer to an earlier attempt never came): nothing to send.
+            WriteResult done;
+            done.answerLine = QStringLiteral("(the post already had these tags: not written again)");
+            return done;
+        }
+        if (TagRule::tagsChangedSinceListed(post.tags, wanted, tagsBefore)) {
+            ServiceResult changed = ServiceResult::failure(
+                ServiceResult::Refused, {},
+                QStringLiteral("The post's tags changed since it was listed (now \"%1\"); it was not written. "
+                               "\"Get posts\" lists it as it is now.")
+                    .arg(tagsBefore.join(QStringLiteral(", "))));
+            changed.errorText = changed.serverMessage;
+            return changed;
+        }
+        // The write's own room, so that no wait comes between the check of its age and the write.
+        if (const ServiceResult room = ensureBudget(1, callback); !room.accepted())
+            return room;
+        if (nowMs() - state->readAtMs > FreshMs) {
+            m_states[form].remove(post.id); // grew old on the way (a token renewed slowly): read again
+            continue;
+        }
+
+        Call write;
+        write.replay = false; // after a wait, the post is read again first
+        const QString id = QString::fromLatin1(QUrl::toPercentEncoding(post.id));
+        if (form == Npf) {
+            // Made in the new editor: the whole post goes back as received, tags alone changed.
+            const QByteArray tagsJson =
+                QJsonDocument(QJsonArray{wanted.join(u',')}).toJson(QJsonDocument::Compact).mid(1).chopped(1);
+            std::optional<QByteArray> body = JsonReader::ReplaceMember(state->text, QStringLiteral("tags"), tagsJson);
+            if (!body) {
+                // A post that came without tags gets the member, first.
+                QByteArray added = state->text;
+                const qsizetype open = added.indexOf('{');
+                if (open < 0)
+                    return ServiceResult::failure(ServiceResult::BadAnswer, IncorrectResponse);
+                added.insert(open + 1, "\"tags\":" + tagsJson + ',');
+                body = added;
+            }
+            write.method = QStringLiteral("PUT");
+            write.pathAndQuery = blogPath(account.groupName) + QStringLiteral("/posts/") + id;
+            write.json = *body;
+        } else {
+            // A legacy post: its id, its type (else the route makes it a text post) and the tags.
+            write.method = QStringLiteral("POST");
+            write.pathAndQuery = blogPath(account.groupName) + QStringLiteral("/post/edit");
+            write.form.AddField(QStringLiteral("id"), post.id);
+            write.form.AddField(QStringLiteral("type"), QStringLiteral("photo"));
+            write.form.AddField(QStringLiteral("tags"), wanted.join(u','));
+        }
+        const Pending pending{post, wanted, state->post, form, 0};
+        const ApiAnswer written = call(account.email, write, callback);
+        if (BackOff::AsksToWait(written.http) && repeats < BackOff::MaxRepeats) {
+            // Waited out, then the post is read again: an edit made on the web
+            // meanwhile is not written over.
+            if (!BackOff::Wait(BackOff::WaitSeconds(written.http, repeats), callback))
+                return ServiceResult::failure(ServiceResult::Stopped, QStringLiteral("Stopped."));
+            ++repeats;
+            m_states[form].remove(post.id);
+            continue;
+        }
+        if (!written.accepted())
+            return written;
+        // Its states before the write are no basis for anything any more.
+        m_states[Legacy].remove(post.id);
+        m_states[Npf].remove(post.id);
+        WriteResult result = written;
+        result.written = true;
+        if (!verify)
+            return result;
+        m_pending.push_back(pending);
+        m_pending.back().writtenAtMs = nowMs();
+        if (!due(form, nullptr))
+            return result;
+        WriteResult checked = checkPending(account, form, nullptr, callback);
+        if (checked.earlierPostId == post.id)
+            checked.earlierPostId.clear(); // this very write was found changed: its own failure
+        checked.written = true;
+        checked.status = written.status;
+        checked.answerLine = written.answerLine;
+        return checked;
     }
-    const QJsonObject afterPost = postObject(after.envelope);
-    QStringList problems;
-    const QStringList tagsNow = JsonReader::Tags(afterPost);
-    if (tagsNow != wanted)
-        problems << QStringLiteral("tags are \"%1\" instead of \"%2\"")
-                        .arg(tagsNow.join(QStringLiteral(", ")), wanted.join(QStringLiteral(", ")));
-    const QStringList changed = changedFields(beforePost, afterPost);
-    if (!changed.isEmpty())
-        problems << QStringLiteral("changed: ") + changed.join(QStringLiteral(", "));
-    if (!problems.isEmpty()) {
-        result.outcome = ServiceResult::BadAnswer;
-        result.errorText = QStringLiteral("Post %1 (%2 \"%3\") was written, but reading it back shows a difference: %4. "
-                                          "The run stops here; the row stays.")
-                               .arg(post.id, post.date, post.caption, problems.join(QStringLiteral("; ")));
-    }
-    return result;
 }

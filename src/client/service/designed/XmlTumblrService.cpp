@@ -63,9 +63,9 @@ PageResult XmlTumblrService::readPage(const PageRequest &request, IHTTPRequestCa
     return modTumblrReader::ReadPostsXML(request, callback, HTTPProxySettings::Loaded(m_settings));
 }
 
-PostResult XmlTumblrService::readPost(const Account &account, const QString &postId, IHTTPRequestCallback *callback)
+PostResult XmlTumblrService::readPost(const Account &account, const PostRow &post, IHTTPRequestCallback *callback)
 {
-    return modTumblrReader::ReadOnePost(account, postId, callback, HTTPProxySettings::Loaded(m_settings));
+    return modTumblrReader::ReadOnePost(account, post.id, callback, HTTPProxySettings::Loaded(m_settings));
 }
 
 WriteResult XmlTumblrService::writePost(const Account &account, const PostRow &post, const QStringList &tags,

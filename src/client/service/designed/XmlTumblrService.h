@@ -16,7 +16,7 @@ public:
     ServiceCapabilities capabilities() const override;
     SignInResult signIn(const QString &email, const QString &password, IHTTPRequestCallback *callback) override;
     PageResult readPage(const PageRequest &request, IHTTPRequestCallback *callback) override;
-    PostResult readPost(const Account &account, const QString &postId, IHTTPRequestCallback *callback) override;
+    PostResult readPost(const Account &account, const PostRow &post, IHTTPRequestCallback *callback) override;
     WriteResult writePost(const Account &account, const PostRow &post, const QStringList &tags,
                           IHTTPRequestCallback *callback) override;
 
