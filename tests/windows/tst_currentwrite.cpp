@@ -91,6 +91,9 @@ private slots:
     void fix_tagsChangedSinceListed_postLeftAsItIs();
     void fix_callsLeftShown_waitsForTheDaysWindow_stopsAtOnce();
     void fix_rateLimitedMidRun_waitsAndGoesOn();
+    void fix_firstWriteShown_continueOrStop_orSettingOff_data();
+    void fix_firstWriteShown_continueOrStop_orSettingOff();
+    void estimate_shownBeforeAndDuringTheRun();
     void undo_putsTagsBackThroughTheSameRoutes();
     void edit_opensTheCurrentEditor();
 
@@ -349,6 +352,74 @@ void TestCurrentWrite::fix_callsLeftShown_waitsForTheDaysWindow_stopsAtOnce()
     QCOMPARE(m_dialogs.texts(), QStringList());
     QCOMPARE(listedIds(*window), (QStringList{Editor, Comma, FullOfTags, LongCaption, Scheduled}));
     QCOMPARE(m_fixture->sim().log().size(), 4); // not one call beyond the day's
+}
+
+void TestCurrentWrite::fix_firstWriteShown_continueOrStop_orSettingOff_data()
+{
+    QTest::addColumn<QString>("setting");
+    QTest::addColumn<int>("answer"); // 0: none asked
+    QTest::addColumn<QStringList>("left");
+    QTest::newRow("Continue") << "yes" << int(DialogServices::Ok) << QStringList{FullOfTags, LongCaption};
+    QTest::newRow("Stop") << "yes" << int(DialogServices::Cancel)
+                          << QStringList{Editor, Comma, FullOfTags, LongCaption, Scheduled};
+    QTest::newRow("setting off") << "no" << 0 << QStringList{FullOfTags, LongCaption};
+}
+
+void TestCurrentWrite::fix_firstWriteShown_continueOrStop_orSettingOff()
+{
+    QFETCH(QString, setting);
+    QFETCH(int, answer);
+    QFETCH(QStringList, left);
+    m_fixture->settings().SetValue(QStringLiteral("Show first write"), setting);
+    std::unique_ptr<frmPostsList> window = openAndDownload();
+    if (answer)
+        m_dialogs.answer(DialogServices::Answer(answer));
+    fixAll(*window);
+
+    QCOMPARE(listedIds(*window), left);
+    if (!answer) {
+        QVERIFY(std::none_of(m_dialogs.shown.begin(), m_dialogs.shown.end(),
+                             [](const ScriptedDialogs::Shown &shown) { return shown.buttons == DialogServices::ContinueStop; }));
+        return;
+    }
+    const ScriptedDialogs::Shown first = m_dialogs.shown.first();
+    QCOMPARE(first.buttons, DialogServices::ContinueStop);
+    QVERIFY2(first.text.contains(QStringLiteral("Sunset at beach\" (post 30001)")), qPrintable(first.text));
+    QVERIFY2(first.text.contains(QStringLiteral("Tags before: \"cat\", \"sea\"\r\nTags after: \"cat\", \"sea\", \"Sunset at beach\"")),
+             qPrintable(first.text));
+    QVERIFY2(first.text.contains(QRegularExpression(QStringLiteral("every other member of the post \\(\\d+\\) is as it was"))),
+             qPrintable(first.text));
+    QCOMPARE(simTags(m_fixture->sim(), Legacy), (QStringList{"cat", "sea", "Sunset at beach"}));
+
+    // The blog's next run asks nothing.
+    m_dialogs.clear();
+    PostsWindowDriver::downloadAll(*window);
+    fixAll(*window);
+    QVERIFY(std::none_of(m_dialogs.shown.begin(), m_dialogs.shown.end(),
+                         [](const ScriptedDialogs::Shown &shown) { return shown.buttons == DialogServices::ContinueStop; }));
+    QCOMPARE(listedIds(*window), (QStringList{FullOfTags, LongCaption}));
+}
+
+void TestCurrentWrite::estimate_shownBeforeAndDuringTheRun()
+{
+    std::unique_ptr<frmPostsList> window = openAndDownload();
+    auto *estimate = window->findChild<QLabel *>(QStringLiteral("lblEstimate"));
+    const QRegularExpression shape(QStringLiteral("^4 posts, about \\d+ calls: less than a minute; today's calls allow [\\d,]+ posts$"));
+    QVERIFY2(shape.match(estimate->toolTip()).hasMatch(), qPrintable(estimate->toolTip()));
+    QCOMPARE(estimate->text(), estimate->toolTip());
+
+    auto *status = window->findChild<ucPostsFixer *>()->findChild<QLabel *>(QStringLiteral("lblStatus"));
+    QStringList seen;
+    connect(&m_fixture->sim(), &cursim::Server::requestLogged, this, [&] { seen << status->text(); });
+    fixAll(*window);
+    const QRegularExpression during(QStringLiteral("\r\n(\\d) posts, about \\d+ calls: "));
+    QStringList counts;
+    for (const QString &text : seen) {
+        const QRegularExpressionMatch match = during.match(text);
+        if (match.hasMatch() && !counts.contains(match.captured(1)))
+            counts << match.captured(1);
+    }
+    QCOMPARE(counts, (QStringList{"4", "3", "2", "1"}));
 }
 
 void TestCurrentWrite::fix_rateLimitedMidRun_waitsAndGoesOn()

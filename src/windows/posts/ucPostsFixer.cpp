@@ -73,7 +73,8 @@ QString ucPostsFixer::idleLine()
     // Once a row: the rows are many, the answers' blocks more.
     if (m_estimatedAt != progressNumber()) {
         m_estimatedAt = progressNumber();
-        m_estimate = RunEstimate::of(posts(), service()).text();
+        const RunEstimate estimate = RunEstimate::of(posts(), service());
+        m_estimate = estimate.posts > 0 ? estimate.text() : QString(); // the last read-backs: their bytes
     }
     return m_estimate;
 }
