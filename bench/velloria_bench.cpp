@@ -14,6 +14,9 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTextStream>
+#include <QRegularExpression>
+#include <QTcpServer>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
 #include <functional>
@@ -23,7 +26,13 @@
 #include "PostsWindowDriver.h"
 #include "SimProcess.h"
 #include "TestFolders.h"
+#include "TestBrowser.h"
 #include "TestService.h"
+#include "client/login/SettingsStore.h"
+#include "client/runs/DownloadRun.h"
+#include "client/runs/FixRun.h"
+#include "client/runs/RunObserver.h"
+#include "client/service/current/CurrentTumblrService.h"
 #include "windows/app/DialogServices.h"
 #include "windows/app/modMain.h"
 #include "windows/login/frmGroupSelector.h"
@@ -447,6 +456,109 @@ void pacing(ScriptedDialogs &dialogs)
 }
 
 // The login window's first paint, in a process of its own as the program starts.
+// A run's observer that asks nothing and counts nothing: the calls are the service's.
+class QuietObserver final : public RunObserver
+{
+public:
+    void BlockReceived(const QByteArray &, bool &, qint64, qint64, bool &) override {}
+    void BlockSent(const QByteArray &, qint64, qint64, bool &) override {}
+    void stepSucceeded() override {}
+    void progress(long) override {}
+    void rowsAdded(int) override {}
+    void rowWritten(int) override {}
+    bool askRetry(const RunProblem &problem) override
+    {
+        g_problems << QStringLiteral("calls: asked about: ") + problem.text;
+        return false;
+    }
+    bool stopRequested() const override { return false; }
+    void finished(const RunReport &) override {}
+};
+
+// Calls a fixed post takes on the current interface, counted from the
+// service's own X-Ratelimit-Perday-Remaining before and after the fix
+// (the run's one call for the budget left out), against the simulator in a
+// process of its own with a blog of `posts` posts of one kind.
+void callsPerPost(const QString &mix, int posts, const QString &goalText, double goal)
+{
+    QTcpServer probe; // a free port for the redirect
+    probe.listen(QHostAddress::LocalHost, 0);
+    const quint16 redirectPort = probe.serverPort();
+    probe.close();
+    QProcess sim;
+    sim.setStandardErrorFile(QProcess::nullDevice());
+    sim.start(QStringLiteral(VELLORIA_SIM_CURRENT_PATH),
+              {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--generate"), QString::number(posts),
+               QStringLiteral("--mix"), mix, QStringLiteral("--redirect-uri"),
+               QStringLiteral("http://127.0.0.1:%1/callback").arg(redirectPort)});
+    QString host;
+    static const QRegularExpression api(QStringLiteral("^API: +http://([^/]+)/"));
+    while (host.isEmpty() && sim.waitForReadyRead(20000)) {
+        while (sim.canReadLine()) {
+            const auto match = api.match(QString::fromUtf8(sim.readLine()).trimmed());
+            if (match.hasMatch())
+                host = match.captured(1);
+        }
+    }
+    const auto stopSim = [&sim] {
+        sim.terminate();
+        if (!sim.waitForFinished(5000))
+            sim.kill();
+        sim.waitForFinished(5000);
+    };
+    if (host.isEmpty()) {
+        g_problems << QStringLiteral("calls: the current simulator did not start");
+        stopSim();
+        return;
+    }
+    SettingsStore settings;
+    CurrentTumblrService service(settings, settings.secrets(), host);
+    TestBrowser browser;
+    service.setBrowserOpener(browser.opener());
+    service.setRedirectPort(redirectPort);
+    service.setWritesPerMinute(0);
+    QString why;
+    service.setApplicationKey(QStringLiteral("demo-key"), QStringLiteral("demo-secret"), &why);
+    const QString email = QStringLiteral("bench-%1@example.com").arg(mix);
+    if (!service.signIn(email, {}, nullptr).accepted()) {
+        g_problems << QStringLiteral("calls: no sign-in on the current simulator");
+        stopSim();
+        return;
+    }
+    Account account;
+    account.groupName = QStringLiteral("generated");
+    account.email = email;
+    PostsModel rows;
+    QuietObserver observer;
+    DownloadSettingsData all;
+    all.Cancelled = false;
+    DownloadRun(service, rows, observer).run(account, all);
+    const int listed = rows.count();
+    const std::optional<int> before = service.budget().dayLeft;
+    QTemporaryDir journals;
+    const bool fixed = FixRun(service, rows, observer, journals.path()).fix(account);
+    const std::optional<int> after = service.budget().dayLeft;
+    stopSim();
+    if (!fixed || listed != posts || !before || !after) {
+        g_problems << QStringLiteral("calls: the %1 blog's fix did not go through (%2 of %3 listed)").arg(mix).arg(listed).arg(posts);
+        return;
+    }
+    const double perPost = double(*before - *after - 1) / posts;
+    Row row{QStringLiteral("calls a fixed post, %1 (%2 posts, read-back on)").arg(goalText).arg(posts),
+            QString::number(perPost, 'f', 3), {}, {}, goal > 0 ? QStringLiteral("≤ %1").arg(goal) : QStringLiteral("–")};
+    row.met = goal <= 0 || perPost <= goal;
+    row.info = goal <= 0;
+    add(std::move(row));
+}
+
+void calls()
+{
+    std::printf("Calls a fixed post takes on the current interface\n");
+    callsPerPost(QStringLiteral("legacy"), 300, QStringLiteral("legacy posts"), 1.2);
+    callsPerPost(QStringLiteral("editor"), 300, QStringLiteral("new-editor posts"), 2.1);
+    callsPerPost(QStringLiteral("mixed"), 300, QStringLiteral("a mixed blog, both kinds"), 0);
+}
+
 int startupChild(int argc, char **argv)
 {
     QApplication app(argc, argv);
@@ -546,6 +658,8 @@ int main(int argc, char **argv)
             latency(dialogs, 20);
         if (wanted("pacing"))
             pacing(dialogs);
+        if (wanted("calls"))
+            calls();
         QCoreApplication::quit();
     });
     app.exec();

@@ -50,6 +50,12 @@ int main(int argc, char *argv[])
         QStringLiteral("Instead of the demo data: one public blog \"generated\" of N legacy photo posts, none of "
                        "them fixed yet."),
         QStringLiteral("N"));
+    const QCommandLineOption mixOption(
+        QStringLiteral("mix"),
+        QStringLiteral("With --generate: which editor made the posts: \"legacy\" (the default), \"editor\" (the new "
+                       "one) or \"mixed\" (the newest third the new editor's, the next third both in turn, the rest "
+                       "legacy)."),
+        QStringLiteral("KIND"), QStringLiteral("legacy"));
     const QCommandLineOption delayOption(QStringLiteral("delay"),
                                          QStringLiteral("Wait MS milliseconds before every answer (default 0)."),
                                          QStringLiteral("MS"), QStringLiteral("0"));
@@ -57,6 +63,7 @@ int main(int argc, char *argv[])
     parser.addOption(redirectOption);
     parser.addOption(generateOption);
     parser.addOption(delayOption);
+    parser.addOption(mixOption);
     parser.addHelpOption();
     parser.addVersionOption();
     parser.process(app);
@@ -78,6 +85,11 @@ int main(int argc, char *argv[])
         err << "velloria-sim-current: --generate needs a number of posts, 0 or more\n";
         return 2;
     }
+    const QString mix = parser.value(mixOption);
+    if (mix != QLatin1String("legacy") && mix != QLatin1String("editor") && mix != QLatin1String("mixed")) {
+        err << "velloria-sim-current: --mix is legacy, editor or mixed\n";
+        return 2;
+    }
     const QString redirectUri = parser.value(redirectOption);
     if (redirectUri.isEmpty()) {
         err << "velloria-sim-current: --redirect-uri needs a URL\n";
@@ -90,6 +102,19 @@ int main(int argc, char *argv[])
     server.setAnswerDelay(delay);
     server.setUser(generated >= 0 ? cursim::Server::generatedUser(QStringLiteral("generated"), generated)
                                   : cursim::Server::demoUser());
+    if (generated > 0 && mix != QLatin1String("legacy")) {
+        std::vector<cursim::Post> &posts = server.user().blogs.front().posts;
+        const int third = generated / 3;
+        for (int i = 0; i < generated; ++i) {
+            if (mix == QLatin1String("mixed") && !(i < third || (i < 2 * third && i % 2 == 1)))
+                continue;
+            cursim::Post &post = posts[size_t(i)];
+            cursim::Post made = cursim::Server::blocksPost(post.idString, cursim::Server::captionTexts(post.caption), post.tags);
+            made.timestamp = post.timestamp;
+            made.date = post.date;
+            post = made;
+        }
+    }
     server.addApp({QStringLiteral("demo-key"), QStringLiteral("demo-secret"), redirectUri});
     if (!server.start(quint16(port))) {
         err << "velloria-sim-current: cannot listen on 127.0.0.1:" << port << '\n';
