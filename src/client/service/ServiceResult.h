@@ -30,4 +30,6 @@ struct ServiceResult {
     static ServiceResult fromAnswer(const HTTPResult &answer, bool stopped, std::initializer_list<int> acceptedStatuses,
                                     RefusalReader refusalText);
     static ServiceResult failure(Outcome outcome, const QString &errorText, const QString &serverMessage = {});
+    // Refused by the program before anything was sent, for this reason (as both texts).
+    static ServiceResult refusal(const QString &why) { return failure(Refused, why, why); }
 };

@@ -1001,12 +1001,9 @@ WriteResult CurrentTumblrService::writePost(const Account &account, const PostRo
                 return ServiceResult::failure(ServiceResult::Refused, alone.errorText,
                                               QStringLiteral("The post is no longer on the blog."));
             if (alone.outcome == ServiceResult::Refused && alone.status == 400 && form == Legacy) {
-                WriteResult moved = ServiceResult::failure(
-                    ServiceResult::Refused, {},
+                return ServiceResult::refusal(
                     QStringLiteral("The post was made over in the new editor since it was listed; it was not written. "
                                    "\"Get posts\" lists it as it is now."));
-                moved.errorText = moved.serverMessage;
-                return moved;
             }
             if (!alone.accepted())
                 return alone;
@@ -1021,13 +1018,10 @@ WriteResult CurrentTumblrService::writePost(const Account &account, const PostRo
             return done;
         }
         if (TagRule::tagsChangedSinceListed(post.tags, wanted, tagsBefore)) {
-            ServiceResult changed = ServiceResult::failure(
-                ServiceResult::Refused, {},
+            return ServiceResult::refusal(
                 QStringLiteral("The post's tags changed since it was listed (now \"%1\"); it was not written. "
                                "\"Get posts\" lists it as it is now.")
                     .arg(tagsBefore.join(QStringLiteral(", "))));
-            changed.errorText = changed.serverMessage;
-            return changed;
         }
         // The write's own room, so that no wait comes between the check of its age and the write.
         if (const ServiceResult room = ensureBudget(1, callback); !room.accepted())

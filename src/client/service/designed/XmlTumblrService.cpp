@@ -89,13 +89,10 @@ WriteResult XmlTumblrService::writePost(const Account &account, const PostRow &p
     if (TagRule::tagsChangedSinceListed(post.tags, tags, now.post->tags))
         changed.prepend(QStringLiteral("tags"));
     if (!changed.isEmpty()) {
-        WriteResult refused = ServiceResult::failure(
-            ServiceResult::Refused, {},
+        return ServiceResult::refusal(
             QStringLiteral("The post changed since it was listed (%1); it was not written. \"Get posts\" lists it "
                            "as it is now.")
                 .arg(changed.join(QStringLiteral(", "))));
-        refused.errorText = refused.serverMessage;
-        return refused;
     }
     return WritePostRequest::SendPost(m_serviceHost, proxy, account, post, tags, callback);
 }
