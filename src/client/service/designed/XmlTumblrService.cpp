@@ -28,6 +28,7 @@ ServiceCapabilities XmlTumblrService::capabilities() const
     ServiceCapabilities capabilities;
     capabilities.interface = ServiceInterface::Designed;
     capabilities.postsPerRead = modTumblrReader::PageSize;
+    capabilities.callsPerWrite = 2; // the post read by id, then written
     capabilities.writesPerMinute = writesPerMinute();
     capabilities.webHost = m_webHost;
     if (HostTarget::parse(m_serviceHost).inClear())
