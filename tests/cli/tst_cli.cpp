@@ -292,6 +292,7 @@ private slots:
     void designed_refusedSignIn_oneLineExitOne();
     void designed_wrongBlog_oneLineExitOne();
     void designed_list_threeFormsMatchTheWindows();
+    void designed_demoBlogs_listedAsTheWindowsListThem();
     void designed_fix_thenNew_readsOnlyTheNewPosts();
     void designed_runsAndUndo_putTheLastRunBack();
     void designed_interruptedWrites_stopWithTheJournalWhole();
@@ -303,6 +304,7 @@ private slots:
     void current_deniedSignIn_oneLineExitOne();
     void current_notSignedIn_saysSo();
     void current_wholeJob_listFixNewRunsUndo();
+    void current_demoBlogs_listedAsTheWindowsListThem();
 
 private:
     // Signs in as the designed account through the program itself.
@@ -524,6 +526,31 @@ void tst_cli::designed_list_threeFormsMatchTheWindows()
     // A dry run writes nothing and journals nothing.
     QCOMPARE(sim.server().log(sim::Endpoint::Write).size(), 0);
     QVERIFY(!QFile::exists(RunJournal::filePath(journalFolder(), sim.blogHost(Blog))));
+}
+
+void tst_cli::designed_demoBlogs_listedAsTheWindowsListThem()
+{
+    // The demo data's captions: markup, entities, emoji, Cyrillic, blanks, quotes.
+    SimFixture sim;
+    const sim::Account &demo = sim.server().accounts().front();
+    const CliResult signIn = cli(designed(sim, {QStringLiteral("sign-in"), QStringLiteral("--account"), demo.email,
+                                                QStringLiteral("--password-stdin")}),
+                                 demo.password.toUtf8() + '\n');
+    QVERIFY2(signIn.exitCode == 0, signIn.err.constData());
+    TestService reference(sim);
+    for (const sim::Blog &blog : demo.blogs) {
+        if (blog.type != QLatin1String("public"))
+            continue;
+        const Account account{sim.blogHost(blog.name), demo.email, demo.password};
+        const std::vector<PostRow> windows = windowsList(reference.service(), account);
+        QVERIFY(!windows.empty());
+        const CliResult json = cli(designed(sim, {QStringLiteral("list"), account.groupName, QStringLiteral("--json")}));
+        QVERIFY2(json.exitCode == 0, json.err.constData());
+        const int photoPosts = int(std::count_if(blog.posts.begin(), blog.posts.end(), [](const sim::Post &post) {
+            return post.type == QLatin1String("photo") && !post.id.isEmpty();
+        }));
+        compareWithWindows(QJsonDocument::fromJson(json.out).object(), windows, TagRules::designed(), photoPosts);
+    }
 }
 
 void tst_cli::designed_fix_thenNew_readsOnlyTheNewPosts()
@@ -881,6 +908,28 @@ void tst_cli::current_wholeJob_listFixNewRunsUndo()
     QVERIFY(undo.out.contains("3 of its 3 posts were put back"));
     QCOMPARE(sim.sim().post(QStringLiteral("2001"))->tags, QStringList());
     QVERIFY(sim.sim().post(QStringLiteral("1001"))->tags.contains(QStringLiteral("Photo 1")));
+}
+
+void tst_cli::current_demoBlogs_listedAsTheWindowsListThem()
+{
+    // Legacy and new-editor posts taking turns, posts sharing a time, an id past 2^53.
+    CurrentSimFixture sim(cursim::Server::demoUser(), m_folders.path());
+    TestBrowser browser;
+    const CliResult signIn = signInCurrent(sim, browser);
+    QVERIFY2(signIn.exitCode == 0, signIn.err.constData());
+    QString why;
+    QVERIFY2(sim.signIn(&why), qPrintable(why));
+    for (const cursim::Blog &blog : sim.sim().user().blogs) {
+        if (blog.type != QLatin1String("public"))
+            continue;
+        const std::vector<PostRow> windows = windowsList(sim.service(), sim.account(blog.name));
+        const CliResult json = cli(current(sim, {QStringLiteral("list"), blog.name, QStringLiteral("--json")}));
+        QVERIFY2(json.exitCode == 0, json.err.constData());
+        const int photoPosts = int(std::count_if(blog.posts.begin(), blog.posts.end(), [](const cursim::Post &post) {
+            return post.type == QLatin1String("photo") && !post.omitIdString;
+        }));
+        compareWithWindows(QJsonDocument::fromJson(json.out).object(), windows, TagRules::current(), photoPosts);
+    }
 }
 
 QTEST_MAIN(tst_cli)
