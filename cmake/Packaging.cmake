@@ -20,14 +20,16 @@ target_compile_definitions(velloria PRIVATE VELLORIA_APP_ID="${VELLORIA_APP_ID}"
 set(VELLORIA_SCREENSHOT_URL "https://zelvat.com/velloria/screenshots/posts-window.png"
   CACHE STRING "Where the metainfo's screenshot (packaging/screenshots/posts-window.png) is published")
 
-install(TARGETS velloria RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT velloria)
+install(TARGETS velloria velloria-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT velloria)
 # Stripped (--strip, and CPack's CPACK_STRIP_FILES) as Debian strips: also
 # without the compilers' .comment and .note sections.
-install(CODE "
-  if(CMAKE_INSTALL_DO_STRIP)
-    execute_process(COMMAND \"${CMAKE_STRIP}\" --remove-section=.comment --remove-section=.note
-      \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/velloria\" COMMAND_ERROR_IS_FATAL ANY)
-  endif()" COMPONENT velloria)
+foreach(program velloria velloria-cli)
+  install(CODE "
+    if(CMAKE_INSTALL_DO_STRIP)
+      execute_process(COMMAND \"${CMAKE_STRIP}\" --remove-section=.comment --remove-section=.note
+        \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/${program}\" COMMAND_ERROR_IS_FATAL ANY)
+    endif()" COMPONENT velloria)
+endforeach()
 # Linked as Debian hardens programs: read-only relocations, bound at start.
 target_link_options(velloria PRIVATE LINKER:-z,relro LINKER:-z,now)
 # The simulator only on request: cmake --install build --component simulator
@@ -80,11 +82,13 @@ function(velloria_gzip source output)
   set(VELLORIA_GZIPPED ${VELLORIA_GZIPPED} ${output} PARENT_SCOPE)
 endfunction()
 
-# The manual page, velloria(1).
-configure_file(${CMAKE_SOURCE_DIR}/packaging/velloria.1.in ${CMAKE_BINARY_DIR}/packaging/velloria.1 @ONLY)
-velloria_gzip(${CMAKE_BINARY_DIR}/packaging/velloria.1 ${CMAKE_BINARY_DIR}/packaging/gz/man/velloria.1.gz)
-install(FILES ${CMAKE_BINARY_DIR}/packaging/gz/man/velloria.1.gz
-  DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT velloria)
+# The manual pages, velloria(1) and velloria-cli(1).
+foreach(page velloria velloria-cli)
+  configure_file(${CMAKE_SOURCE_DIR}/packaging/${page}.1.in ${CMAKE_BINARY_DIR}/packaging/${page}.1 @ONLY)
+  velloria_gzip(${CMAKE_BINARY_DIR}/packaging/${page}.1 ${CMAKE_BINARY_DIR}/packaging/gz/man/${page}.1.gz)
+  install(FILES ${CMAKE_BINARY_DIR}/packaging/gz/man/${page}.1.gz
+    DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT velloria)
+endforeach()
 
 # The copyright and changelog Debian wants of every package, in
 # share/doc/velloria. The version has no Debian revision, so the package is
@@ -157,7 +161,9 @@ set(CPACK_PACKAGE_DESCRIPTION
   "Velloria repairs the tags of a blog's photo posts. It signs in to the\n"
   "blogging service, downloads the blog's photo posts, lists every photo post\n"
   "whose caption is not yet one of its tags, and writes each listed post back\n"
-  "with its caption added as a quoted tag.")
+  "with its caption added as a quoted tag.\n"
+  "velloria-cli does the same from the command line, without a display,\n"
+  "for scripts and nightly timers.")
 string(JOIN "" CPACK_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)

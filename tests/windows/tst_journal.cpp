@@ -294,8 +294,11 @@ void TestJournal::fix_recordsEveryWriteBeforeAndItsOutcomeAfter()
     QCOMPARE(notIntendedAtRequest, QStringList());
 
     const QList<QJsonObject> journal = records(journalPath(sim));
-    // The twelve intents share one wait for the disk; the refused write's retry has an intent of its own.
-    QCOMPARE(journal.size(), 12 + 1 + 13);
+    // The twelve intents share one wait for the disk; the refused write's retry has an intent of its own;
+    // the last record says the run went to the end.
+    QCOMPARE(journal.size(), 12 + 1 + 13 + 1);
+    QCOMPARE(journal.last().value("record").toString(), QStringLiteral("end"));
+    QCOMPARE(journal.last().value("outcome").toString(), QStringLiteral("done"));
     const QString run = journal.first().value("run").toString();
     QVERIFY(!run.isEmpty());
     for (size_t i = 0; i < listed.size(); ++i) {
@@ -385,7 +388,8 @@ void TestJournal::fix_afterHalfWrittenLine_newRecordsOnALineOfTheirOwn()
     QCOMPARE(contents.runs.size(), size_t(2));
     QCOMPARE(contents.runs.front().written(), 3);
     QCOMPARE(contents.runs.back().id, QStringLiteral("old"));
-    QVERIFY2(contents.problem().contains(QStringLiteral("1 of its 8 lines")), qPrintable(contents.problem()));
+    // The old write, the three intents, their outcomes, the new run's end: all read but the cut-off line.
+    QVERIFY2(contents.problem().contains(QStringLiteral("1 of its 9 lines")), qPrintable(contents.problem()));
 }
 
 void TestJournal::fix_killedInTheMiddle_everyAcceptedWriteRecorded_undoListsUnknown()
@@ -492,8 +496,9 @@ void TestJournal::undo_putsBackTagsAndLeavesOutChangedPosts_undoOfUndoFixesAgain
     for (const sim::Post &post : sim.blog(Blog).posts)
         QCOMPARE(post.tags, post.id == QLatin1String("1003") ? byHand : fixed.at(post.id));
     const QList<QJsonObject> journal = records(journalPath(sim));
-    QCOMPARE(journal.last().value("outcome").toString(), QStringLiteral("accepted"));
-    const QJsonObject lastWrite = journal.at(journal.size() - 2);
+    QCOMPARE(journal.last().value("record").toString(), QStringLiteral("end"));
+    QCOMPARE(journal.at(journal.size() - 2).value("outcome").toString(), QStringLiteral("accepted"));
+    const QJsonObject lastWrite = journal.at(journal.size() - 3);
     QCOMPARE(lastWrite.value("kind").toString(), QStringLiteral("undo"));
     QCOMPARE(lastWrite.value("undoes").toString(), RunJournal::Read(journalPath(sim)).runs.at(1).id);
 }

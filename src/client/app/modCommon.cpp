@@ -2,7 +2,6 @@
 
 #include "client/app/modSupport.h"
 
-#include <QGuiApplication>
 #include <QRegularExpression>
 #include <QTextBlock>
 #include <QTextDocument>
@@ -157,7 +156,8 @@ QString StripTagChars(const QString &text)
 
 QString HTMLToText(const QString &html)
 {
-    if (isPlainText(html) || !qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
+    // No window is needed, nor a display: the command line reads captions as the windows do.
+    if (isPlainText(html))
         return html;
 
     QString source = escapeStrayLessThan(removeHiddenElements(html));

@@ -141,3 +141,9 @@ bool NamedLock::Acquire(const QString &name, QString *error)
     m_held.push_back(std::move(held));
     return true;
 }
+
+QString NamedLock::BlogName(const QString &blog)
+{
+    // The prefix of every version so far: copies of different versions keep each other out too.
+    return QStringLiteral("{4DDF3828-CA63-484F-8CED-8200C31B102E}_") + blog;
+}

@@ -22,6 +22,10 @@ public:
     // the lock can't be taken at all.
     bool Acquire(const QString &name, QString *error = nullptr);
 
+    // The name a blog is held by while one copy of either program (the
+    // windows or the command line) has it open to fix.
+    static QString BlogName(const QString &blog);
+
     // The folder the lock files go to, made if missing; empty (error set)
     // when it is not safe to use.
     static QString LockFolder(QString *error = nullptr);

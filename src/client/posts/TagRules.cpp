@@ -89,6 +89,15 @@ bool needsFix(const PostRow &post, const TagRules &rules)
     return !post.rawCaption.isEmpty() && !carriesCaption(post, rules);
 }
 
+QString leftOutReason(const PostRow &post, const TagRules &rules)
+{
+    if (post.rawCaption.isEmpty())
+        return QStringLiteral("Not listed: it has no caption.");
+    if (carriesCaption(post, rules))
+        return QStringLiteral("Not listed: it carries its caption as a tag already.");
+    return {};
+}
+
 QString cantFixReason(const PostRow &post, const TagRules &rules)
 {
     const QString tag = captionTag(post.caption, rules);

@@ -33,6 +33,8 @@ QString captionTag(const QString &caption, const TagRules &rules);
 bool carriesCaption(const PostRow &post, const TagRules &rules);
 // A post to list: it has a caption and does not carry it as a tag yet.
 bool needsFix(const PostRow &post, const TagRules &rules);
+// Why "Get posts" does not list the post; empty when it lists it (needsFix).
+QString leftOutReason(const PostRow &post, const TagRules &rules);
 // Why the post can't be given its caption tag under these rules; empty when it can.
 QString cantFixReason(const PostRow &post, const TagRules &rules);
 // The post's tags with its caption tag added: what it is written with.

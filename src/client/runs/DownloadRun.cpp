@@ -4,6 +4,7 @@
 #include <QSet>
 #include <algorithm>
 
+#include "client/posts/PostDate.h"
 #include "client/posts/PostsModel.h"
 #include "client/posts/TagRules.h"
 #include "client/runs/RunObserver.h"
@@ -78,20 +79,31 @@ bool DownloadRun::run(const Account &account, const DownloadSettingsData &settin
             withoutId += answer.withoutId;
 
             std::vector<PostRow> rows;
+            bool olderReached = false;
             for (PostRow &post : answer.posts) {
+                if (settings.NewerThan.isValid()) {
+                    const QDateTime time = PostDate::parse(post.date);
+                    if (time.isValid() && time <= settings.NewerThan) {
+                        olderReached = true;
+                        break;
+                    }
+                }
                 if (!post.id.isEmpty()) {
                     if (listed.contains(post.id))
                         continue;
                     listed.insert(post.id);
                 }
-                if (TagRule::needsFix(post, capabilities.tagRules))
+                const QString leftOut = TagRule::leftOutReason(post, capabilities.tagRules);
+                if (leftOut.isEmpty())
                     rows.push_back(std::move(post));
+                else
+                    m_observer.postLeftOut(post, leftOut);
             }
             const int added = int(rows.size());
             m_rows.append(std::move(rows));
             m_observer.rowsAdded(added);
 
-            if (!answer.next)
+            if (!answer.next || olderReached)
                 return endReached(RunReport::Done, true);
             // A link back to posts already read would go round for ever.
             if (*answer.next <= start || startsRead.contains(*answer.next)) {

@@ -1,4 +1,6 @@
 #pragma once
+#include <QDateTime>
+
 #include "client/service/Account.h"
 
 class ITumblrService;
@@ -11,6 +13,10 @@ struct DownloadSettingsData {
     long PagesToRead = -1; // -1: all pages
     bool Cumulative = false;
     bool Cancelled = true;
+    // Set: only posts newer than this. The posts come newest first, so the
+    // download ends at the first one that is not (a date it can't read
+    // counts as newer).
+    QDateTime NewerThan;
 };
 
 // "Get posts": reads a blog's photo posts page by page (50 a page, in as many
@@ -22,7 +28,7 @@ public:
     static constexpr int PageSize = 50;
 
     DownloadRun(ITumblrService &service, PostsModel &rows, RunObserver &observer);
-    // True when the blog had no further posts.
+    // True when the blog had no further posts (or none newer than NewerThan).
     bool run(const Account &account, const DownloadSettingsData &settings);
 
 private:

@@ -70,6 +70,12 @@ bool FixRun::finish(RunJournal &journal, RunReport &report, RunReport::Outcome o
         journal.RecordNotSent(QStringList(m_intended.begin(), m_intended.end()), why);
         m_intended.clear();
     }
+    // How it ended: "fix --new" starts after the last run that went to the end.
+    QString why;
+    journal.RecordEnd(QLatin1String(outcome == RunReport::Done      ? RunJournal::Done
+                                    : outcome == RunReport::Stopped ? RunJournal::Stopped
+                                                                    : RunJournal::Failed),
+                      why);
     report.outcome = outcome;
     report.unchecked = m_service.uncheckedWrites();
     m_observer.finished(report);

@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include "client/app/PrivatePaths.h"
+#include "client/posts/PostDate.h"
 #include "client/posts/TagRules.h"
 
 namespace {
@@ -164,6 +165,13 @@ public:
                 stateOf(record.value(QLatin1String("outcome")).toString());
             return Taken;
         }
+        if (type == QLatin1String("end")) {
+            // A run whose writes were all refused (another blog's) has no entry: nothing to end.
+            const auto run = m_runIndex.constFind(runId);
+            if (run != m_runIndex.cend())
+                m_runs[size_t(*run)].ended = record.value(QLatin1String("outcome")).toString();
+            return Taken;
+        }
         return Unknown;
     }
 
@@ -219,6 +227,17 @@ int JournalRun::written() const
 int JournalRun::unknown() const
 {
     return int(std::count_if(posts.begin(), posts.end(), [](const Post &post) { return post.state == Post::Unknown; }));
+}
+
+QDateTime JournalRun::newestPost() const
+{
+    QDateTime newest;
+    for (const Post &post : posts) {
+        const QDateTime time = PostDate::parse(post.before.date);
+        if (time.isValid() && (!newest.isValid() || time > newest))
+            newest = time;
+    }
+    return newest;
 }
 
 QString JournalContents::problem() const
@@ -371,6 +390,7 @@ bool RunJournal::Begin(const QString &kind, const QString &undoes, QString &why)
     m_kind = kind;
     m_undoes = undoes;
     m_started = QDateTime::currentDateTimeUtc();
+    m_wrote = false;
     return true;
 }
 
@@ -399,7 +419,10 @@ bool RunJournal::RecordWrites(const std::vector<Intent> &writes, QString &why)
         lines += QJsonDocument(record).toJson(QJsonDocument::Compact);
     }
     // One wait for the disk, for the outcomes before and every intent here.
-    return append(lines, why);
+    if (!append(lines, why))
+        return false;
+    m_wrote = m_wrote || !writes.empty();
+    return true;
 }
 
 bool RunJournal::RecordNotSent(const QStringList &postIds, QString &why)
@@ -435,6 +458,17 @@ bool RunJournal::RecordOutcome(const QString &postId, const ServiceResult &resul
     // Handed to the system at once, so a killed program loses nothing; on the
     // disk with the next intents (or when the run ends).
     return append(QJsonDocument(record).toJson(QJsonDocument::Compact), why, false);
+}
+
+bool RunJournal::RecordEnd(const QString &outcome, QString &why)
+{
+    if (!m_wrote || !m_file.isOpen())
+        return true;
+    const QJsonObject record{{QStringLiteral("record"), QStringLiteral("end")},
+                             {QStringLiteral("run"), m_runId},
+                             {QStringLiteral("time"), timeText(QDateTime::currentDateTimeUtc())},
+                             {QStringLiteral("outcome"), outcome}};
+    return append(QJsonDocument(record).toJson(QJsonDocument::Compact), why);
 }
 
 bool RunJournal::append(const QByteArray &line, QString &why, bool sync)

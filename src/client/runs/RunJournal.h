@@ -24,10 +24,14 @@ struct JournalRun {
     QString kind; // "fix" or "undo"
     QDateTime started;
     QString undoes;          // an undo: the id of the run it put back
+    QString ended;           // how it ended (RunJournal::Done, Stopped, Failed); empty: not recorded
+                             // (the program was killed, or an earlier version wrote it)
     std::vector<Post> posts; // in the order first sent; a post's last record counts
 
     int written() const;
     int unknown() const;
+    // The newest of the run's posts by their dates; invalid when none has one.
+    QDateTime newestPost() const;
 };
 
 // What could be read of a journal file.
@@ -59,6 +63,10 @@ class RunJournal final
 public:
     static constexpr auto Fix = "fix";
     static constexpr auto Undo = "undo";
+    // How a run ended, in its "end" record.
+    static constexpr auto Done = "done";
+    static constexpr auto Stopped = "stopped";
+    static constexpr auto Failed = "failed";
 
     // <data folder>/journal
     static QString defaultFolder();
@@ -84,6 +92,9 @@ public:
     // Intents recorded ahead that were never sent (the run ended first).
     bool RecordNotSent(const QStringList &postIds, QString &why);
     bool RecordOutcome(const QString &postId, const ServiceResult &result, QString &why);
+    // How the run ended (Done, Stopped, Failed); nothing for a run that
+    // recorded no write, which leaves no trace in the journal.
+    bool RecordEnd(const QString &outcome, QString &why);
 
     QString path() const { return m_file.fileName(); }
     QString runId() const { return m_runId; }
@@ -102,4 +113,5 @@ private:
     QString m_undoes;
     QDateTime m_started;
     bool m_unsynced = false; // the last record is written but not yet on the disk
+    bool m_wrote = false;    // this run recorded a write
 };

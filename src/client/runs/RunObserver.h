@@ -78,4 +78,11 @@ public:
     // True once the user asked to stop (between requests too).
     virtual bool stopRequested() const = 0;
     virtual void finished(const RunReport &report) = 0;
+    // Download: a photo post that was read but not listed, and why
+    // (TagRule::leftOutReason). Only a dry run's report needs them.
+    virtual void postLeftOut(const PostRow &post, const QString &reason)
+    {
+        Q_UNUSED(post)
+        Q_UNUSED(reason)
+    }
 };

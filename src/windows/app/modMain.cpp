@@ -1,6 +1,7 @@
 #include "windows/app/modMain.h"
 
-#include "client/app/AppInfo.h"
+#include "client/app/AppConfig.h"
+#include "client/login/BlogList.h"
 #include "windows/app/WindowSupport.h"
 #include "windows/app/modSkerrybar.h"
 #include "client/app/modSupport.h"
@@ -21,10 +22,7 @@ namespace modMain {
 
 void InitApplication()
 {
-    QApplication::setOrganizationName(QStringLiteral("Zelvat"));
-    QApplication::setApplicationName(QStringLiteral("Velloria"));
-    QApplication::setApplicationVersion(
-        modSupport::FormatVersion(AppInfo::Major, AppInfo::Minor, AppInfo::Revision));
+    AppConfig::setApplicationNames();
     // The windows are laid out for Tahoma; where it is missing, a condensed
     // sans keeps their texts inside the designed boxes.
     QFont::insertSubstitutions(QStringLiteral("Tahoma"),
@@ -62,10 +60,7 @@ QWidget *createPostsWindowStandIn(const Account &account)
 
 QString ExtractGroupName(const QString &entry)
 {
-    const qsizetype bar = entry.lastIndexOf(u'|');
-    if (bar < 0)
-        return entry;
-    return modSupport::TrimEx(entry.mid(bar + 1));
+    return BlogList::groupName(entry);
 }
 
 void DrawPanelFrame(QWidget *panel, QPainter &painter)

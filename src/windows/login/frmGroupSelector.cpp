@@ -31,8 +31,6 @@ frmGroupSelector *g_instance = nullptr;
 
 // Held for the rest of the run once a blog opened; dropped after a refusal.
 std::unique_ptr<NamedLock> g_groupLock;
-
-const QString LockPrefix = QStringLiteral("{4DDF3828-CA63-484F-8CED-8200C31B102E}_");
 }
 
 frmGroupSelector::frmGroupSelector(SettingsStore &settings, ITumblrService &service, QWidget *parent)
@@ -409,7 +407,7 @@ void frmGroupSelector::cmdPostsList_Click()
     if (!g_groupLock)
         g_groupLock = std::make_unique<NamedLock>();
     QString lockError;
-    if (!g_groupLock->Acquire(LockPrefix + account.groupName, &lockError)) {
+    if (!g_groupLock->Acquire(NamedLock::BlogName(account.groupName), &lockError)) {
         if (!lockError.isEmpty())
             dialogs().critical(QStringLiteral("Can't open this group.") + QStringLiteral("\r\n\r\n") + lockError);
         else
