@@ -160,6 +160,7 @@ private slots:
     void fix_intentsShareOneWaitForTheDisk_andNeverTrailTheWrite_data();
     void fix_intentsShareOneWaitForTheDisk_andNeverTrailTheWrite();
     void fix_stopped_intentsNotSentAreClosed();
+    void fix_stoppedBetweenRows_noFurtherRequest();
     void undo_designed_putsBackWhatTheRunWrote();
     void journal_tagsAsTextOfEarlierVersions_readAsLists();
     void journal_incompleteOrForeignRecords_refusedAndSaid_data();
@@ -422,7 +423,7 @@ void tst_runs::fix_stopped_intentsNotSentAreClosed()
     sim.server().injectFault(sim::Endpoint::Write, slow);
     observer.onWritten = [&observer] {
         if (observer.written.size() == 2)
-            observer.stop = true;
+            QTimer::singleShot(300, [&observer] { observer.stop = true; }); // while the third is under way
     };
     FixRun run(sharedTestService().service(), rows, observer, m_journals);
 
@@ -438,6 +439,29 @@ void tst_runs::fix_stopped_intentsNotSentAreClosed()
     QCOMPARE(journaled.written(), 2);
     QCOMPARE(journaled.unknown(), 1); // the one stopped in flight may have reached the service
     QCOMPARE(journaled.posts.back().state, JournalRun::Post::NotWritten);
+}
+
+void tst_runs::fix_stoppedBetweenRows_noFurtherRequest()
+{
+    SimFixture sim(mixedAccount(8));
+    sharedTestService().useSimulator(sim);
+    PostsModel rows;
+    RecordingObserver observer;
+    QVERIFY(listAll(sim, rows, observer));
+    observer.onWritten = [&observer] {
+        if (observer.written.size() == 2)
+            observer.stop = true; // Esc (or Ctrl+C) between two rows
+    };
+    sim.server().clearLog();
+
+    QVERIFY(!FixRun(sharedTestService().service(), rows, observer, m_journals).fix(designedAccount(sim)));
+
+    QCOMPARE(observer.report.outcome, RunReport::Stopped);
+    QCOMPARE(rows.count(), 6);
+    QCOMPARE(sim.server().log(sim::Endpoint::Write).size(), 2);
+    const JournalRun journaled = RunJournal::Read(journalPath(designedAccount(sim).groupName)).runs.front();
+    QCOMPARE(journaled.written(), 2);
+    QCOMPARE(journaled.unknown(), 0);
 }
 
 void tst_runs::undo_designed_putsBackWhatTheRunWrote()

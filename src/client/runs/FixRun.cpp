@@ -110,6 +110,8 @@ bool FixRun::fix(const Account &account)
     // Rows this interface can't fix stay listed, skipped; the rest leave as written.
     int index = 0;
     while (index < m_rows.count()) {
+        if (m_observer.stopRequested())
+            return finish(journal, report, RunReport::Stopped); // between two rows: nothing under way
         const QString cantFix =
             m_rows.at(index).caption.isEmpty() ? QString() : TagRule::cantFixReason(m_rows.at(index), rules);
         if (!cantFix.isEmpty()) {
