@@ -13,7 +13,6 @@
 #include <QCryptographicHash>
 #include <QRandomGenerator>
 #include <QTimer>
-#include <QTimeZone>
 #include <QUrlQuery>
 
 #include "client/login/SecretStore.h"
@@ -24,6 +23,7 @@
 #include "client/app/modCommon.h"
 #include "client/app/modSupport.h"
 #include "client/login/SettingKeys.h"
+#include "client/posts/PostDate.h"
 #include "client/service/current/LoopbackReceiver.h"
 
 namespace {
@@ -648,19 +648,6 @@ QStringList changedMembers(const QJsonObject &before, const QJsonObject &after, 
         *compared = same;
     return changed;
 }
-
-// "2024-01-31 18:04:05 GMT", the service's date text, in seconds.
-std::optional<qint64> dateSeconds(const QString &date)
-{
-    QString text = date.trimmed();
-    if (text.endsWith(QLatin1String(" GMT")))
-        text.chop(4);
-    QDateTime time = QDateTime::fromString(text, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-    if (!time.isValid())
-        return std::nullopt;
-    time.setTimeZone(QTimeZone::utc());
-    return time.toSecsSinceEpoch();
-}
 }
 
 const QStringList &CurrentTumblrService::UncomparedMembers()
@@ -785,7 +772,8 @@ std::optional<qint64> CurrentTumblrService::timestampOf(const PostRow &post) con
     const auto it = m_listed.constFind(post.id);
     if (it != m_listed.constEnd() && it->timestamp)
         return it->timestamp;
-    return dateSeconds(post.date);
+    const QDateTime date = PostDate::parse(post.date);
+    return date.isValid() ? std::optional<qint64>(date.toSecsSinceEpoch()) : std::nullopt;
 }
 
 bool CurrentTumblrService::due(Form form, const PostRow *next) const
