@@ -26,6 +26,7 @@
 #include "PostsWindowDriver.h"
 #include "SimProcess.h"
 #include "TestFolders.h"
+#include "QuietObserver.h"
 #include "TestBrowser.h"
 #include "TestService.h"
 #include "client/login/SettingsStore.h"
@@ -455,24 +456,15 @@ void pacing(ScriptedDialogs &dialogs)
          QStringLiteral("no gap under 100 ms, mean ≤ 110 ms"), shortest >= 99.0 && mean <= 110.0});
 }
 
-// The login window's first paint, in a process of its own as the program starts.
-// A run's observer that asks nothing and counts nothing: the calls are the service's.
-class QuietObserver final : public RunObserver
+// A run's observer that reports a question as a problem of the benchmark.
+class QuietRunObserver final : public QuietObserver
 {
 public:
-    void BlockReceived(const QByteArray &, bool &, qint64, qint64, bool &) override {}
-    void BlockSent(const QByteArray &, qint64, qint64, bool &) override {}
-    void stepSucceeded() override {}
-    void progress(long) override {}
-    void rowsAdded(int) override {}
-    void rowWritten(int) override {}
     bool askRetry(const RunProblem &problem) override
     {
         g_problems << QStringLiteral("calls: asked about: ") + problem.text;
         return false;
     }
-    bool stopRequested() const override { return false; }
-    void finished(const RunReport &) override {}
 };
 
 // Calls a fixed post takes on the current interface, counted from the
@@ -529,10 +521,8 @@ void callsPerPost(const QString &mix, int posts, const QString &goalText, double
     account.groupName = QStringLiteral("generated");
     account.email = email;
     PostsModel rows;
-    QuietObserver observer;
-    DownloadSettingsData all;
-    all.Cancelled = false;
-    DownloadRun(service, rows, observer).run(account, all);
+    QuietRunObserver observer;
+    DownloadRun(service, rows, observer).run(account, allPages());
     const int listed = rows.count();
     const std::optional<int> before = service.budget().dayLeft;
     QTemporaryDir journals;
@@ -559,6 +549,7 @@ void calls()
     callsPerPost(QStringLiteral("mixed"), 300, QStringLiteral("a mixed blog, both kinds"), 0);
 }
 
+// The login window's first paint, in a process of its own as the program starts.
 int startupChild(int argc, char **argv)
 {
     QApplication app(argc, argv);

@@ -18,6 +18,7 @@
 #include <csignal>
 
 #include "CurrentSimFixture.h"
+#include "QuietObserver.h"
 #include "SimFixture.h"
 #include "TestBrowser.h"
 #include "TestFolders.h"
@@ -209,23 +210,9 @@ QStringList current(CurrentSimFixture &sim, const QStringList &arguments)
 // What the windows list: "Get posts" into the posts model.
 std::vector<PostRow> windowsList(ITumblrService &service, const Account &account)
 {
-    class Quiet final : public RunObserver
-    {
-    public:
-        void BlockReceived(const QByteArray &, bool &, qint64, qint64, bool &) override {}
-        void BlockSent(const QByteArray &, qint64, qint64, bool &) override {}
-        void stepSucceeded() override {}
-        void progress(long) override {}
-        void rowsAdded(int) override {}
-        void rowWritten(int) override {}
-        bool askRetry(const RunProblem &) override { return false; }
-        bool stopRequested() const override { return false; }
-        void finished(const RunReport &) override {}
-    } observer;
+    QuietObserver observer;
     PostsModel rows;
-    DownloadSettingsData settings;
-    settings.Cancelled = false;
-    DownloadRun(service, rows, observer).run(account, settings);
+    DownloadRun(service, rows, observer).run(account, allPages());
     std::vector<PostRow> list;
     for (int i = 0; i < rows.count(); ++i)
         list.push_back(rows.at(i));

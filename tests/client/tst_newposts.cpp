@@ -5,6 +5,7 @@
 #include <QtTest>
 
 #include "CurrentSimFixture.h"
+#include "QuietObserver.h"
 #include "SimFixture.h"
 #include "TestFolders.h"
 #include "TestService.h"
@@ -19,16 +20,9 @@ namespace {
 
 const QString Blog = QStringLiteral("newblog");
 
-class Observer final : public RunObserver
+class Observer final : public QuietObserver
 {
 public:
-    void BlockReceived(const QByteArray &, bool &, qint64, qint64, bool &) override {}
-    void BlockSent(const QByteArray &, qint64, qint64, bool &) override {}
-    void stepSucceeded() override {}
-    void progress(long) override {}
-    void rowsAdded(int) override {}
-    void rowWritten(int) override {}
-    bool askRetry(const RunProblem &) override { return false; }
     bool stopRequested() const override { return stop; }
     void finished(const RunReport &finishedReport) override { report = finishedReport; }
     void postLeftOut(const PostRow &post, const QString &reason) override { leftOut << post.id + u' ' + reason; }
@@ -66,10 +60,10 @@ sim::Account account(int count)
 
 Account designedAccount(SimFixture &sim) { return {sim.blogHost(Blog), QStringLiteral("user@example.com"), QStringLiteral("secret")}; }
 
-DownloadSettingsData allPages(const QDateTime &newerThan = {})
+// Every page, stopping at the first post not newer than that.
+DownloadSettingsData pagesNewerThan(const QDateTime &newerThan)
 {
-    DownloadSettingsData settings;
-    settings.Cancelled = false;
+    DownloadSettingsData settings = allPages();
     settings.NewerThan = newerThan;
     return settings;
 }
@@ -131,7 +125,7 @@ void tst_newposts::download_newerThan_stopsAtTheFirstPostNotNewer()
     Observer observer;
     // Posts 1 to 3 are newer than post 4.
     QVERIFY(DownloadRun(sharedTestService().service(), rows, observer)
-                .run(designedAccount(sim), allPages(Newest.addSecs(-60 * 3))));
+                .run(designedAccount(sim), pagesNewerThan(Newest.addSecs(-60 * 3))));
     QCOMPARE(rows.count(), 3);
     QCOMPARE(rows.at(2).id, QStringLiteral("5003"));
     QCOMPARE(sim.server().log(sim::Endpoint::Read).size(), 1);
@@ -140,7 +134,7 @@ void tst_newposts::download_newerThan_stopsAtTheFirstPostNotNewer()
     // None newer: one read, nothing listed.
     sim.server().clearLog();
     PostsModel none;
-    QVERIFY(DownloadRun(sharedTestService().service(), none, observer).run(designedAccount(sim), allPages(Newest)));
+    QVERIFY(DownloadRun(sharedTestService().service(), none, observer).run(designedAccount(sim), pagesNewerThan(Newest)));
     QCOMPARE(none.count(), 0);
     QCOMPARE(sim.server().log(sim::Endpoint::Read).size(), 1);
 
@@ -162,7 +156,7 @@ void tst_newposts::download_newerThan_current_oneReadWhenLittleIsNew()
     sim.sim().clearLog();
     PostsModel rows;
     Observer observer;
-    QVERIFY(DownloadRun(sim.service(), rows, observer).run(sim.account(Blog), allPages(second)));
+    QVERIFY(DownloadRun(sim.service(), rows, observer).run(sim.account(Blog), pagesNewerThan(second)));
     QCOMPARE(rows.count(), 1);
     QCOMPARE(rows.at(0).id, QStringLiteral("1001"));
     // One read of 20 posts, not the three of a page of 50 nor the four of the whole blog.

@@ -3,6 +3,7 @@
 // by the posts of the list, and the service's budget is kept without one
 // refusal.
 #include "CurrentSimFixture.h"
+#include "QuietObserver.h"
 #include "TestFolders.h"
 
 #include "client/app/AppConfig.h"
@@ -26,7 +27,7 @@
 
 namespace {
 
-class Observer final : public RunObserver
+class Observer final : public QuietObserver
 {
 public:
     void BlockReceived(const QByteArray &, bool &, qint64, qint64, bool &cancel) override { cancel = stop; }
@@ -39,10 +40,6 @@ public:
     }
     void BudgetWaitStarted(int seconds, bool day) override { budgetWaits << qMakePair(seconds, day); }
     void Waiting(int, bool &cancel) override { cancel = stop; }
-    void stepSucceeded() override {}
-    void progress(long) override {}
-    void rowsAdded(int) override {}
-    void rowWritten(int) override {}
     bool askRetry(const RunProblem &problem) override
     {
         asked << problem;
@@ -65,13 +62,6 @@ public:
     bool stop = false;
     RunReport report;
 };
-
-DownloadSettingsData allPages()
-{
-    DownloadSettingsData settings;
-    settings.Cancelled = false;
-    return settings;
-}
 
 constexpr qint64 Newest = 1706724245; // 2024-01-31 18:04:05 GMT
 
