@@ -690,8 +690,12 @@ void Server::countCall()
     ++m_hourCalls;
     ++m_dayCalls;
     ++m_callsSinceLimitReset;
-    if (m_windowLimit > 0)
+    if (m_windowLimit > 0) {
+        // Calls older than the window are of no more use.
+        while (!m_windowCalls.empty() && m_windowCalls.front() <= now - qint64(m_windowSeconds) * 1000)
+            m_windowCalls.pop_front();
         m_windowCalls.push_back(now);
+    }
 }
 
 int Server::hourCallsNow() const
@@ -699,10 +703,7 @@ int Server::hourCallsNow() const
     if (m_windowLimit <= 0)
         return m_hourCalls;
     const qint64 from = nowMs() - qint64(m_windowSeconds) * 1000;
-    int calls = 0;
-    for (auto it = m_windowCalls.rbegin(); it != m_windowCalls.rend() && *it > from; ++it)
-        ++calls;
-    return calls;
+    return int(m_windowCalls.end() - std::upper_bound(m_windowCalls.begin(), m_windowCalls.end(), from));
 }
 
 void Server::setCallWindow(int limit, int seconds)
@@ -719,16 +720,15 @@ QByteArray Server::rateHeaders(bool hourSpent, int resetSeconds) const
     if (m_windowLimit > 0 && !hourSpent) {
         // The rolling window: room comes back as the oldest calls leave it.
         const qint64 from = now - qint64(m_windowSeconds) * 1000;
-        auto &calls = const_cast<std::deque<qint64> &>(m_windowCalls);
-        while (!calls.empty() && calls.front() <= from)
-            calls.pop_front();
-        const int held = int(calls.size());
+        // The calls still in the window (the list is in time order).
+        const auto first = std::upper_bound(m_windowCalls.begin(), m_windowCalls.end(), from);
+        const int held = int(m_windowCalls.end() - first);
         const int left = std::max(0, m_windowLimit - held);
         qint64 reset = m_windowSeconds;
         if (held >= m_windowLimit && held > 0)
-            reset = std::max<qint64>(1, (calls.at(size_t(held - m_windowLimit)) + qint64(m_windowSeconds) * 1000 - now + 999) / 1000);
+            reset = std::max<qint64>(1, (*(first + (held - m_windowLimit)) + qint64(m_windowSeconds) * 1000 - now + 999) / 1000);
         else if (held > 0)
-            reset = std::max<qint64>(1, (calls.front() + qint64(m_windowSeconds) * 1000 - now + 999) / 1000);
+            reset = std::max<qint64>(1, (*first + qint64(m_windowSeconds) * 1000 - now + 999) / 1000);
         QByteArray out;
         out += "X-Ratelimit-Perday-Limit: " + QByteArray::number(dayLimit) + "\r\n";
         out += "X-Ratelimit-Perday-Remaining: " + QByteArray::number(std::max(0, dayLimit - m_dayCalls)) + "\r\n";
